@@ -1,0 +1,1 @@
+#include "math/Matrix4.h"

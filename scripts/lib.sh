@@ -1,0 +1,52 @@
+# Shared by scripts/run and scripts/test: package set-up and the build.
+# shellcheck shell=bash
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Everything a fresh Debian 12 machine needs to build, test and run.
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  zlib1g-dev libpng-dev libstb-dev
+  libglfw3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  libfreetype-dev fonts-dejavu-core
+  xvfb xauth xdotool imagemagick x11-utils
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the packages that are missing; silent when none are.
+ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
+      || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+# configure_and_build DIR [cmake options...]
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$ROOT/$dir" -G Ninja -Wno-dev "$@" >/dev/null
+  cmake --build "$ROOT/$dir" -j "$JOBS"
+}
+
+# Runs a command with an X display: the current one, or a virtual one.
+with_display() {
+  if [ -n "${DISPLAY:-}" ]; then
+    "$@"
+  else
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+  fi
+}
