@@ -1,0 +1,105 @@
+#include "app/Scene.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include "app/Walker.h"
+#include "math/Geometry.h"
+#include "render/Screen.h"
+
+// Textured grey square at y = 0, counter-clockwise seen from above; the
+// texture repeats twice along each side.
+static void DrawGround(const std::vector<TextureEntry>& textureTable) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textureTable.empty() ? 0 : textureTable[0].texture);
+    // Colour tracking is on, so this grey also becomes the material colour
+    // that the shadow pass below is lit with.
+    glColor3f(groundGrey, groundGrey, groundGrey);
+    const float s = groundHalfSize;
+    glBegin(GL_QUADS);
+    glNormal3f(0.0f, 1.0f, 0.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(s, 0.0f, s);
+    glTexCoord2f(1.0f, -1.0f);
+    glVertex3f(s, 0.0f, -s);
+    glTexCoord2f(-1.0f, -1.0f);
+    glVertex3f(-s, 0.0f, -s);
+    glTexCoord2f(-1.0f, 1.0f);
+    glVertex3f(-s, 0.0f, s);
+    glEnd();
+}
+
+// The character flattened onto the ground from the light. With every light
+// colour zero and colour tracking off only the global ambient (0.2) times
+// the ground's 0.65 material remains: a flat 0.13 grey whatever the voxel
+// colours. Depth test stays off: the shadow is painted over the ground in
+// draw order, with no z-fighting in the plane y = 0.
+static void DrawShadow(const Matrix4& shadowMatrix, const Matrix4& modelMatrix, uint32_t list) {
+    static const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, black);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, black);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, black);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_COLOR_MATERIAL);
+    glPushMatrix();
+    glMultMatrixf(shadowMatrix.data());
+    glMultMatrixf(modelMatrix.data());
+    if (list != 0) glCallList(list);
+    glPopMatrix();
+}
+
+// The character lit by light 0, its voxel colours reaching the material
+// through colour tracking. The model matrix is multiplied without a push:
+// the next frame starts with glLoadIdentity and the HUD pushes both stacks.
+static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, uint32_t list) {
+    glLightfv(GL_LIGHT0, GL_AMBIENT, &light.ambient.x);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, &light.diffuse.x);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, &light.specular.x);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_BLEND);
+    glMultMatrixf(modelMatrix.data());
+    if (list != 0) glCallList(list);
+}
+
+void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
+               const LightSource& light, const std::vector<TextureEntry>& textureTable,
+               const WalkFrames& walkFrames) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    // Fixed eye, turning to follow the walker.
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(cameraEye[0], cameraEye[1], cameraEye[2], walkerPosition.x, walkerPosition.y,
+              walkerPosition.z, 0.0, 1.0, 0.0);
+    // Sent after the camera so the light stays fixed in the world.
+    glLightfv(GL_LIGHT0, GL_POSITION, &light.position.x);
+
+    DrawGround(textureTable);
+
+    const Vector4 groundPlane = planeFromPoints(Vector3(200.0f, 0.0f, 200.0f),
+                                                Vector3(200.0f, 0.0f, -200.0f),
+                                                Vector3(-200.0f, 0.0f, -200.0f));
+    const Matrix4 shadowMatrix = planarShadow(light.position, groundPlane);
+
+    const bool validFrame = frameIndex >= 1 && frameIndex <= walkFrameCount;
+    const uint32_t list = validFrame ? walkFrames[frameIndex - 1].displayList : 0;
+    DrawShadow(shadowMatrix, modelMatrix, list);
+    DrawCharacter(light, modelMatrix, list);
+}
+
+void DrawHud(BitmapFont& font, const std::string& fpsText, int32_t frameIndex) {
+    BeginText(font);
+    // Alpha 20 is clamped to 1 by GL, so the glyphs keep the sheet's alpha;
+    // scale 0 means the font's glyph size.
+    PrintText(font, fpsText, static_cast<float>(HudTextX(screen.halfWidth, fpsText)),
+              static_cast<float>(HudFpsY(screen.height)), 1.0f, 1.0f, 1.0f, 20.0f, 0.0f, 0.0f);
+    const std::string animText = AnimationText(frameIndex);
+    PrintText(font, animText, static_cast<float>(HudTextX(screen.halfWidth, animText)),
+              static_cast<float>(HudAnimY(screen.height)), 1.0f, 1.0f, 1.0f, 20.0f, 0.0f, 0.0f);
+    EndText(font);
+}

@@ -1,0 +1,68 @@
+#include "app/Viewer.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/Scene.h"
+#include "platform/Window.h"
+
+void StartViewer(Viewer& viewer, const Clock& clock) {
+    viewer.light = LightSource{};
+    InitGL(1024, 768, 32, 0, 2, 0);  // always 1; a missing context shows as a black run
+    LoadViewerAssets(viewer, clock);
+}
+
+void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
+    // A positional light high above the scene.
+    SetupLight(0, viewer.light, Vector4(0.25f, 0.25f, 0.25f, 1.0), Vector4(0.65f, 0.65f, 0.65f, 1.0),
+               Vector4(0.95f, 0.95f, 0.95f, 1.0), Vector4(300.0f, 1500.0f, 300.0f, 1.0),
+               Vector3(0.0f, 0.0f, 0.0f));
+
+    viewer.font.emplace(16.0f);
+    LoadFont(*viewer.font, fontSheetPath);
+
+    viewer.textureTable.clear();
+    ResetWalker(viewer.walker, clock());
+    viewer.walkFrames = WalkFrames{};
+
+    LoadTexture(grassTexturePath, viewer.textureTable, 0, textureDirectory);
+    LoadWalkFrames(viewer.walkFrames);
+
+    // Read the clock again so the loading time does not enter the first step.
+    viewer.walker.walkerPosition = Vector3(0.0f, 0.0f, 0.0f);
+    viewer.walker.previousTime = clock();
+}
+
+void RunViewerFrame(Viewer& viewer, const Clock& clock) {
+    WalkerState& walker = viewer.walker;
+    AdvanceClocks(walker, clock);
+    BuildWalkerTransform(walker);
+    DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
+              viewer.textureTable, viewer.walkFrames);
+    StepWalker(walker);
+    CountFrame(walker, clock);
+    DrawHud(*viewer.font, walker.fpsText, walker.frameIndex);
+}
+
+void ShutDownViewer(Viewer& viewer) {
+    DeleteWalkFrameLists(viewer.walkFrames);
+    viewer.walker.fpsText = std::string();
+    for (VoxelModel& model : viewer.walkFrames) model = VoxelModel{};
+    // The grass texture itself lives until the context ends.
+    viewer.textureTable = std::vector<TextureEntry>();
+    viewer.font.reset();
+}
+
+int RunViewer(const Clock& clock) {
+    Viewer viewer;
+    StartViewer(viewer, clock);
+    // Escape is read only after a presented frame, so at least one frame is
+    // always drawn.
+    do {
+        RunViewerFrame(viewer, clock);
+        std::this_thread::sleep_for(std::chrono::milliseconds(frameSleepMs));
+        SwapWindow();
+    } while (!IsEscapeDown());
+    ShutDownViewer(viewer);
+    return 0;
+}

@@ -1,0 +1,56 @@
+// The walk cycle: 30 voxel models loaded from .vox files, stood upright,
+// centred over the origin and compiled into one display list each.
+//
+// The frame loop only calls the lists; the voxel data stays in the models
+// until shut-down but is not read again. Frame n (1 to 30) is
+// walkFrames[n - 1].
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "math/Vector.h"
+#include "voxel/Vox.h"
+
+constexpr int32_t walkFrameCount = 30;  // last frame number of the cycle
+
+using WalkFrames = std::array<VoxelModel, walkFrameCount>;
+
+// The unit cube drawn for every voxel: corners as offsets from the voxel's
+// centre, faces as four corner numbers counter-clockwise seen from outside
+// (back-face culling is on when the lists are drawn), one normal per face.
+extern const Vector3 cubeCorners[8];
+extern const int32_t cubeFaces[6][4];
+extern const Vector3 cubeNormals[6];
+
+// "assets/voxels/ZevezuRezov/Walk/walk_" + frame number in five digits +
+// ".vox", relative to the working directory.
+std::string WalkFrameFileName(int32_t frameNumber);
+
+// Rounds to the nearest whole number, halves to even, as signed 32-bit.
+// Values beyond the int32 range (or NaN) are clamped, so a crafted file's
+// coordinates cannot make the conversion undefined.
+int32_t RoundToInt32(float value);
+
+// Stands the model upright: a quarter turn about x, (x, y, z) -> (x, -z, y),
+// applied to every voxel in place.
+void OrientFrame(VoxelModel& model);
+
+// Centres the model over the origin in x and z and lowers it by twice the
+// height of its centre. A model without voxels is left as it is.
+void RecentreFrame(VoxelModel& model);
+
+// Compiles one GL_QUADS display list of six faces per voxel, coloured from
+// the model's palette, and stores its name in model.displayList. Voxels with
+// colour index 0 (an empty cell) or beyond 256 have no palette entry and get
+// no cube. Needs a current GL context; the list is compiled, not drawn.
+void BuildFrameList(VoxelModel& model);
+
+// Loads, orients, recentres and compiles frames 1 to 30 in turn, so the
+// reader's log lines of frame n come before those of frame n + 1. Missing
+// files leave an empty model whose list draws nothing.
+void LoadWalkFrames(WalkFrames& walkFrames);
+
+// Deletes the 30 display lists (shut-down).
+void DeleteWalkFrameLists(WalkFrames& walkFrames);
