@@ -12,11 +12,14 @@ void StartViewer(Viewer& viewer, const Clock& clock) {
     LoadViewerAssets(viewer, clock);
 }
 
-void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
-    // A positional light high above the scene.
-    SetupLight(0, viewer.light, Vector4(0.25f, 0.25f, 0.25f, 1.0), Vector4(0.65f, 0.65f, 0.65f, 1.0),
+void SetupViewerLight(LightSource& light) {
+    SetupLight(0, light, Vector4(0.25f, 0.25f, 0.25f, 1.0), Vector4(0.65f, 0.65f, 0.65f, 1.0),
                Vector4(0.95f, 0.95f, 0.95f, 1.0), Vector4(300.0f, 1500.0f, 300.0f, 1.0),
                Vector3(0.0f, 0.0f, 0.0f));
+}
+
+void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
+    SetupViewerLight(viewer.light);
 
     viewer.font.emplace(16.0f);
     LoadFont(*viewer.font, fontSheetPath);
@@ -57,12 +60,14 @@ int RunViewer(const Clock& clock) {
     Viewer viewer;
     StartViewer(viewer, clock);
     // Escape is read only after a presented frame, so at least one frame is
-    // always drawn.
+    // always drawn. The window layer also reports a close request of the
+    // window system (or a lost window) as Escape.
     do {
         RunViewerFrame(viewer, clock);
         std::this_thread::sleep_for(std::chrono::milliseconds(frameSleepMs));
-        SwapWindow();
+        PresentWindow();
     } while (!IsEscapeDown());
     ShutDownViewer(viewer);
+    CloseWindow();
     return 0;
 }

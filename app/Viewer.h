@@ -27,6 +27,10 @@ constexpr const char* fontSheetPath = "assets/textures/fonts/font1.png";
 constexpr const char* grassTexturePath = "assets/textures/grass.png";
 constexpr const char* textureDirectory = "assets/textures/";
 
+// Light 0 of the scene: grey ambient 0.25, diffuse 0.65, specular 0.95, a
+// positional light at (300, 1500, 300), high above the walker's circle.
+void SetupViewerLight(LightSource& light);
+
 // Opens the 1024 x 768 window (InitGL), then LoadViewerAssets.
 void StartViewer(Viewer& viewer, const Clock& clock);
 

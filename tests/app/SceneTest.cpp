@@ -1,0 +1,161 @@
+// The scene pass on a real context (the GL fixture's 1024 x 768 window with
+// InitGL's state), read back from the back buffer.
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/Scene.h"
+#include "app/Viewer.h"
+#include "app/WalkFrames.h"
+#include "support/GlFixture.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+struct WindowPoint {
+    int x, y;
+};
+
+// Where a world point lands in the window under the camera DrawScene set.
+// DrawScene leaves view * modelMatrix; the tests pass an identity model.
+WindowPoint Project(float x, float y, float z) {
+    GLdouble modelview[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    GLdouble wx, wy, wz;
+    gluProject(x, y, z, modelview, projection, viewport, &wx, &wy, &wz);
+    return {static_cast<int>(std::lround(wx)), static_cast<int>(std::lround(wy))};
+}
+
+Matrix4 Identity() {
+    Matrix4 m(0.0f);
+    setIdentity(m);
+    return m;
+}
+
+uint32_t Rgba(uint8_t r, uint8_t g, uint8_t b) {
+    const uint8_t bytes[4] = {r, g, b, 255};
+    uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+Voxel MakeVoxel(int32_t x, int32_t y, int32_t z, uint32_t colorIndex) {
+    Voxel v{};
+    v.x = x;
+    v.y = y;
+    v.z = z;
+    v.colorIndex = colorIndex;
+    return v;
+}
+
+class SceneTest : public GlFixture {
+  protected:
+    void SetUp() override {
+        GlFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        SetupViewerLight(light);
+    }
+    void TearDown() override { DeleteWalkFrameLists(frames); }
+
+    // Compiles `model` as frame `n` without orienting or recentring it, so
+    // the test decides where its voxels stand.
+    void SetFrame(int n, VoxelModel model) {
+        frames[n - 1] = std::move(model);
+        BuildFrameList(frames[n - 1]);
+    }
+
+    void Draw(int frameIndex) {
+        DrawScene(Vector3(0.0f, 0.0f, 0.0f), Identity(), frameIndex, light, textures, frames);
+    }
+
+    LightSource light;
+    std::vector<TextureEntry> textures;
+    WalkFrames frames;
+};
+
+// A square plate of voxels hovering 100 units up, its colours cycling
+// through the palette entries 1..4.
+VoxelModel HoveringPlate() {
+    VoxelModel model;
+    model.palette[0] = Rgba(255, 0, 0);
+    model.palette[1] = Rgba(0, 255, 0);
+    model.palette[2] = Rgba(0, 0, 255);
+    model.palette[3] = Rgba(255, 255, 255);
+    for (int x = -15; x <= 15; ++x) {
+        for (int z = -15; z <= 15; ++z) {
+            model.voxels.push_back(MakeVoxel(x, 100, z, 1 + (x + z + 100) % 4));
+        }
+    }
+    return model;
+}
+
+}  // namespace
+
+TEST_F(SceneTest, ShadowIsFlatGreyWhateverTheVoxelColours) {
+    SetFrame(3, HoveringPlate());
+    Draw(3);
+    // The plate's centre (0, 100, 0) casts onto the ground at
+    // ((1500 x - 300 y) / (1500 - y), 0, ...) = (-21.43, 0, -21.43); its
+    // shadow is about 33 units wide there.
+    const WindowPoint shadow = Project(-21.43f, 0.0f, -21.43f);
+    const WindowPoint plate = Project(0.0f, 100.5f, 0.0f);
+    ASSERT_GT(std::hypot(shadow.x - plate.x, shadow.y - plate.y), 60)
+        << "the plate hides its own shadow from this camera";
+    // 0.2 global ambient times the ground's 0.65 grey: 0.13, or 33 of 255.
+    EXPECT_TRUE(PixelsNear(shadow.x - 8, shadow.y - 4, 17, 9, {33, 33, 33}, 1));
+    // Outside the shadow the ground is lit grey, far brighter.
+    const WindowPoint ground = Project(-21.43f, 0.0f, 60.0f);
+    const std::vector<unsigned char> p = ReadPixels(ground.x, ground.y, 1, 1);
+    EXPECT_GT(p[0], 100);
+}
+
+TEST_F(SceneTest, CharacterIsLitInItsPaletteColours) {
+    // One block of 11 x 11 x 11 voxels in a colour no face can saturate.
+    VoxelModel model;
+    model.palette[6] = Rgba(150, 90, 30);  // colour index 7
+    for (int x = -5; x <= 5; ++x)
+        for (int y = 40; y <= 50; ++y)
+            for (int z = -5; z <= 5; ++z) model.voxels.push_back(MakeVoxel(x, y, z, 7));
+    SetFrame(1, std::move(model));
+    Draw(1);
+
+    // Fixed-function lighting with colour tracking: colour = palette colour
+    // x (global ambient 0.2 + light ambient 0.25 + diffuse 0.65 x n.L).
+    auto lit = [](double channel, double nDotL) {
+        return static_cast<int>(std::lround(channel * (0.2 + 0.25 + 0.65 * nDotL)));
+    };
+    // Top face: the light at (300, 1500, 300) is nearly overhead.
+    const double topNDotL = (1500.0 - 50.5) / std::sqrt(300.0 * 300 + 1449.5 * 1449.5 + 300.0 * 300);
+    const WindowPoint top = Project(0.0f, 50.5f, 0.0f);
+    EXPECT_TRUE(PixelsNear(top.x - 2, top.y - 2, 5, 5,
+                           {lit(150, topNDotL), lit(90, topNDotL), lit(30, topNDotL)}, 3));
+    // The face at x = -5.5 turns away from the light: ambient terms only.
+    const WindowPoint side = Project(-5.5f, 45.0f, 0.0f);
+    EXPECT_TRUE(PixelsNear(side.x - 2, side.y - 2, 5, 5, {lit(150, 0), lit(90, 0), lit(30, 0)}, 3));
+}
+
+TEST_F(SceneTest, EmptyFrameDrawsNeitherCharacterNorShadow) {
+    SetFrame(5, VoxelModel{});  // what a missing frame file leaves
+    SetFrame(6, HoveringPlate());
+    ASSERT_NE(frames[4].displayList, 0u);
+
+    DrawScene(Vector3(0.0f, 0.0f, 0.0f), Identity(), 5, light, textures, frames);
+    const std::vector<unsigned char> empty = ReadPixels(0, 0, kWidth, kHeight);
+    // The same scene with no list at all: ground only.
+    WalkFrames none;
+    DrawScene(Vector3(0.0f, 0.0f, 0.0f), Identity(), 5, light, textures, none);
+    const std::vector<unsigned char> groundOnly = ReadPixels(0, 0, kWidth, kHeight);
+    EXPECT_TRUE(empty == groundOnly);
+    // A frame with voxels changes the picture, so the comparison can fail.
+    Draw(6);
+    EXPECT_FALSE(ReadPixels(0, 0, kWidth, kHeight) == groundOnly);
+}
