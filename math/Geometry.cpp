@@ -39,26 +39,23 @@ int truth(bool value) { return value ? -1 : 0; }
 
 void rotate(Basis& b, float a1, float a2, float a3) {
     Vector3 x = b.xAxis, y = b.yAxis, z = b.zAxis;
-    // Re-deriving an axis by a cross product fixes the frame's handedness; use
-    // the order that keeps the one b has, so no turn ever mirrors the frame.
-    const bool leftHanded = dot(cross(x, y), z) < 0.0f;
 
     float c = F(std::cos(double(a1))), s = F(std::sin(double(a1)));
     z = z * c + y * s;
     normalize(z);
-    y = leftHanded ? cross(x, z) : cross(z, x);
+    y = cross(z, x) * -1.0f;
 
     c = F(std::cos(double(a2)));
     s = F(std::sin(double(a2)));
     z = z * c - x * s;
     normalize(z);
-    x = leftHanded ? cross(z, y) : cross(y, z);
+    x = cross(z, y);
 
     c = F(std::cos(double(a3)));
     s = F(std::sin(double(a3)));
     x = x * c + y * s;
     normalize(x);
-    y = leftHanded ? cross(x, z) : cross(z, x);
+    y = cross(z, x) * -1.0f;
 
     b.xAxis = x;
     b.yAxis = y;

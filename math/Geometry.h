@@ -36,10 +36,9 @@ struct Basis {
 // Turns the axes of b by a1, a2, a3 radians; origin unchanged. Step 1 tilts z
 // towards y (about x) by a1, step 2 tilts z away from x (about y) by a2,
 // step 3 turns x towards y (about z) by a3; after each step the remaining axis
-// is re-derived by a cross product so the frame stays orthogonal. The
-// handedness of b is kept: a right-handed frame (x cross y = z, as the default
-// basis) stays right-handed, a left-handed one stays left-handed, and angles
-// of 0 leave either unchanged.
+// is re-derived as y = x cross z or x = z cross y, the relations of a frame
+// with x cross y = -z. Turning the (right-handed) default basis by nothing
+// therefore gives y = (0, -1, 0); a frame of that convention keeps its axes.
 void rotate(Basis& b, float a1, float a2, float a3);
 
 // The plane through three points: (a, b, c) = (p2 - p1) x (p3 - p1), not
