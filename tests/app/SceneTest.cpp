@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -41,7 +42,7 @@ Matrix4 Identity() {
     return m;
 }
 
-uint32_t Rgba(uint8_t r, uint8_t g, uint8_t b) {
+uint32_t PaletteColour(uint8_t r, uint8_t g, uint8_t b) {
     const uint8_t bytes[4] = {r, g, b, 255};
     uint32_t value;
     std::memcpy(&value, bytes, 4);
@@ -86,10 +87,10 @@ class SceneTest : public GlFixture {
 // through the palette entries 1..4.
 VoxelModel HoveringPlate() {
     VoxelModel model;
-    model.palette[0] = Rgba(255, 0, 0);
-    model.palette[1] = Rgba(0, 255, 0);
-    model.palette[2] = Rgba(0, 0, 255);
-    model.palette[3] = Rgba(255, 255, 255);
+    model.palette[0] = PaletteColour(255, 0, 0);
+    model.palette[1] = PaletteColour(0, 255, 0);
+    model.palette[2] = PaletteColour(0, 0, 255);
+    model.palette[3] = PaletteColour(255, 255, 255);
     for (int x = -15; x <= 15; ++x) {
         for (int z = -15; z <= 15; ++z) {
             model.voxels.push_back(MakeVoxel(x, 100, z, 1 + (x + z + 100) % 4));
@@ -121,7 +122,7 @@ TEST_F(SceneTest, ShadowIsFlatGreyWhateverTheVoxelColours) {
 TEST_F(SceneTest, CharacterIsLitInItsPaletteColours) {
     // One block of 11 x 11 x 11 voxels in a colour no face can saturate.
     VoxelModel model;
-    model.palette[6] = Rgba(150, 90, 30);  // colour index 7
+    model.palette[6] = PaletteColour(150, 90, 30);  // colour index 7
     for (int x = -5; x <= 5; ++x)
         for (int y = 40; y <= 50; ++y)
             for (int z = -5; z <= 5; ++z) model.voxels.push_back(MakeVoxel(x, y, z, 7));

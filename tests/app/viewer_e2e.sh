@@ -7,7 +7,8 @@
 #     still a picture, Escape, status 0;
 #  3. closing the window ends the viewer like Escape.
 set -uo pipefail
-voxwalk=$1 expected_log=$2 close_window=$3 source_dir=$4
+voxwalk=$(realpath "$1") expected_log=$(realpath "$2") close_window=$(realpath "$3")
+source_dir=$(realpath "$4")
 source "$source_dir/scripts/headless.sh"
 
 work=$(mktemp -d)
