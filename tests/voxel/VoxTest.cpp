@@ -198,6 +198,16 @@ TEST(VoxMagica, WithoutRgbaTheModelGetsTheEditorsDefaultPalette) {
     EXPECT_EQ(got.model.displayList, 77u);  // never the reader's business
 }
 
+TEST(VoxMagica, AShortRgbaGivesOnlyTheEntriesItHolds) {
+    // Two entries, then an XYZI chunk whose bytes must not become colours.
+    const Bytes rgba = Chunk("RGBA", Bytes{10, 20, 30, 40, 50, 60, 70, 80});
+    const Loaded got = Load(VoxFile(Join(rgba, Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))), MarkedModel());
+    EXPECT_EQ(Entry(got.model, 1), (Rgba4{10, 20, 30, 40}));
+    EXPECT_EQ(Entry(got.model, 2), (Rgba4{50, 60, 70, 80}));
+    EXPECT_EQ(got.model.palette[2], 0x01020304u);
+    EXPECT_EQ(got.model.voxels.size(), 1u);
+}
+
 TEST(VoxMagica, SizeContentBeyondTwelveBytesIsSkipped) {
     // The 8 extra bytes look like a chunk header; they must not be read as one.
     Bytes size = Int32s({10, 20, 30});
