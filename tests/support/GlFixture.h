@@ -25,6 +25,10 @@
 // (see ResetGlState), the buffers cleared and GL errors drained, so no test
 // depends on the ones before it. GL objects made by earlier tests stay.
 //
+// Probes read the back buffer (or the bound framebuffer object): draw, then
+// probe, without PresentWindow in between. Colours are 0..255 per channel;
+// the clear colour of InitGL reads as (0, 0, 64).
+//
 // Without a display (DISPLAY unset) the test fails when the environment
 // variable CI is set and is skipped otherwise. A display on which no window
 // can be made is always a failure.
