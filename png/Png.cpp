@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "png/ImageTarget.h"
 #include "png/PngDecoder.h"
 
@@ -53,8 +55,11 @@ Image PngLoadFile(const char* path, int target) {
     if (!path || !FindImageTarget(target)) return nullptr;
     FILE* file = std::fopen(path, "rb");
     if (!file) return nullptr;
+    // A folder opens too, and seeking to its end gives a nonsense size.
+    struct stat info;
     long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
     uint8_t* data = nullptr;
     if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0)
         data = static_cast<uint8_t*>(std::malloc(size_t(size)));
