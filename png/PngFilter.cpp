@@ -33,13 +33,15 @@ void AverageScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t l
     for (; i < length; ++i) row[i] = uint8_t(row[i] + ((row[i - bpp] + previous[i]) >> 1));
 }
 
+// Written with selects rather than branches: on photographs the choice is
+// close to random and mispredicted branches would dominate.
 inline int PaethPredictor(int left, int up, int upperLeft) {
-    const int pa = up > upperLeft ? up - upperLeft : upperLeft - up;          // |p - left|
-    const int pb = left > upperLeft ? left - upperLeft : upperLeft - left;    // |p - up|
-    const int sum = left + up - 2 * upperLeft;
-    const int pc = sum < 0 ? -sum : sum;                                      // |p - upperLeft|
+    const int toUp = up - upperLeft, toLeft = left - upperLeft;
+    const int pa = toUp < 0 ? -toUp : toUp;                                   // |p - left|
+    const int pb = toLeft < 0 ? -toLeft : toLeft;                             // |p - up|
+    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;      // |p - upperLeft|
     const int bOrC = pb <= pc ? up : upperLeft;
-    return (pa <= pb && pa <= pc) ? left : bOrC;
+    return ((pa <= pb) & (pa <= pc)) ? left : bOrC;
 }
 
 void PaethScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t length, size_t bpp) {
@@ -52,26 +54,25 @@ void PaethScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t len
 
 #if defined(__SSE2__) && defined(__x86_64__)
 
+// Pixels go in and out of the low bytes of a register. A 3-byte pixel is
+// read as 4 bytes and a 6-byte one as 8: the extra bytes are read but never
+// written, and the caller keeps them readable.
 template <int Bpp>
 inline __m128i LoadPixel(const uint8_t* p) {
-    if constexpr (Bpp == 4) {
+    if constexpr (Bpp <= 4) {
         int32_t v;
         std::memcpy(&v, p, 4);
         return _mm_cvtsi32_si128(v);
-    } else if constexpr (Bpp == 8) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     } else {
-        int64_t v = 0;
-        std::memcpy(&v, p, Bpp);
-        return _mm_cvtsi64_si128(v);
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     }
 }
 
 template <int Bpp>
 inline void StorePixel(uint8_t* p, __m128i v) {
-    if constexpr (Bpp == 4) {
+    if constexpr (Bpp <= 4) {
         const int32_t x = _mm_cvtsi128_si32(v);
-        std::memcpy(p, &x, 4);
+        std::memcpy(p, &x, Bpp);
     } else if constexpr (Bpp == 8) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
     } else {
