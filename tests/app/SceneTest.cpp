@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -159,4 +159,155 @@ TEST_F(SceneTest, EmptyFrameDrawsNeitherCharacterNorShadow) {
     // A frame with voxels changes the picture, so the comparison can fail.
     Draw(6);
     EXPECT_FALSE(ReadPixels(0, 0, kWidth, kHeight) == groundOnly);
+}
+
+TEST_F(SceneTest, GroundIsTexturedGrass) {
+    {
+        LogCapture quiet;
+        LoadTexture("assets/textures/grass.png", textures, 0, VOXWALK_SOURCE_DIR "/assets/textures/");
+    }
+    ASSERT_EQ(textures.size(), 1u);
+    Draw(1);  // frame 1 has no list here: ground only
+    // A patch of ground in front of the camera: green grass, with texture
+    // detail rather than one lit colour.
+    const WindowPoint centre = Project(0.0f, 0.0f, 0.0f);
+    const std::vector<unsigned char> patch = ReadPixels(centre.x - 32, centre.y - 32, 64, 64);
+    int green = 0;
+    std::vector<uint32_t> colours;
+    for (size_t i = 0; i < patch.size(); i += 4) {
+        if (patch[i + 1] > patch[i] && patch[i + 1] > patch[i + 2]) ++green;
+        colours.push_back(patch[i] << 16 | patch[i + 1] << 8 | patch[i + 2]);
+    }
+    std::sort(colours.begin(), colours.end());
+    colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+    EXPECT_GT(green, 64 * 64 * 9 / 10);
+    EXPECT_GT(colours.size(), 100u);
+}
+
+TEST_F(SceneTest, GroundWithoutTextureIsLitGrey) {
+    // An empty table (or a texture without an image) leaves the lit grey.
+    Draw(1);
+    const WindowPoint centre = Project(0.0f, 0.0f, 0.0f);
+    const std::vector<unsigned char> p = ReadPixels(centre.x, centre.y, 1, 1);
+    EXPECT_EQ(p[0], p[1]);
+    EXPECT_EQ(p[1], p[2]);
+    EXPECT_GT(p[0], 100);
+}
+
+// The text pixels of one band of rows: the columns they span and the
+// brightest channel value among them.
+struct TextExtent {
+    int pixels = 0, left = 1 << 30, right = -1, brightest = 0;
+};
+
+TEST_F(SceneTest, HudLinesAreWhiteCentredBelowTheTopEdge) {
+    std::optional<BitmapFont> font;
+    {
+        LogCapture quiet;
+        font.emplace(16.0f);
+        LoadFont(*font, VOXWALK_SOURCE_DIR "/assets/textures/fonts/font1.png");
+    }
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    DrawHud(*font, "FPS = 60", 12);
+
+    // Window rows from the bottom: the FPS line's glyphs fill 752..767, the
+    // animation line's 736..751; nothing else is drawn.
+    const std::vector<unsigned char> image = ReadPixels(0, 0, kWidth, kHeight);
+    TextExtent fps, anim;
+    int stray = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const unsigned char* p = &image[(static_cast<size_t>(y) * kWidth + x) * 4];
+            if (p[0] + p[1] + p[2] == 0) continue;
+            EXPECT_TRUE(p[0] == p[1] && p[1] == p[2]) << "coloured text pixel at " << x << ", " << y;
+            TextExtent* band = y >= 752 ? &fps : y >= 736 ? &anim : nullptr;
+            if (band == nullptr) {
+                ++stray;
+                continue;
+            }
+            ++band->pixels;
+            band->left = std::min(band->left, x);
+            band->right = std::max(band->right, x);
+            band->brightest = std::max<int>(band->brightest, p[0]);
+        }
+    }
+    EXPECT_EQ(stray, 0);
+    ASSERT_GT(fps.pixels, 0);
+    ASSERT_GT(anim.pixels, 0);
+    EXPECT_GE(fps.brightest, 250);  // white where the sheet is opaque
+    EXPECT_GE(anim.brightest, 250);
+    // 5 pixels per character left of the centre: "FPS = 60" starts at 472,
+    // "Animation frame #12" (19 characters) at 417; glyphs advance 10.8
+    // pixels, so the last one ends within 16 pixels of its pen position.
+    EXPECT_GE(fps.left, 472);
+    EXPECT_LE(fps.left, 472 + 4);
+    EXPECT_LE(fps.right, static_cast<int>(472 + 7 * 10.8 + 16));
+    EXPECT_GE(anim.left, 417);
+    EXPECT_LE(anim.left, 417 + 4);
+    EXPECT_LE(anim.right, static_cast<int>(417 + 18 * 10.8 + 16));
+
+    // Exactly the picture of the two lines printed at (472, 752) and
+    // (417, 736) in white with the sheet's alpha.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    BeginText(*font);
+    PrintText(*font, "FPS = 60", 472, 752, 1, 1, 1, 1, 16, 16);
+    PrintText(*font, "Animation frame #12", 417, 736, 1, 1, 1, 1, 16, 16);
+    EndText(*font);
+    EXPECT_TRUE(ReadPixels(0, 0, kWidth, kHeight) == image);
+    glClearColor(0.0f, 0.0f, 0.25f, 1.0f);
+}
+
+// Runs LoadWalkFrames with `folder` as the working directory.
+std::vector<std::string> LoadFramesIn(const std::string& folder, WalkFrames& frames) {
+    char previous[4096];
+    EXPECT_NE(getcwd(previous, sizeof previous), nullptr);
+    EXPECT_EQ(chdir(folder.c_str()), 0);
+    LogCapture log;
+    LoadWalkFrames(frames);
+    EXPECT_EQ(chdir(previous), 0);
+    return log.lines();
+}
+
+TEST_F(SceneTest, MissingFrameFilesLeaveEmptyFramesWithTheirOwnLists) {
+    char folder[] = "/tmp/voxwalk-noassets-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::vector<std::string> lines = LoadFramesIn(folder, frames);
+    rmdir(folder);
+    EXPECT_EQ(lines, std::vector<std::string>(30, "Error opening the file"));
+    std::vector<uint32_t> lists;
+    for (const VoxelModel& model : frames) {
+        EXPECT_TRUE(model.voxels.empty());
+        EXPECT_NE(model.displayList, 0u);
+        lists.push_back(model.displayList);
+    }
+    std::sort(lists.begin(), lists.end());
+    EXPECT_EQ(std::unique(lists.begin(), lists.end()), lists.end()) << "two frames share a list";
+}
+
+TEST_F(SceneTest, WalkFramesLoadInFrameOrderCentredOverTheOrigin) {
+    const std::vector<std::string> lines = LoadFramesIn(VOXWALK_SOURCE_DIR, frames);
+    // The reader's lines of frame n, then those of frame n + 1.
+    std::vector<std::string> expected;
+    for (int32_t n = 1; n <= 30; ++n) {
+        const std::string path = std::string(VOXWALK_SOURCE_DIR "/") + WalkFrameFileName(n);
+        VoxelModel model;
+        LogCapture log;
+        LoadVoxelModel(path.c_str(), model);
+        const std::vector<std::string> frameLines = log.lines();
+        expected.insert(expected.end(), frameLines.begin(), frameLines.end());
+    }
+    EXPECT_EQ(lines, expected);
+    for (const VoxelModel& model : frames) {
+        ASSERT_FALSE(model.voxels.empty());
+        // Centred over the origin in x and z, within rounding.
+        double sumX = 0, sumZ = 0;
+        for (const Voxel& v : model.voxels) {
+            sumX += v.x;
+            sumZ += v.z;
+        }
+        EXPECT_LE(std::abs(sumX / model.voxels.size()), 0.5);
+        EXPECT_LE(std::abs(sumZ / model.voxels.size()), 0.5);
+        EXPECT_NE(model.displayList, 0u);
+    }
 }
