@@ -6,6 +6,7 @@
 //                         clocks, scene, HUD and the present; CPU time of the
 //                         whole process, so llvmpipe's threads count
 //   BM_DrawFrame          the same without the present, finished with glFinish
+//   BM_DrawGroundOnly     DrawScene with empty frames: what the character costs
 // Run under a display; for the llvmpipe figures:
 //   LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/app_bench
 #include <benchmark/benchmark.h>
@@ -23,6 +24,7 @@
 #include <string>
 #include <thread>
 
+#include "app/Scene.h"
 #include "app/Viewer.h"
 #include "platform/Window.h"
 
@@ -120,6 +122,20 @@ void BM_DrawFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DrawFrame)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The scene without the character and its shadow: ground, camera and light
+// only, to tell the cost of the two list calls from the rest.
+void BM_DrawGroundOnly(benchmark::State& state) {
+    Viewer& viewer = SharedViewer();
+    static const WalkFrames noFrames{};
+    const WalkerState& walker = viewer.walker;
+    for (auto _ : state) {
+        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
+                  viewer.textureTable, noFrames);
+        glFinish();
+    }
+}
+BENCHMARK(BM_DrawGroundOnly)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
