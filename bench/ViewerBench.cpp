@@ -53,6 +53,11 @@ double TimeOneStart() {
     if (pipe(pipeFds) != 0) return -1;
     const double started = SteadyClockSeconds();
     const pid_t pid = fork();
+    if (pid < 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return -1;
+    }
     if (pid == 0) {
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, STDOUT_FILENO);  // the start-up log is not measured output
@@ -70,7 +75,7 @@ double TimeOneStart() {
     int status = 0;
     waitpid(pid, &status, 0);
     const size_t at = output.find("first-frame ");
-    if (pid < 0 || at == std::string::npos) return -1;
+    if (at == std::string::npos) return -1;
     return std::strtod(output.c_str() + at + 12, nullptr) - started;
 }
 
