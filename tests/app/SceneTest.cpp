@@ -311,3 +311,46 @@ TEST_F(SceneTest, WalkFramesLoadInFrameOrderCentredOverTheOrigin) {
         EXPECT_NE(model.displayList, 0u);
     }
 }
+
+TEST_F(SceneTest, ViewerFramesFollowTheScriptedClock) {
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(VOXWALK_SOURCE_DIR), 0);
+    double now = 100.0;
+    const Clock clock = [&now] { return now; };
+    auto viewer = std::make_unique<Viewer>();
+    LogCapture log;
+    LoadViewerAssets(*viewer, clock);
+    const size_t startupLines = log.lines().size();
+
+    now += 0.05;  // one and a half animation frames
+    RunViewerFrame(*viewer, clock);
+    EXPECT_EQ(viewer->walker.frameIndex, 2);
+    EXPECT_EQ(viewer->walker.fpsText, "FPS = 1");
+    // 7 units (140 per second) along the heading of 1 whole degree (1.5).
+    EXPECT_NEAR(viewer->walker.walkerPosition.x, 7 * std::cos(M_PI / 180), 1e-4);
+    EXPECT_NEAR(viewer->walker.walkerPosition.z, -7 * std::sin(M_PI / 180), 1e-4);
+    // The HUD lines are in the picture: text pixels in both bands.
+    const std::vector<unsigned char> hud = ReadPixels(0, 736, kWidth, 32);
+    int white = 0;
+    for (size_t i = 0; i < hud.size(); i += 4) white += hud[i] > 240 && hud[i + 1] > 240 && hud[i + 2] > 240;
+    EXPECT_GT(white, 50);
+
+    now += 2.0;  // a stall: the animation starts over at frame 1
+    RunViewerFrame(*viewer, clock);
+    EXPECT_EQ(viewer->walker.frameIndex, 1);
+    // More than a second since the last refresh: the text shows the one
+    // frame drawn since then, and the next refresh is a second away.
+    EXPECT_EQ(viewer->walker.fpsText, "FPS = 1");
+    EXPECT_DOUBLE_EQ(viewer->walker.nextFpsTime, now + 1.0);
+
+    ShutDownViewer(*viewer);
+    ASSERT_EQ(chdir(previous), 0);
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "font constructor called");
+    EXPECT_EQ(lines[1], "font loaded, assets/textures/fonts/font1.png");
+    EXPECT_EQ(lines.size(), startupLines + 1) << "the loop logged something";
+    EXPECT_EQ(lines.back(), "font destructor called");
+    for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList, 0u);
+}
