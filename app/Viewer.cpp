@@ -8,7 +8,9 @@
 
 void StartViewer(Viewer& viewer, const Clock& clock) {
     viewer.light = LightSource{};
-    InitGL(1024, 768, 32, 0, 2, 0);  // always 1; a missing context shows as a black run
+    // Always 1. Without a window GL calls do nothing and the window layer
+    // reports Escape, so the loop ends after its first frame.
+    InitGL(1024, 768, 32, 0, 2, 0);
     LoadViewerAssets(viewer, clock);
 }
 
