@@ -102,7 +102,8 @@ void setLookAt(Matrix4& m, const Vector3& eye, const Vector3& target, const Vect
 // Symmetric perspective projection with a fixed depth range: near at 0.6 and
 // far effectively at infinity (depth -1 at z = -0.6, approaching 0.988).
 // `angle` is in radians and used whole (not halved): m5 = 1 / tan(angle),
-// m0 = m5 / aspect. zNear is accepted for symmetry and has no effect.
+// m0 = (1 / tan(angle)) / aspect, each rounded once. zNear is accepted for
+// symmetry and has no effect.
 void setPerspectiveFixedDepth(Matrix4& m, float angle, float aspect, float zNear);
 
 // Replaces m with an orthonormal right-handed frame whose z axis (column 2)
