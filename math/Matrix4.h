@@ -24,14 +24,16 @@ struct Matrix4 {
 
     // All sixteen elements set to s; build with 0 and call setIdentity where
     // an identity is needed.
-    explicit Matrix4(float s) {
+    // constexpr so that globals holding a matrix (the screen record) are
+    // filled before any code runs, with no dynamic initialisation.
+    constexpr explicit Matrix4(float s) : m{} {
         for (float& e : m) e = s;
     }
     // Columns 0..3 take x, y, z from c0..c3; m3 = m7 = m11 = 0, m15 = 1.
     Matrix4(const Vector3& c0, const Vector3& c1, const Vector3& c2, const Vector3& c3);
 
-    float* data() { return m; }
-    const float* data() const { return m; }
+    constexpr float* data() { return m; }
+    constexpr const float* data() const { return m; }
 };
 
 // ---- access ----
