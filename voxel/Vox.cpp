@@ -171,11 +171,7 @@ void ReadPoly2Vox(const uint8_t* data, size_t length, VoxelModel& model) {
     LogLine("Size is (" + Unsigned(static_cast<uint32_t>(sizeX)) + "," +
             Unsigned(static_cast<uint32_t>(sizeY)) + "," + Unsigned(static_cast<uint32_t>(sizeZ)) +
             ")");
-    // The header's own cell count, X·Y·Z as a 32-bit product, whether or
-    // not the file holds that many cells.
-    const uint32_t headerCells = static_cast<uint32_t>(sizeX) * static_cast<uint32_t>(sizeY) *
-                                 static_cast<uint32_t>(sizeZ);
-    LogLine("(" + Unsigned(headerCells) + ")");
+    LogLine("(" + Unsigned(cells) + ")");
     LogLine("Now getting voxels...");
 
     // Only the solid cells become voxels: empty filler entries would count
