@@ -1,1 +1,0 @@
-#include "math/Matrix4.h"
