@@ -1,0 +1,203 @@
+// PNG row filters undone in place. Up is a plain loop the compiler
+// vectorises. Sub, Average and Paeth depend on the byte one pixel to the
+// left, so they run serially along the row; at 3, 4, 6 and 8 bytes per pixel
+// the x86-64 path does every byte of one pixel at once in SSE2 registers.
+#include "png/PngFilter.h"
+
+#include <cstring>
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Scalar reconstruction for any pixel size; used at 1 and 2 bytes per pixel,
+// for the pixels the vector code leaves, and where SSE2 is missing.
+void SubScalar(uint8_t* row, size_t start, size_t length, size_t bpp) {
+    for (size_t i = start < bpp ? bpp : start; i < length; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+}
+
+void UpScalar(uint8_t* row, const uint8_t* previous, size_t length) {
+    for (size_t i = 0; i < length; ++i) row[i] = uint8_t(row[i] + previous[i]);
+}
+
+// Average of a pass's first row: up is 0, so the predictor is left / 2.
+void AverageFirstRow(uint8_t* row, size_t length, size_t bpp) {
+    for (size_t i = bpp; i < length; ++i) row[i] = uint8_t(row[i] + (row[i - bpp] >> 1));
+}
+
+void AverageScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t length, size_t bpp) {
+    size_t i = start;
+    for (; i < bpp && i < length; ++i) row[i] = uint8_t(row[i] + (previous[i] >> 1));
+    for (; i < length; ++i) row[i] = uint8_t(row[i] + ((row[i - bpp] + previous[i]) >> 1));
+}
+
+// Written with selects rather than branches: on photographs the choice is
+// close to random and mispredicted branches would dominate.
+inline int PaethPredictor(int left, int up, int upperLeft) {
+    const int toUp = up - upperLeft, toLeft = left - upperLeft;
+    const int pa = toUp < 0 ? -toUp : toUp;                                   // |p - left|
+    const int pb = toLeft < 0 ? -toLeft : toLeft;                             // |p - up|
+    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;      // |p - upperLeft|
+    const int bOrC = pb <= pc ? up : upperLeft;
+    return ((pa <= pb) & (pa <= pc)) ? left : bOrC;
+}
+
+void PaethScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t length, size_t bpp) {
+    size_t i = start;
+    // With nothing on the left, the predictor is always up.
+    for (; i < bpp && i < length; ++i) row[i] = uint8_t(row[i] + previous[i]);
+    for (; i < length; ++i)
+        row[i] = uint8_t(row[i] + PaethPredictor(row[i - bpp], previous[i], previous[i - bpp]));
+}
+
+#if defined(__SSE2__) && defined(__x86_64__)
+
+// Pixels go in and out of the low bytes of a register. A 3-byte pixel is
+// read as 4 bytes and a 6-byte one as 8: the extra bytes are read but never
+// written, and the caller keeps them readable.
+template <int Bpp>
+inline __m128i LoadPixel(const uint8_t* p) {
+    if constexpr (Bpp <= 4) {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return _mm_cvtsi32_si128(v);
+    } else {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    }
+}
+
+template <int Bpp>
+inline void StorePixel(uint8_t* p, __m128i v) {
+    if constexpr (Bpp <= 4) {
+        const int32_t x = _mm_cvtsi128_si32(v);
+        std::memcpy(p, &x, Bpp);
+    } else if constexpr (Bpp == 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+    } else {
+        const int64_t x = _mm_cvtsi128_si64(v);
+        std::memcpy(p, &x, Bpp);
+    }
+}
+
+// Sub as a prefix sum over the pixels of 16-byte blocks: log2 steps of
+// shifted adds, plus the last pixel of the previous block. Bytes of a block
+// beyond its whole pixels are written back unchanged.
+template <int Bpp>
+void SubSse2(uint8_t* row, size_t length) {
+    constexpr int kPixels = 16 / Bpp;
+    constexpr int kUsed = kPixels * Bpp;
+    const __m128i keepMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - kUsed);   // bytes < kUsed
+    const __m128i lastMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - Bpp);     // bytes < Bpp
+    __m128i carry = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 16 <= length; i += kUsed) {
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i x = _mm_add_epi8(raw, carry);
+        x = _mm_add_epi8(x, _mm_slli_si128(x, Bpp));
+        if constexpr (kPixels > 2) x = _mm_add_epi8(x, _mm_slli_si128(x, 2 * Bpp));
+        if constexpr (kPixels > 4) x = _mm_add_epi8(x, _mm_slli_si128(x, 4 * Bpp));
+        if constexpr (kUsed < 16) x = _mm_or_si128(_mm_and_si128(x, keepMask), _mm_andnot_si128(keepMask, raw));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), x);
+        carry = _mm_and_si128(_mm_srli_si128(x, kUsed - Bpp), lastMask);
+    }
+    // The last pixels, one at a time, carrying on from the block sums.
+    SubScalar(row, i, length, Bpp);
+}
+
+// Average per pixel: floor((left + up) / 2) is the rounded-up byte average
+// minus the carry bit the rounding added.
+template <int Bpp>
+void AverageSse2(uint8_t* row, const uint8_t* previous, size_t length) {
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i left = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + Bpp <= length; i += Bpp) {
+        const __m128i up = LoadPixel<Bpp>(previous + i);
+        const __m128i roundUp = _mm_and_si128(_mm_xor_si128(left, up), one);
+        const __m128i average = _mm_sub_epi8(_mm_avg_epu8(left, up), roundUp);
+        left = _mm_add_epi8(LoadPixel<Bpp>(row + i), average);
+        StorePixel<Bpp>(row + i, left);
+    }
+    AverageScalar(row, previous, i, length, Bpp);
+}
+
+inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
+
+// Paeth per pixel in 16-bit lanes: the three distances, the smallest one, and
+// the predictor chosen by masks in the order left, up, upper left.
+template <int Bpp>
+void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i left = zero, upperLeft = zero;
+    size_t i = 0;
+    for (; i + Bpp <= length; i += Bpp) {
+        const __m128i up = _mm_unpacklo_epi8(LoadPixel<Bpp>(previous + i), zero);
+        const __m128i toUp = _mm_sub_epi16(up, upperLeft);
+        const __m128i toLeft = _mm_sub_epi16(left, upperLeft);
+        const __m128i pa = Abs16(toUp);
+        const __m128i pb = Abs16(toLeft);
+        const __m128i pc = Abs16(_mm_add_epi16(toUp, toLeft));
+        const __m128i smallest = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
+        const __m128i takeLeft = _mm_cmpeq_epi16(smallest, pa);
+        const __m128i takeUp = _mm_andnot_si128(takeLeft, _mm_cmpeq_epi16(smallest, pb));
+        const __m128i predictor = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(takeLeft, left), _mm_and_si128(takeUp, up)),
+            _mm_andnot_si128(_mm_or_si128(takeLeft, takeUp), upperLeft));
+        const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Bpp>(row + i), zero);
+        left = _mm_and_si128(_mm_add_epi16(raw, predictor), _mm_set1_epi16(0xff));
+        StorePixel<Bpp>(row + i, _mm_packus_epi16(left, left));
+        upperLeft = up;
+    }
+    PaethScalar(row, previous, i, length, Bpp);
+}
+
+template <int Bpp>
+void UnfilterSse2(int filterType, uint8_t* row, const uint8_t* previous, size_t length) {
+    switch (filterType) {
+    case 1: SubSse2<Bpp>(row, length); break;
+    case 3: AverageSse2<Bpp>(row, previous, length); break;
+    case 4: PaethSse2<Bpp>(row, previous, length); break;
+    default: break;
+    }
+}
+
+#endif
+
+}  // namespace
+
+void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length,
+                    int bytesPerPixel) {
+    const size_t bpp = size_t(bytesPerPixel);
+    if (!previous) {
+        // In a pass's first row up and upper left are 0: Up leaves the row as
+        // it is and Paeth always predicts left, like Sub.
+        if (filterType == 2) return;
+        if (filterType == 4) filterType = 1;
+        if (filterType == 3) {
+            AverageFirstRow(row, length, bpp);
+            return;
+        }
+    }
+    if (filterType == 0) return;
+    if (filterType == 2) {
+        UpScalar(row, previous, length);
+        return;
+    }
+#if defined(__SSE2__) && defined(__x86_64__)
+    switch (bytesPerPixel) {
+    case 3: UnfilterSse2<3>(filterType, row, previous, length); return;
+    case 4: UnfilterSse2<4>(filterType, row, previous, length); return;
+    case 6: UnfilterSse2<6>(filterType, row, previous, length); return;
+    case 8: UnfilterSse2<8>(filterType, row, previous, length); return;
+    default: break;
+    }
+#endif
+    switch (filterType) {
+    case 1: SubScalar(row, 0, length, bpp); break;
+    case 3: AverageScalar(row, previous, 0, length, bpp); break;
+    case 4: PaethScalar(row, previous, 0, length, bpp); break;
+    default: break;
+    }
+}

@@ -1,0 +1,51 @@
+// Voxel models and the .vox reader.
+//
+// A VoxelModel is a plain value: it owns its voxel array through std::vector,
+// so copying a model copies every voxel, the 256 palette entries and
+// displayList, and destroying it frees the array. The reader never touches
+// displayList; the GL list it names belongs to whoever compiled it.
+//
+// Two file formats are read: MagicaVoxel's chunk format (magic "VOX ") and,
+// for any other file, the raw Poly2Vox format (X, Y, Z, one colour byte per
+// cell, a 6-bit RGB palette). The reader logs what it finds through LogLine,
+// one line per message, and needs no GL context.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One solid cell.
+struct Voxel {
+    int32_t x = 0;            // cell coordinate, whole cells
+    int32_t y = 0;            // mirrored on reading: Y - y of the file (MagicaVoxel)
+    int32_t z = 0;            // mirrored on reading: Z - z of the file (MagicaVoxel)
+    uint32_t colorIndex = 0;  // 1..255: the file's colour byte, unchanged
+    uint32_t reserved = 0;    // always 0
+};
+
+// One animation frame.
+struct VoxelModel {
+    // Voxel n (counted from 1) is voxels[n - 1], in file order.
+    std::vector<Voxel> voxels;
+    // Entry n (1..256) is palette[n - 1], the colour of colorIndex n; four
+    // bytes in memory order R, G, B, A.
+    std::array<uint32_t, 256> palette{};
+    // Display list of the frame; set by the application, never by the reader.
+    uint32_t displayList = 0;
+};
+
+// Reads the .vox file `fileName` (read whole, in large blocks) into `model`.
+// Returns 0 and leaves the model untouched when the file cannot be opened
+// (logs "Error opening the file"); otherwise returns 1, whatever the file
+// holds. Only what the file supplies changes: voxels are replaced by the last
+// voxel list read, palette entries by the ones the file stores (a MagicaVoxel
+// file without an RGBA chunk gets the editor's default palette).
+int LoadVoxelModel(const char* fileName, VoxelModel& model);
+
+// The same reader over the bytes of a whole file already in memory. Logs the
+// same lines and returns 1. Any bytes are safe: every read stays inside
+// data[0, length), the voxel array never holds more voxels than the bytes can
+// describe, and the chunk walk always ends.
+int LoadVoxelModelFromMemory(const uint8_t* data, size_t length, VoxelModel& model);
