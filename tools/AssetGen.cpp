@@ -7,6 +7,7 @@
 //   assets/textures/grass.png
 //   assets/textures/fonts/font1.png   (FONT_FILE, default DejaVu Sans Mono)
 //   docs/walk-cycle.png               (side-view contact sheet of the cycle)
+//   docs/font-sheet.png               (the font sheet on a dark background)
 //
 // The same bytes come out on every run: fixed seeds, no clock, a fixed zlib
 // level and a fixed filter choice. tests/tools regenerates into a temporary
@@ -696,6 +697,7 @@ constexpr int kPenX = 1;
 constexpr int kBaselineRow = 13;   // first row below the baseline
 constexpr int kTopRow = 1;         // highest row a glyph may use
 
+// The sheet's RGBA pixels, top row first.
 std::vector<uint8_t> RenderFontSheet(const char* fontPath) {
     FT_Library library = nullptr;
     if (FT_Init_FreeType(&library)) Fail("FreeType could not start");
@@ -747,7 +749,27 @@ std::vector<uint8_t> RenderFontSheet(const char* fontPath) {
     FT_Done_Face(face);
     FT_Done_FreeType(library);
     if (missing > 0) std::fprintf(stderr, "voxwalk-assetgen: %d Latin-1 glyphs not in the font\n", missing);
-    return EncodePng(size, size, 4, pixels);
+    return pixels;
+}
+
+// The sheet for people to look at: twice the size, white glyphs over a dark
+// slate with the cell grid drawn faintly (the sheet itself is white on
+// transparent, which shows nothing on a light page).
+std::vector<uint8_t> RenderFontPreview(const std::vector<uint8_t>& sheet) {
+    constexpr int scale = 2, size = kCell * 16 * scale;
+    std::vector<uint8_t> pixels(static_cast<size_t>(size) * size * 3);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const bool grid = (x / scale) % kCell == 0 || (y / scale) % kCell == 0;
+            const int background[3] = {grid ? 52 : 30, grid ? 62 : 38, grid ? 78 : 50};
+            const int alpha = sheet[(static_cast<size_t>(y / scale) * (kCell * 16) + x / scale) * 4 + 3];
+            uint8_t* out = &pixels[(static_cast<size_t>(y) * size + x) * 3];
+            for (int c = 0; c < 3; ++c) {
+                out[c] = static_cast<uint8_t>(background[c] + ((255 - background[c]) * alpha + 127) / 255);
+            }
+        }
+    }
+    return EncodePng(size, size, 3, pixels);
 }
 
 }  // namespace
@@ -763,7 +785,11 @@ int main(int argc, char** argv) {
     // The font first: a missing font file fails the run before anything is written.
     const std::vector<uint8_t> fontSheet = RenderFontSheet(fontPath);
     const auto font = root / "assets/textures/fonts/font1.png";
-    if (!WriteFile(font, fontSheet)) Fail("cannot write " + font.string());
+    if (!WriteFile(font, EncodePng(kCell * 16, kCell * 16, 4, fontSheet))) {
+        Fail("cannot write " + font.string());
+    }
+    const auto preview = root / "docs/font-sheet.png";
+    if (!WriteFile(preview, RenderFontPreview(fontSheet))) Fail("cannot write " + preview.string());
     const auto grass = root / "assets/textures/grass.png";
     if (!WriteFile(grass, RenderGrass())) Fail("cannot write " + grass.string());
 
