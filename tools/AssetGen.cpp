@@ -637,12 +637,12 @@ std::vector<uint8_t> RenderGrass() {
 
     // Blades: short tapered strokes in every direction, each a green picked
     // from a range that drifts with the broad noise (yellower in some patches).
-    const int bladeCount = 52000;
+    const int bladeCount = 110000;
     for (int b = 0; b < bladeCount; ++b) {
         const double rx = random.range(0, size), ry = random.range(0, size);
         const double angle = random.range(0, 2 * kPi);
-        const double length = random.range(3.0, 9.0);
-        const double width = random.range(0.9, 1.7);
+        const double length = random.range(1.5, 4.5);
+        const double width = random.range(0.8, 1.4);
         const double patch = broad.at(rx / size, ry / size);
         const double light = random.range(0.55, 1.0);
         const double dry = std::clamp(patch * 0.9 - 0.2 + random.range(-0.1, 0.1), 0.0, 0.45);
@@ -674,7 +674,7 @@ std::vector<uint8_t> RenderGrass() {
     std::vector<uint8_t> pixels(rgb.size());
     for (size_t i = 0; i < rgb.size(); ++i) {
         // Brighter than it looks alone: the viewer modulates it with a lit 0.65 grey.
-        pixels[i] = static_cast<uint8_t>(std::lround(std::clamp(rgb[i] * 1.3, 0.0, 1.0) * 255.0));
+        pixels[i] = static_cast<uint8_t>(std::lround(std::clamp(rgb[i] * 1.45, 0.0, 1.0) * 255.0));
     }
     return EncodePng(size, size, 3, pixels);
 }
