@@ -267,7 +267,8 @@ TEST_F(BitmapFontTest, LoadingAgainReplacesTheSheetWithoutLeakingIt) {
 TEST_F(BitmapFontTest, AMissingOrBrokenSheetGivesAnEmptyTexture) {
     // A PNG whose header reads but whose image does not: the size must not
     // reach GL without pixels behind it.
-    const std::string broken = ::testing::TempDir() + "voxwalk-font-header-only.png";
+    const std::string broken =
+        ::testing::TempDir() + "voxwalk-font-header-only-" + std::to_string(getpid()) + ".png";
     {
         std::ifstream in(kSheet, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
