@@ -258,6 +258,12 @@ constexpr double kForearmLength = 8.5;
 
 constexpr int kFrameCount = 30;
 
+// Font sheet cells (see RenderFontSheet): 16 pixels, the glyph pen at
+// column 1, and DejaVu Sans Mono's advance at the size used.
+constexpr int kCell = 16;
+constexpr int kPenX = 1;
+constexpr int kGlyphAdvance = 8;
+
 // Joint positions of one frame.
 struct Rig {
     Vec3 hip[2], knee[2], ankle[2];
@@ -537,8 +543,10 @@ std::vector<VoxFrame> BuildWalkCycle() {
 // Contact sheet: the frames side by side, seen from the character's right
 // (looking along +y, forward to the right), one square block per voxel, the
 // nearest voxel of each column shaded by its depth so the far limbs read as
-// behind. Every frame stands on the same ground line.
-std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames) {
+// behind. Every frame stands on the same ground line, its number under it
+// in the generated font (`font`: the sheet's RGBA pixels).
+std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames,
+                                        const std::vector<uint8_t>& font) {
     constexpr int block = 2, gap = 4, margin = 6;
     int sizeX = 0, sizeY = 0, height = 0;
     for (const VoxFrame& frame : frames) {
@@ -549,7 +557,8 @@ std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames) {
     const int cellWidth = sizeX * block + gap;
     const int width = margin * 2 + cellWidth * kFrameCount - gap;
     const int groundRow = margin + height * block;
-    const int imageHeight = groundRow + 3 * block + margin;
+    const int labelRow = groundRow + 3 * block + 2;
+    const int imageHeight = labelRow + kCell + margin;
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * imageHeight * 3);
     for (int y = 0; y < imageHeight; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -585,6 +594,25 @@ std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames) {
                     }
                 }
             }
+        }
+    }
+    for (int n = 0; n < kFrameCount; ++n) {
+        const std::string label = std::to_string(n + 1);
+        const int textWidth = static_cast<int>(label.size()) * kGlyphAdvance;
+        int penX = margin + n * cellWidth + (sizeX * block - textWidth) / 2 - kPenX;
+        for (char ch : label) {
+            const int c = static_cast<unsigned char>(ch);
+            for (int y = 0; y < kCell; ++y) {
+                for (int x = 0; x < kCell; ++x) {
+                    const int alpha = font[(static_cast<size_t>((c / 16) * kCell + y) * kCell * 16 +
+                                            (c % 16) * kCell + x) * 4 + 3];
+                    const int px = penX + x, py = labelRow + y;
+                    if (alpha == 0 || px < 0 || px >= width) continue;
+                    uint8_t* out = &pixels[(static_cast<size_t>(py) * width + px) * 3];
+                    for (int k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(out[k] - (out[k] - 60) * alpha / 255);
+                }
+            }
+            penX += kGlyphAdvance;
         }
     }
     return EncodePng(width, imageHeight, 3, pixels);
@@ -691,9 +719,7 @@ std::vector<uint8_t> RenderGrass() {
 // empty so that linear filtering never pulls in a neighbour's ink. Latin-1
 // capitals with accents are taller; they are squeezed vertically to fit.
 
-constexpr int kCell = 16;
 constexpr int kFontPixels = 14;
-constexpr int kPenX = 1;
 constexpr int kBaselineRow = 13;   // first row below the baseline
 constexpr int kTopRow = 1;         // highest row a glyph may use
 
@@ -801,6 +827,6 @@ int main(int argc, char** argv) {
         if (!WriteFile(path, EncodeVox(frames[n]))) Fail("cannot write " + path.string());
     }
     const auto sheet = root / "docs/walk-cycle.png";
-    if (!WriteFile(sheet, RenderContactSheet(frames))) Fail("cannot write " + sheet.string());
+    if (!WriteFile(sheet, RenderContactSheet(frames, fontSheet))) Fail("cannot write " + sheet.string());
     return 0;
 }
