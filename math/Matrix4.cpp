@@ -257,10 +257,11 @@ void setLookAt(Matrix4& m, const Vector3& eye, const Vector3& target, const Vect
 }
 
 void setPerspectiveFixedDepth(Matrix4& m, float angle, float aspect, float /*zNear*/) {
-    const float f = F(1.0 / std::tan(double(angle)));
+    // 1 / tan is kept wide for m0: rounding it first would round m0 twice.
+    const double f = 1.0 / std::tan(double(angle));
     for (float& e : m.m) e = 0.0f;
-    m.m[0] = F(double(f) / aspect);
-    m.m[5] = f;
+    m.m[0] = F(f / aspect);
+    m.m[5] = F(f);
     m.m[10] = -0.988f;
     m.m[11] = -1.0f;
     m.m[14] = -1.1928f;

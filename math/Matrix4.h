@@ -24,14 +24,16 @@ struct Matrix4 {
 
     // All sixteen elements set to s; build with 0 and call setIdentity where
     // an identity is needed.
-    explicit Matrix4(float s) {
+    // constexpr so that globals holding a matrix (the screen record) are
+    // filled before any code runs, with no dynamic initialisation.
+    constexpr explicit Matrix4(float s) : m{} {
         for (float& e : m) e = s;
     }
     // Columns 0..3 take x, y, z from c0..c3; m3 = m7 = m11 = 0, m15 = 1.
     Matrix4(const Vector3& c0, const Vector3& c1, const Vector3& c2, const Vector3& c3);
 
-    float* data() { return m; }
-    const float* data() const { return m; }
+    constexpr float* data() { return m; }
+    constexpr const float* data() const { return m; }
 };
 
 // ---- access ----
@@ -102,7 +104,8 @@ void setLookAt(Matrix4& m, const Vector3& eye, const Vector3& target, const Vect
 // Symmetric perspective projection with a fixed depth range: near at 0.6 and
 // far effectively at infinity (depth -1 at z = -0.6, approaching 0.988).
 // `angle` is in radians and used whole (not halved): m5 = 1 / tan(angle),
-// m0 = m5 / aspect. zNear is accepted for symmetry and has no effect.
+// m0 = (1 / tan(angle)) / aspect, each rounded once. zNear is accepted for
+// symmetry and has no effect.
 void setPerspectiveFixedDepth(Matrix4& m, float angle, float aspect, float zNear);
 
 // Replaces m with an orthonormal right-handed frame whose z axis (column 2)

@@ -90,6 +90,10 @@ Vector3 operator/(const Vector3& a, double s);
 Vector3& operator+=(Vector3& a, const Vector3& b);
 Vector3& operator*=(Vector3& a, float s);
 Vector3& operator/=(Vector3& a, int n);
+// Only a whole-number divisor exists in place; without this a float or
+// double divisor would be cut to an int silently (v /= 0.5f dividing by 0).
+template <std::floating_point S>
+Vector3& operator/=(Vector3& a, S s) = delete;
 
 // ---- Vector4 operators (w always takes part) ----
 Vector4 operator+(const Vector4& a, const Vector4& b);

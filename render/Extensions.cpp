@@ -6,7 +6,7 @@
 
 #include "render/Screen.h"
 
-GLExtensions glExtensions;
+constinit GLExtensions glExtensions;
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include <GL/gl.h>
@@ -9,6 +10,11 @@
 #include "platform/Window.h"
 #include "render/Extensions.h"
 #include "render/Screen.h"
+
+// The light's four GL parameters lie next to each other in GL's order.
+static_assert(offsetof(LightSource, diffuse) == offsetof(LightSource, ambient) + sizeof(Vector4));
+static_assert(offsetof(LightSource, specular) == offsetof(LightSource, diffuse) + sizeof(Vector4));
+static_assert(offsetof(LightSource, position) == offsetof(LightSource, specular) + sizeof(Vector4));
 
 int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
            int32_t fullscreen) {
@@ -18,11 +24,11 @@ int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
     SetWindowAttribute(WindowAttribute::ColorBits, colorDepth);
     SetWindowAttribute(WindowAttribute::DepthBits, 24);
     SetWindowAttribute(WindowAttribute::StencilBits, 8);
+    // No sample request at all for 0 or less; without the multisample flag
+    // the window layer makes no multisampled framebuffer.
     if (samples > 0) {
         SetWindowAttribute(WindowAttribute::Samples, samples);
         flags |= kWindowMultisample;
-    } else {
-        SetWindowAttribute(WindowAttribute::Samples, 0);
     }
     flags |= kWindowStencil | kWindowHighPriority;
 
@@ -156,6 +162,10 @@ void SetupLight(int32_t lightNumber, LightSource& light, const Vector4& ambient,
     glEnable(GL_LIGHTING);
     // Specular highlights are added after texturing.
     glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
-    const Vector4* parameters = &light.ambient;
-    for (GLenum i = 0; i < 4; ++i) glLightfv(id, GL_AMBIENT + i, &parameters[i].x);
+    // GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR and GL_POSITION are consecutive
+    // enums. The fields are named one by one: stepping a pointer from one
+    // member into the next would leave the object it points into.
+    const Vector4* parameters[4] = {&light.ambient, &light.diffuse, &light.specular,
+                                    &light.position};
+    for (GLenum i = 0; i < 4; ++i) glLightfv(id, GL_AMBIENT + i, &parameters[i]->x);
 }

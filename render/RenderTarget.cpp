@@ -6,9 +6,24 @@
 #include "render/Extensions.h"
 #include "render/Screen.h"
 
+namespace {
+
+// Every entry point CreateRenderTarget calls. A driver may list the extension
+// and still not export one of them; calling through a null pointer would
+// crash, so such a driver counts as having no framebuffer objects.
+bool CanCreate(const GLExtensions& e, int32_t withDepth) {
+    const bool colour = e.glBindFramebufferEXT && e.glGenFramebuffersEXT &&
+                        e.glFramebufferTexture2DEXT && e.glCheckFramebufferStatusEXT;
+    const bool depth = e.glGenRenderbuffersEXT && e.glBindRenderbufferEXT &&
+                       e.glRenderbufferStorageEXT && e.glFramebufferRenderbufferEXT;
+    return colour && (withDepth == 0 || depth);
+}
+
+}  // namespace
+
 int CreateRenderTarget(RenderTarget& target, int32_t width, int32_t height, int32_t withDepth) {
     const GLExtensions& e = glExtensions;
-    if (!e.glBindFramebufferEXT) return 0;
+    if (!CanCreate(e, withDepth)) return 0;
 
     glGenTextures(1, &target.colorTexture);
     glBindTexture(GL_TEXTURE_2D, target.colorTexture);

@@ -27,7 +27,8 @@ struct RenderTarget {
 
 // Builds the framebuffer: colour texture, then (withDepth not 0) a depth
 // renderbuffer. Returns 1 when complete, with the framebuffer unbound and the
-// size stored. Returns 0 without framebuffer objects (nothing made), or when
+// size stored. Returns 0 without framebuffer objects, or when one of the
+// entry points it needs is missing (nothing made in either case), or when
 // the framebuffer is incomplete: then it stays bound and every object made
 // is in `target` for DestroyRenderTarget. Leaves the colour texture bound to
 // GL_TEXTURE_2D and the depth renderbuffer bound.

@@ -4,7 +4,8 @@
 #include <string>
 #include <unistd.h>
 
-ScreenState screen;
+// Filled before the program's first statement: constant initialisation only.
+constinit ScreenState screen;
 
 void LogLine(std::string_view text) {
     std::string line;

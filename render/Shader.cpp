@@ -12,6 +12,10 @@
 
 namespace {
 
+// Far above any shader; a device without an end (/dev/zero) stops here
+// instead of filling memory.
+constexpr size_t kMaxSourceBytes = size_t{1} << 24;
+
 // The file's lines, each ended by CR LF. A line ends at LF, CR LF or a lone
 // CR, so a file with CR LF ends does not gain a second CR. An unopened file
 // reads as empty.
@@ -22,7 +26,7 @@ std::string ReadSource(const char* fileName) {
     std::string line;
     bool open = false;  // a line has begun and not yet ended
     int c;
-    while ((c = std::fgetc(file)) != EOF) {
+    while (source.size() + line.size() < kMaxSourceBytes && (c = std::fgetc(file)) != EOF) {
         if (c == '\n' || c == '\r') {
             if (c == '\r') {
                 const int next = std::fgetc(file);

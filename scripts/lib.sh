@@ -47,6 +47,8 @@ with_display() {
   if [ -n "${DISPLAY:-}" ]; then
     "$@"
   else
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+    # -a probes upwards from the given number; a random start keeps runs
+    # that begin together from racing for the same display.
+    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" "$@"
   fi
 }

@@ -242,13 +242,19 @@ int LoadVoxelModel(const char* fileName, VoxelModel& model) {
     }
 
     // The whole file in one go: one read for a regular file (one byte more
-    // than its size, to see the end), doubling blocks for anything else.
+    // than its size, to see the end), doubling blocks for anything else. A
+    // device such as /dev/zero never ends, so growth stops at a bound far
+    // above any model file; what was read by then is the file.
+    constexpr size_t kMaxGrownBytes = size_t{1} << 26;
     std::vector<uint8_t> bytes(S_ISREG(info.st_mode) && info.st_size > 0
                                    ? static_cast<size_t>(info.st_size) + 1
                                    : size_t{1} << 16);
     size_t used = 0;
     for (;;) {
-        if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+        if (used == bytes.size()) {
+            if (bytes.size() >= kMaxGrownBytes) break;
+            bytes.resize(std::min(bytes.size() * 2, kMaxGrownBytes));
+        }
         const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // end of file; a read error ends the file there

@@ -416,6 +416,15 @@ TEST(Matrix4Projection, FixedDepthPerspective) {
     EXPECT_EQ(a.m[11], -1.0f);
     EXPECT_EQ(a.m[14], -1.1928f);
     for (int i : {1, 2, 3, 4, 6, 7, 8, 9, 12, 13, 15}) EXPECT_EQ(a.m[i], 0.0f) << i;
+    // m0 is (1 / tan) / aspect rounded once: with 1 / tan rounded to float
+    // first this angle and aspect give a different float.
+    const double cot = 1.0 / std::tan(double(0.003f));
+    const float once = float(cot / double(1.3333334f));
+    ASSERT_NE(once, float(double(float(cot)) / double(1.3333334f)));
+    Matrix4 c(0.0f);
+    setPerspectiveFixedDepth(c, 0.003f, 1.3333334f, 1.0f);
+    EXPECT_BITS(once, c.m[0]);
+    EXPECT_BITS(float(cot), c.m[5]);
     // Depth: -1 at the fixed near distance 0.6, rising towards 0.988.
     auto depth = [&](float z) {
         const Vector4 h = Vector3(0, 0, z) * a;

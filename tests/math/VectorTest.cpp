@@ -56,6 +56,30 @@ TEST(Vector, OperatorsAreComponentWiseWithScalarOnTheRight) {
     ExpectVec(Vector4(2, 4, 6, 8) / 2.0, 1, 2, 3, 4);
 }
 
+// Forms the operator table leaves out do not compile, rather than reaching
+// another overload through a conversion. (Concepts, so that a missing form
+// reads as false instead of a compile error.)
+template <class V> concept Negates = requires(V a) { -a; };
+template <class V, class S> concept SubtractsScalar = requires(V a, S s) { a - s; };
+template <class V, class S> concept ScalarOnTheLeft = requires(V a, S s) { s * a; };
+template <class V> concept AddsInPlace = requires(V a, V b) { a += b; };
+template <class V, class S> concept MultipliesInPlace = requires(V a, S s) { a *= s; };
+template <class V, class S> concept DividesInPlace = requires(V a, S s) { a /= s; };
+
+TEST(Vector, FormsThatDoNotExist) {
+    static_assert(!Negates<Vector2> && Negates<Vector3> && Negates<Vector4>);
+    static_assert(!SubtractsScalar<Vector2, float> && SubtractsScalar<Vector3, float>);
+    static_assert(!SubtractsScalar<Vector4, float>);
+    static_assert(!ScalarOnTheLeft<Vector3, float>);
+    static_assert(!AddsInPlace<Vector2> && AddsInPlace<Vector3> && !AddsInPlace<Vector4>);
+    static_assert(!MultipliesInPlace<Vector2, float> && MultipliesInPlace<Vector4, float>);
+    static_assert(!DividesInPlace<Vector2, int> && !DividesInPlace<Vector4, int>);
+    // In place a Vector3 takes a whole number only: 0.5f must not become 0.
+    static_assert(DividesInPlace<Vector3, int> && DividesInPlace<Vector3, long>);
+    static_assert(!DividesInPlace<Vector3, float> && !DividesInPlace<Vector3, double>);
+    SUCCEED();
+}
+
 TEST(Vector, InPlaceFormsChangeOnlyTheirOperand) {
     Vector3 a(1, 2, 3);
     const Vector3 b(10, 20, 30);

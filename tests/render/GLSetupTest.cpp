@@ -195,8 +195,12 @@ TEST_F(GlFixture, SetupLightPositionFollowsTheModelView) {
 
 TEST(LightSource, StartsAllZero) {
     const LightSource light;
-    const float* first = &light.ambient.x;
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(first[i], 0.0f);
-    EXPECT_EQ(light.direction.x, 0.0f);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(light.auxMatrixB.data()[i], 0.0f);
+    for (const Vector4* v : {&light.ambient, &light.diffuse, &light.specular, &light.position}) {
+        EXPECT_EQ(toString(*v), "x: 0, y: 0, z: 0, w: 0");
+    }
+    EXPECT_EQ(toString(light.direction), "x: 0, y: 0, z: 0");
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(light.auxMatrixA.data()[i], 0.0f);
+        EXPECT_EQ(light.auxMatrixB.data()[i], 0.0f);
+    }
 }

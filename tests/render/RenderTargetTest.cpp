@@ -212,6 +212,38 @@ TEST_F(RenderTargetTest, WithoutFramebufferObjectsNothingHappens) {
     glDeleteTextures(1, &after);
 }
 
+// A driver that lists the extension but lacks one entry point must not be
+// called through a null pointer: nothing is made and the window stays bound.
+TEST_F(RenderTargetTest, AMissingEntryPointCreatesNothing) {
+    const GLExtensions complete = glExtensions;
+    auto expectNothingMade = [&](int withDepth) {
+        GLuint before = 0;
+        glGenTextures(1, &before);
+        RenderTarget target;
+        EXPECT_EQ(CreateRenderTarget(target, 64, 64, withDepth), 0);
+        EXPECT_EQ(target.framebuffer, 0u);
+        EXPECT_EQ(target.colorTexture, 0u);
+        EXPECT_EQ(target.depthBuffer, 0u);
+        EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), 0);
+        GLuint after = 0;
+        glGenTextures(1, &after);
+        EXPECT_EQ(after, before + 1);  // no texture in between
+        glDeleteTextures(1, &before);
+        glDeleteTextures(1, &after);
+    };
+    glExtensions.glCheckFramebufferStatusEXT = nullptr;
+    expectNothingMade(0);
+    glExtensions = complete;
+    glExtensions.glRenderbufferStorageEXT = nullptr;
+    expectNothingMade(1);
+
+    // Without a depth buffer the renderbuffer entry points are not needed.
+    RenderTarget target;
+    EXPECT_EQ(CreateRenderTarget(target, 64, 64, 0), 1);
+    DestroyRenderTarget(target);
+    glExtensions = complete;
+}
+
 TEST_F(GlFixture, StencilPassSetsAndEndStencilPassLeavesTheirState) {
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_LIGHTING);

@@ -109,6 +109,14 @@ TEST_F(ShaderTest, MissingOrEmptyFileCompilesAnEmptySource) {
     EXPECT_EQ(driver.source, "");
 }
 
+TEST_F(ShaderTest, AnEndlessDeviceIsReadOnlyUpToABound) {
+    // Zero bytes without a line end: one line that would grow for ever. The
+    // compiler sees the text up to the first zero, here nothing.
+    driver.source = "stale";
+    EXPECT_EQ(LoadShader("/dev/zero", GL_VERTEX_SHADER_ARB), kHandle);
+    EXPECT_EQ(driver.source, "");
+}
+
 TEST_F(ShaderTest, FailureLogsTheMessageWithoutItsLineEndAndFreesTheObject) {
     driver.compileStatus = 0;
     driver.infoLog = "0:3(1): error: syntax error\n";

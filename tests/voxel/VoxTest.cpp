@@ -432,6 +432,19 @@ TEST(VoxFile, ReadsAFileFromDisk) {
     EXPECT_EQ(Entry(model, 3), (Rgba4{2, 253, 2 ^ 0x55, 200}));
 }
 
+// A device that never reaches its end is read up to a bound, not until
+// memory runs out.
+TEST(VoxFile, AnEndlessDeviceEnds) {
+    VoxelModel model = MarkedModel();
+    LogCapture log;
+    EXPECT_EQ(LoadVoxelModel("/dev/zero", model), 1);
+    const Lines lines = log.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Magic Header ID = (\0\0\0\0)"s);
+    EXPECT_EQ(lines[2], "Size is (0,0,0)");
+    EXPECT_TRUE(model.voxels.empty());
+}
+
 TEST(VoxFile, AFileThatCannotBeOpenedLeavesTheModelUntouched) {
     for (const char* path : {"/nonexistent/walk_00001.vox", "/tmp"}) {
         VoxelModel model = MarkedModel();
