@@ -41,6 +41,8 @@ struct PngDecoder {
     uint16_t transparentRed = 0, transparentGreen = 0, transparentBlue = 0;  // RGB key
     const uint8_t* fileData = nullptr;  // borrowed: the whole file
     size_t fileSize = 0;
+    uint8_t* fileScratch = nullptr;   // the same bytes when the caller lets the parse
+                                      // overwrite them (it joins IDAT data in place)
     size_t readPos = 0;               // offset of the next chunk during the walk
     int32_t bytesPerPixel = 0;        // bytes per pixel, at least 1 (the filter distance)
     PngChunk* chunks = nullptr;       // owned: every chunk in file order
