@@ -134,10 +134,12 @@ void AverageSse2(uint8_t* row, const uint8_t* previous, size_t length) {
     AverageScalar(row, previous, i, length, Bpp);
 }
 
-inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
-
-// Paeth per pixel in 16-bit lanes: the three distances, the smallest one, and
-// the predictor chosen by masks in the order left, up, upper left.
+// Paeth per pixel in 16-bit lanes. With b = up, c = upper left and
+// d = b - c, the choice depends on left (a) only through three compares:
+//   a is taken unless lo < a < hi, where lo, hi = min, max of b and c - 2d;
+//   else up is taken when a lies on b's side of c - d / 2, else upper left.
+// Everything but those compares is worked out from the previous row before
+// a is known, which leaves six operations between one pixel and the next.
 template <int Bpp>
 void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
     const __m128i zero = _mm_setzero_si128();
@@ -145,19 +147,28 @@ void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
     size_t i = 0;
     for (; i + Bpp <= length; i += Bpp) {
         const __m128i up = _mm_unpacklo_epi8(LoadPixel<Bpp>(previous + i), zero);
-        const __m128i toUp = _mm_sub_epi16(up, upperLeft);
-        const __m128i toLeft = _mm_sub_epi16(left, upperLeft);
-        const __m128i pa = Abs16(toUp);
-        const __m128i pb = Abs16(toLeft);
-        const __m128i pc = Abs16(_mm_add_epi16(toUp, toLeft));
-        const __m128i smallest = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
-        const __m128i takeLeft = _mm_cmpeq_epi16(smallest, pa);
-        const __m128i takeUp = _mm_andnot_si128(takeLeft, _mm_cmpeq_epi16(smallest, pb));
-        const __m128i predictor = _mm_or_si128(
-            _mm_or_si128(_mm_and_si128(takeLeft, left), _mm_and_si128(takeUp, up)),
-            _mm_andnot_si128(_mm_or_si128(takeLeft, takeUp), upperLeft));
         const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Bpp>(row + i), zero);
-        left = _mm_and_si128(_mm_add_epi16(raw, predictor), _mm_set1_epi16(0xff));
+        const __m128i d = _mm_sub_epi16(up, upperLeft);
+        const __m128i upXorUpperLeft = _mm_xor_si128(up, upperLeft);
+        const __m128i rising = _mm_cmpgt_epi16(d, _mm_set1_epi16(-1));         // d >= 0
+        const __m128i far = _mm_sub_epi16(upperLeft, _mm_add_epi16(d, d));   // c - 2d
+        const __m128i lo = _mm_min_epi16(up, far), hi = _mm_max_epi16(up, far);
+        // Split point between up's and upper left's side: c + |d| / 2 when
+        // d < 0, c - |d| / 2 - 1 (the complement) when d >= 0; a above it is
+        // on the side of "above" (up when d >= 0, else upper left).
+        const __m128i halfD = _mm_srli_epi16(_mm_max_epi16(d, _mm_sub_epi16(zero, d)), 1);
+        const __m128i split = _mm_add_epi16(upperLeft, _mm_xor_si128(halfD, rising));
+        const __m128i above = _mm_xor_si128(upperLeft, _mm_and_si128(upXorUpperLeft, rising));
+        const __m128i below = _mm_xor_si128(upXorUpperLeft, above);
+        // The part that waits for left.
+        const __m128i notLeft = _mm_and_si128(_mm_cmpgt_epi16(left, lo), _mm_cmpgt_epi16(hi, left));
+        const __m128i upOrUpperLeft =
+            _mm_xor_si128(below, _mm_and_si128(upXorUpperLeft, _mm_cmpgt_epi16(left, split)));
+        const __m128i predictor =
+            _mm_or_si128(_mm_and_si128(notLeft, upOrUpperLeft), _mm_andnot_si128(notLeft, left));
+        // Both are below 256, so a byte-wise add wraps each lane modulo 256
+        // and leaves its high byte 0.
+        left = _mm_add_epi8(raw, predictor);
         StorePixel<Bpp>(row + i, _mm_packus_epi16(left, left));
         upperLeft = up;
     }
