@@ -65,6 +65,14 @@ void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint
     if constexpr (Depth == 8) {
         WritePixels(destination, firstColumn, columnStep, count,
                     [&](uint32_t i) { return table[source[i]]; });
+    } else if (columnStep == 1) {
+        // Whole bytes at once: their pixels side by side in byteTable.
+        uint32_t* out = destination + firstColumn;
+        const uint32_t wholeBytes = count / kPerByte;
+        for (uint32_t b = 0; b < wholeBytes; ++b)
+            std::memcpy(out + size_t(b) * kPerByte, decoder.byteTable[source[b]], kPerByte * 4);
+        const uint32_t rest = count % kPerByte;
+        if (rest) std::memcpy(out + size_t(wholeBytes) * kPerByte, decoder.byteTable[source[wholeBytes]], rest * 4);
     } else {
         WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
             const uint32_t shift = (kPerByte - 1 - i % kPerByte) * Depth;
@@ -228,6 +236,15 @@ PixelConverter FindPixelConverter(int colorType, int layout) {
     return kConverters[colorType][layout == kLayoutRgba ? 1 : 0];
 }
 
+// The pixels of each packed byte value, most significant sample first.
+static void FillByteTable(PngDecoder& decoder) {
+    const int depth = decoder.bitDepth, perByte = 8 / depth;
+    const uint32_t mask = (1u << depth) - 1;
+    for (int value = 0; value < 256; ++value)
+        for (int j = 0; j < perByte; ++j)
+            decoder.byteTable[value][j] = decoder.colorTable[(value >> ((perByte - 1 - j) * depth)) & mask];
+}
+
 void PreparePixelConverter(PngDecoder& decoder, int layout) {
     if (decoder.colorType == 0 && decoder.bitDepth <= 8) {
         const uint32_t values = 1u << decoder.bitDepth;
@@ -247,4 +264,5 @@ void PreparePixelConverter(PngDecoder& decoder, int layout) {
             decoder.colorTable[i] = color | alpha << 24;
         }
     }
+    if ((decoder.colorType == 0 || decoder.colorType == 3) && decoder.bitDepth < 8) FillByteTable(decoder);
 }

@@ -51,6 +51,7 @@ struct PngDecoder {
     int32_t canRead = 0;              // -1 after set-up; the chunk walk needs it
     int32_t parsed = 0;               // -1 after a successful parse; decode needs it
     uint32_t colorTable[256] = {};    // finished pixel per grey sample or palette index
+    uint32_t byteTable[256][8] = {};  // below 8 bits: the finished pixels of each byte value
 };
 
 // Channels per pixel of a colour type: 3 for RGB, 2 grey + alpha, 4 RGBA, else 1.
