@@ -117,7 +117,7 @@ void ConvertPalette(const PngDecoder& decoder, uint32_t* destination, const uint
 // at run time; returns the pixels done, the caller finishes the row.
 template <int Layout>
 __attribute__((target("ssse3"))) uint32_t RgbRowSsse3(uint32_t* out, const uint8_t* source, uint32_t count,
-                                                      uint32_t key) {
+                                                      uint32_t step, uint32_t key) {
     const __m128i spread = Layout == kLayoutRgba
                                ? _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1)
                                : _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
@@ -128,8 +128,17 @@ __attribute__((target("ssse3"))) uint32_t RgbRowSsse3(uint32_t* out, const uint8
     for (; i + 6 <= count; i += 4) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + size_t(i) * 3));
         const __m128i rgb = _mm_shuffle_epi8(bytes, spread);
-        const __m128i alpha = _mm_andnot_si128(_mm_cmpeq_epi32(rgb, keys), opaque);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(rgb, alpha));
+        const __m128i pixels = _mm_or_si128(rgb, _mm_andnot_si128(_mm_cmpeq_epi32(rgb, keys), opaque));
+        if (step == 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
+        } else {
+            // An Adam7 pass: the four pixels lie step columns apart.
+            uint32_t* at = out + size_t(i) * step;
+            at[0] = uint32_t(_mm_cvtsi128_si32(pixels));
+            at[step] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 4)));
+            at[2 * step] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 8)));
+            at[3 * step] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 12)));
+        }
     }
     return i;
 }
@@ -158,13 +167,13 @@ void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t*
         decoder.transparentBlue < 256)
         key = PackRgb<Layout>(decoder.transparentRed, decoder.transparentGreen, decoder.transparentBlue);
 #if defined(__x86_64__)
-    if (columnStep == 1 && __builtin_cpu_supports("ssse3")) {
+    if (__builtin_cpu_supports("ssse3")) {
         uint32_t* out = destination + firstColumn;
-        const uint32_t done = RgbRowSsse3<Layout>(out, source, count, key);
+        const uint32_t done = RgbRowSsse3<Layout>(out, source, count, columnStep, key);
         for (uint32_t i = done; i < count; ++i) {
             const uint8_t* p = source + size_t(i) * 3;
             const uint32_t rgb = PackRgb<Layout>(p[0], p[1], p[2]);
-            out[i] = rgb | (rgb == key ? 0 : kOpaque);
+            out[size_t(i) * columnStep] = rgb | (rgb == key ? 0 : kOpaque);
         }
         return;
     }
