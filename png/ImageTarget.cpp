@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 constexpr size_t kPrefixBytes = 35;   // slack for the prefix and the alignment
@@ -34,7 +38,9 @@ int GlCreate(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel, in
     if (__builtin_mul_overflow(size_t(width), size_t(height), &pixels) ||
         __builtin_mul_overflow(pixels, size_t(4), &bytes))
         return -1;
-    void* image = AllocateAlignedImage(bytes);
+    // Not zero-filled: a successful decode writes every pixel, and a failed
+    // one never hands the image out.
+    void* image = AllocateAlignedImage(bytes, 0);
     if (!image) return -1;
     WriteWord(static_cast<uint8_t*>(image) - 12, width);
     WriteWord(static_cast<uint8_t*>(image) - 16, height);
@@ -72,7 +78,7 @@ int HeaderCreate(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel
     if (pitch > UINT32_MAX || __builtin_mul_overflow(pitch, uint64_t(height), &rows) ||
         __builtin_add_overflow(rows, uint64_t(kHeaderBytes), &bytes) || bytes > SIZE_MAX)
         return -1;
-    void* image = AllocateAlignedImage(size_t(bytes));
+    void* image = AllocateAlignedImage(size_t(bytes), 1);   // row padding stays 0
     if (!image) return -1;
     const uint32_t header[8] = {7, bytesPerPixel, width, height, uint32_t(pitch), 0, 0, 0};
     std::memcpy(image, header, sizeof header);
@@ -109,15 +115,33 @@ const ImageTarget* FindImageTarget(int target) {
     return nullptr;
 }
 
-void* AllocateAlignedImage(size_t n) {
+void* AllocateAlignedImage(size_t n, int zeroFill) {
     if (n == 0 || n > SIZE_MAX - kPrefixBytes) return nullptr;
-    uint8_t* block = static_cast<uint8_t*>(std::calloc(1, n + kPrefixBytes));
+    uint8_t* block = static_cast<uint8_t*>(zeroFill ? std::calloc(1, n + kPrefixBytes)
+                                                    : std::malloc(n + kPrefixBytes));
     if (!block) return nullptr;
     // block + 35 rounded down to 16 leaves 20 to 35 bytes in front.
     uint8_t* image = reinterpret_cast<uint8_t*>(
         (reinterpret_cast<uintptr_t>(block) + kPrefixBytes) & ~uintptr_t(15));
+    if (!zeroFill) {
+        std::memset(block, 0, size_t(image - block));
+        AdviseLargeBuffer(image, n);
+    }
     std::memcpy(image - sizeof(void*), &block, sizeof(void*));
     return image;
+}
+
+void AdviseLargeBuffer(void* data, size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
+    if (size < 2 * kHugePage) return;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHugePage - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 void FreeAlignedImage(void* image) {

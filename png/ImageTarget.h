@@ -32,9 +32,16 @@ struct ImageTarget {
 // The target for a target number (2 or 3); nullptr for any other.
 const ImageTarget* FindImageTarget(int target);
 
-// Aligned allocation behind every Image: n zero-filled bytes at a 16-byte
-// aligned address with at least 20 bytes of prefix in front of it, whose last
-// 8 bytes hold the block's own address. nullptr when n is 0 or too large.
-void* AllocateAlignedImage(size_t n);
+// Aligned allocation behind every Image: n bytes at a 16-byte aligned address
+// with at least 20 bytes of zeroed prefix in front of it, whose last 8 bytes
+// hold the block's own address. The n bytes are zero-filled when zeroFill is
+// set; a target whose every byte gets written skips that. nullptr when n is 0
+// or too large.
+void* AllocateAlignedImage(size_t n, int zeroFill);
+// Asks the system to back a large buffer with huge pages where it can: a
+// decode writes tens of megabytes once, and faulting them in 4 KiB at a time
+// costs more than the writing. A no-op for small buffers and elsewhere.
+void AdviseLargeBuffer(void* data, size_t size);
+
 // Releases an AllocateAlignedImage block through its stored address.
 void FreeAlignedImage(void* image);

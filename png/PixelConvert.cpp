@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
+
 #include "png/ImageTarget.h"
 #include "png/PngDecoder.h"
 
@@ -61,6 +65,14 @@ void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint
     if constexpr (Depth == 8) {
         WritePixels(destination, firstColumn, columnStep, count,
                     [&](uint32_t i) { return table[source[i]]; });
+    } else if (columnStep == 1) {
+        // Whole bytes at once: their pixels side by side in byteTable.
+        uint32_t* out = destination + firstColumn;
+        const uint32_t wholeBytes = count / kPerByte;
+        for (uint32_t b = 0; b < wholeBytes; ++b)
+            std::memcpy(out + size_t(b) * kPerByte, decoder.byteTable[source[b]], kPerByte * 4);
+        const uint32_t rest = count % kPerByte;
+        if (rest) std::memcpy(out + size_t(wholeBytes) * kPerByte, decoder.byteTable[source[wholeBytes]], rest * 4);
     } else {
         WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
             const uint32_t shift = (kPerByte - 1 - i % kPerByte) * Depth;
@@ -99,6 +111,39 @@ void ConvertPalette(const PngDecoder& decoder, uint32_t* destination, const uint
     }
 }
 
+#if defined(__x86_64__)
+// 8-bit RGB rows, four pixels per step: one byte shuffle spreads 12 bytes
+// into four 32-bit pixels, one compare finds the key colour. SSSE3, chosen
+// at run time; returns the pixels done, the caller finishes the row.
+template <int Layout>
+__attribute__((target("ssse3"))) uint32_t RgbRowSsse3(uint32_t* out, const uint8_t* source, uint32_t count,
+                                                      uint32_t step, uint32_t key) {
+    const __m128i spread = Layout == kLayoutRgba
+                               ? _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1)
+                               : _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i keys = _mm_set1_epi32(int(key));
+    const __m128i opaque = _mm_set1_epi32(int(kOpaque));
+    uint32_t i = 0;
+    // A 16-byte load at pixel i reads 4 bytes past the 4 pixels it uses.
+    for (; i + 6 <= count; i += 4) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + size_t(i) * 3));
+        const __m128i rgb = _mm_shuffle_epi8(bytes, spread);
+        const __m128i pixels = _mm_or_si128(rgb, _mm_andnot_si128(_mm_cmpeq_epi32(rgb, keys), opaque));
+        if (step == 1) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), pixels);
+        } else {
+            // An Adam7 pass: the four pixels lie step columns apart.
+            uint32_t* at = out + size_t(i) * step;
+            at[0] = uint32_t(_mm_cvtsi128_si32(pixels));
+            at[step] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 4)));
+            at[2 * step] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 8)));
+            at[3 * step] = uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 12)));
+        }
+    }
+    return i;
+}
+#endif
+
 template <int Layout>
 void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
                 uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
@@ -121,6 +166,18 @@ void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t*
     if (decoder.hasTransparency && decoder.transparentRed < 256 && decoder.transparentGreen < 256 &&
         decoder.transparentBlue < 256)
         key = PackRgb<Layout>(decoder.transparentRed, decoder.transparentGreen, decoder.transparentBlue);
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("ssse3")) {
+        uint32_t* out = destination + firstColumn;
+        const uint32_t done = RgbRowSsse3<Layout>(out, source, count, columnStep, key);
+        for (uint32_t i = done; i < count; ++i) {
+            const uint8_t* p = source + size_t(i) * 3;
+            const uint32_t rgb = PackRgb<Layout>(p[0], p[1], p[2]);
+            out[size_t(i) * columnStep] = rgb | (rgb == key ? 0 : kOpaque);
+        }
+        return;
+    }
+#endif
     WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
         const uint8_t* p = source + size_t(i) * 3;
         const uint32_t rgb = PackRgb<Layout>(p[0], p[1], p[2]);
@@ -188,6 +245,15 @@ PixelConverter FindPixelConverter(int colorType, int layout) {
     return kConverters[colorType][layout == kLayoutRgba ? 1 : 0];
 }
 
+// The pixels of each packed byte value, most significant sample first.
+static void FillByteTable(PngDecoder& decoder) {
+    const int depth = decoder.bitDepth, perByte = 8 / depth;
+    const uint32_t mask = (1u << depth) - 1;
+    for (int value = 0; value < 256; ++value)
+        for (int j = 0; j < perByte; ++j)
+            decoder.byteTable[value][j] = decoder.colorTable[(value >> ((perByte - 1 - j) * depth)) & mask];
+}
+
 void PreparePixelConverter(PngDecoder& decoder, int layout) {
     if (decoder.colorType == 0 && decoder.bitDepth <= 8) {
         const uint32_t values = 1u << decoder.bitDepth;
@@ -207,4 +273,5 @@ void PreparePixelConverter(PngDecoder& decoder, int layout) {
             decoder.colorTable[i] = color | alpha << 24;
         }
     }
+    if ((decoder.colorType == 0 || decoder.colorType == 3) && decoder.bitDepth < 8) FillByteTable(decoder);
 }

@@ -21,6 +21,7 @@ using PixelConverter = void (*)(const PngDecoder& decoder, uint32_t* destination
 PixelConverter FindPixelConverter(int colorType, int layout);
 
 // Fills decoder.colorTable for the layout: the finished pixel of every sample
-// value of grey images up to 8 bits and of every palette index. Run once per
-// image before the first row is converted.
+// value of grey images up to 8 bits and of every palette index; below 8 bits
+// also decoder.byteTable, the pixels of every packed byte. Run once per image
+// before the first row is converted.
 void PreparePixelConverter(PngDecoder& decoder, int layout);

@@ -24,16 +24,32 @@ uint32_t ReadBigEndian32(const uint8_t* p) {
 
 }  // namespace
 
-Image PngDecodeMemory(const uint8_t* data, size_t length, int target) {
-    if (!data || length < kMinimumFileSize) return nullptr;
+// Decodes a file held in memory. When ownedFile is given (the same bytes as
+// data, allocated by the caller), the parse may rearrange it and it is freed
+// as soon as the parse is done, before the image is allocated.
+static Image Decode(const uint8_t* data, size_t length, int target, uint8_t* ownedFile) {
     const ImageTarget* imageTarget = FindImageTarget(target);
-    if (!imageTarget) return nullptr;
-    PngDecoder decoder;
-    PngInitDecoder(decoder, data, length);
     Image image = nullptr;
-    if (PngParse(decoder) == 0) PngDecode(decoder, *imageTarget, image);
-    PngReleaseDecoder(decoder);
+    if (data && length >= kMinimumFileSize && imageTarget) {
+        PngDecoder decoder;
+        PngInitDecoder(decoder, data, length);
+        decoder.fileScratch = ownedFile;
+        const int parsed = PngParse(decoder) == 0;
+        if (ownedFile) {
+            std::free(ownedFile);
+            ownedFile = nullptr;
+            decoder.fileData = decoder.fileScratch = nullptr;
+            decoder.chunkCount = 0;   // their data went with the file
+        }
+        if (parsed) PngDecode(decoder, *imageTarget, image);
+        PngReleaseDecoder(decoder);
+    }
+    std::free(ownedFile);
     return image;
+}
+
+Image PngDecodeMemory(const uint8_t* data, size_t length, int target) {
+    return Decode(data, length, target, nullptr);
 }
 
 void PngReadSize(const char* path, uint32_t& width, uint32_t& height) {
@@ -63,11 +79,14 @@ Image PngLoadFile(const char* path, int target) {
     uint8_t* data = nullptr;
     if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0)
         data = static_cast<uint8_t*>(std::malloc(size_t(size)));
+    if (data) AdviseLargeBuffer(data, size_t(size));
     const int complete = data && std::fread(data, 1, size_t(size), file) == size_t(size);
     std::fclose(file);
-    Image image = complete ? PngDecodeMemory(data, size_t(size), target) : nullptr;
-    std::free(data);
-    return image;
+    if (!complete) {
+        std::free(data);
+        return nullptr;
+    }
+    return Decode(data, size_t(size), target, data);   // frees data
 }
 
 void PngFreeImage(Image image) { FreeAlignedImage(image); }

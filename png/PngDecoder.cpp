@@ -153,23 +153,35 @@ int InflateImageData(PngDecoder& decoder) {
     const uint64_t capacity = (expected * 12 + 5) / 10 + 12;
     if (capacity > std::numeric_limits<uLong>::max() || capacity > SIZE_MAX) return 0;
 
-    // One IDAT chunk inflates straight from the file; several are joined first.
+    // One IDAT chunk inflates straight from the file. Several are joined:
+    // in place, behind the first one's data, when the file bytes may be
+    // overwritten (the chunks between are no longer needed), else in a copy.
     const uint8_t* source = only->data;
     uint8_t* joined = nullptr;
     if (pieces > 1) {
-        joined = static_cast<uint8_t*>(std::malloc(size_t(total)));
-        if (!joined) return 0;
+        uint8_t* target = nullptr;
+        if (decoder.fileScratch) {
+            for (int32_t i = 0; i < decoder.chunkCount && !target; ++i)
+                if (decoder.chunks[i].type == idat)
+                    target = decoder.fileScratch + (decoder.chunks[i].data - decoder.fileData);
+        } else {
+            target = joined = static_cast<uint8_t*>(std::malloc(size_t(total)));
+            if (!joined) return 0;
+            AdviseLargeBuffer(joined, size_t(total));
+        }
         size_t at = 0;
         for (int32_t i = 0; i < decoder.chunkCount; ++i) {
             if (decoder.chunks[i].type != idat) continue;
-            std::memcpy(joined + at, decoder.chunks[i].data, decoder.chunks[i].length);
+            // Never moves data forward: each piece lies at or behind its place.
+            std::memmove(target + at, decoder.chunks[i].data, decoder.chunks[i].length);
             at += decoder.chunks[i].length;
         }
-        source = joined;
+        source = target;
     }
     decoder.pixelData = static_cast<uint8_t*>(std::malloc(size_t(capacity)));
     int ok = 0;
     if (decoder.pixelData) {
+        AdviseLargeBuffer(decoder.pixelData, size_t(capacity));
         uLongf produced = uLongf(capacity);
         ok = uncompress(decoder.pixelData, &produced, source, uLong(total)) == Z_OK &&
              produced == expected;

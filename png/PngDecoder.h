@@ -41,6 +41,8 @@ struct PngDecoder {
     uint16_t transparentRed = 0, transparentGreen = 0, transparentBlue = 0;  // RGB key
     const uint8_t* fileData = nullptr;  // borrowed: the whole file
     size_t fileSize = 0;
+    uint8_t* fileScratch = nullptr;   // the same bytes when the caller lets the parse
+                                      // overwrite them (it joins IDAT data in place)
     size_t readPos = 0;               // offset of the next chunk during the walk
     int32_t bytesPerPixel = 0;        // bytes per pixel, at least 1 (the filter distance)
     PngChunk* chunks = nullptr;       // owned: every chunk in file order
@@ -49,6 +51,7 @@ struct PngDecoder {
     int32_t canRead = 0;              // -1 after set-up; the chunk walk needs it
     int32_t parsed = 0;               // -1 after a successful parse; decode needs it
     uint32_t colorTable[256] = {};    // finished pixel per grey sample or palette index
+    uint32_t byteTable[256][8] = {};  // below 8 bits: the finished pixels of each byte value
 };
 
 // Channels per pixel of a colour type: 3 for RGB, 2 grey + alpha, 4 RGBA, else 1.

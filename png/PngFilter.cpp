@@ -1,7 +1,8 @@
 // PNG row filters undone in place. Up is a plain loop the compiler
 // vectorises. Sub, Average and Paeth depend on the byte one pixel to the
-// left, so they run serially along the row; at 3, 4, 6 and 8 bytes per pixel
-// the x86-64 path does every byte of one pixel at once in SSE2 registers.
+// left, so they run serially along the row; the x86-64 path does every byte
+// of one pixel at once in SSE2 registers (Sub whole 16-byte blocks), which
+// also keeps the left pixel in a register instead of reloading it.
 #include "png/PngFilter.h"
 
 #include <cstring>
@@ -54,9 +55,9 @@ void PaethScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t len
 
 #if defined(__SSE2__) && defined(__x86_64__)
 
-// Pixels go in and out of the low bytes of a register. A 3-byte pixel is
-// read as 4 bytes and a 6-byte one as 8: the extra bytes are read but never
-// written, and the caller keeps them readable.
+// Pixels go in and out of the low bytes of a register. Pixels of up to 4
+// bytes are read as 4 bytes and a 6-byte one as 8: the extra bytes are read
+// but never written, and the caller keeps them readable.
 template <int Bpp>
 inline __m128i LoadPixel(const uint8_t* p) {
     if constexpr (Bpp <= 4) {
@@ -83,7 +84,9 @@ inline void StorePixel(uint8_t* p, __m128i v) {
 
 // Sub as a prefix sum over the pixels of 16-byte blocks: log2 steps of
 // shifted adds, plus the last pixel of the previous block. Bytes of a block
-// beyond its whole pixels are written back unchanged.
+// beyond its whole pixels are written back unchanged; the next block, which
+// starts on them, is loaded before that store so that the load does not wait
+// for it.
 template <int Bpp>
 void SubSse2(uint8_t* row, size_t length) {
     constexpr int kPixels = 16 / Bpp;
@@ -92,15 +95,23 @@ void SubSse2(uint8_t* row, size_t length) {
     const __m128i lastMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - Bpp);     // bytes < Bpp
     __m128i carry = _mm_setzero_si128();
     size_t i = 0;
-    for (; i + 16 <= length; i += kUsed) {
-        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-        __m128i x = _mm_add_epi8(raw, carry);
-        x = _mm_add_epi8(x, _mm_slli_si128(x, Bpp));
-        if constexpr (kPixels > 2) x = _mm_add_epi8(x, _mm_slli_si128(x, 2 * Bpp));
-        if constexpr (kPixels > 4) x = _mm_add_epi8(x, _mm_slli_si128(x, 4 * Bpp));
-        if constexpr (kUsed < 16) x = _mm_or_si128(_mm_and_si128(x, keepMask), _mm_andnot_si128(keepMask, raw));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), x);
-        carry = _mm_and_si128(_mm_srli_si128(x, kUsed - Bpp), lastMask);
+    if (length >= 16) {
+        __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+        for (;;) {
+            __m128i x = _mm_add_epi8(raw, carry);
+            x = _mm_add_epi8(x, _mm_slli_si128(x, Bpp));
+            if constexpr (2 * Bpp < kUsed) x = _mm_add_epi8(x, _mm_slli_si128(x, 2 * Bpp));
+            if constexpr (4 * Bpp < kUsed) x = _mm_add_epi8(x, _mm_slli_si128(x, 4 * Bpp));
+            if constexpr (8 * Bpp < kUsed) x = _mm_add_epi8(x, _mm_slli_si128(x, 8 * Bpp));
+            if constexpr (kUsed < 16) x = _mm_or_si128(_mm_and_si128(x, keepMask), _mm_andnot_si128(keepMask, raw));
+            const size_t next = i + kUsed;
+            const int more = next + 16 <= length;
+            if (more) raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + next));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), x);
+            carry = _mm_and_si128(_mm_srli_si128(x, kUsed - Bpp), lastMask);
+            i = next;
+            if (!more) break;
+        }
     }
     // The last pixels, one at a time, carrying on from the block sums.
     SubScalar(row, i, length, Bpp);
@@ -123,10 +134,12 @@ void AverageSse2(uint8_t* row, const uint8_t* previous, size_t length) {
     AverageScalar(row, previous, i, length, Bpp);
 }
 
-inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
-
-// Paeth per pixel in 16-bit lanes: the three distances, the smallest one, and
-// the predictor chosen by masks in the order left, up, upper left.
+// Paeth per pixel in 16-bit lanes. With b = up, c = upper left and
+// d = b - c, the choice depends on left (a) only through three compares:
+//   a is taken unless lo < a < hi, where lo, hi = min, max of b and c - 2d;
+//   else up is taken when a lies on b's side of c - d / 2, else upper left.
+// Everything but those compares is worked out from the previous row before
+// a is known, which leaves six operations between one pixel and the next.
 template <int Bpp>
 void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
     const __m128i zero = _mm_setzero_si128();
@@ -134,19 +147,28 @@ void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
     size_t i = 0;
     for (; i + Bpp <= length; i += Bpp) {
         const __m128i up = _mm_unpacklo_epi8(LoadPixel<Bpp>(previous + i), zero);
-        const __m128i toUp = _mm_sub_epi16(up, upperLeft);
-        const __m128i toLeft = _mm_sub_epi16(left, upperLeft);
-        const __m128i pa = Abs16(toUp);
-        const __m128i pb = Abs16(toLeft);
-        const __m128i pc = Abs16(_mm_add_epi16(toUp, toLeft));
-        const __m128i smallest = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
-        const __m128i takeLeft = _mm_cmpeq_epi16(smallest, pa);
-        const __m128i takeUp = _mm_andnot_si128(takeLeft, _mm_cmpeq_epi16(smallest, pb));
-        const __m128i predictor = _mm_or_si128(
-            _mm_or_si128(_mm_and_si128(takeLeft, left), _mm_and_si128(takeUp, up)),
-            _mm_andnot_si128(_mm_or_si128(takeLeft, takeUp), upperLeft));
         const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Bpp>(row + i), zero);
-        left = _mm_and_si128(_mm_add_epi16(raw, predictor), _mm_set1_epi16(0xff));
+        const __m128i d = _mm_sub_epi16(up, upperLeft);
+        const __m128i upXorUpperLeft = _mm_xor_si128(up, upperLeft);
+        const __m128i rising = _mm_cmpgt_epi16(d, _mm_set1_epi16(-1));         // d >= 0
+        const __m128i far = _mm_sub_epi16(upperLeft, _mm_add_epi16(d, d));   // c - 2d
+        const __m128i lo = _mm_min_epi16(up, far), hi = _mm_max_epi16(up, far);
+        // Split point between up's and upper left's side: c + |d| / 2 when
+        // d < 0, c - |d| / 2 - 1 (the complement) when d >= 0; a above it is
+        // on the side of "above" (up when d >= 0, else upper left).
+        const __m128i halfD = _mm_srli_epi16(_mm_max_epi16(d, _mm_sub_epi16(zero, d)), 1);
+        const __m128i split = _mm_add_epi16(upperLeft, _mm_xor_si128(halfD, rising));
+        const __m128i above = _mm_xor_si128(upperLeft, _mm_and_si128(upXorUpperLeft, rising));
+        const __m128i below = _mm_xor_si128(upXorUpperLeft, above);
+        // The part that waits for left.
+        const __m128i notLeft = _mm_and_si128(_mm_cmpgt_epi16(left, lo), _mm_cmpgt_epi16(hi, left));
+        const __m128i upOrUpperLeft =
+            _mm_xor_si128(below, _mm_and_si128(upXorUpperLeft, _mm_cmpgt_epi16(left, split)));
+        const __m128i predictor =
+            _mm_or_si128(_mm_and_si128(notLeft, upOrUpperLeft), _mm_andnot_si128(notLeft, left));
+        // Both are below 256, so a byte-wise add wraps each lane modulo 256
+        // and leaves its high byte 0.
+        left = _mm_add_epi8(raw, predictor);
         StorePixel<Bpp>(row + i, _mm_packus_epi16(left, left));
         upperLeft = up;
     }
@@ -187,6 +209,8 @@ void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_
     }
 #if defined(__SSE2__) && defined(__x86_64__)
     switch (bytesPerPixel) {
+    case 1: UnfilterSse2<1>(filterType, row, previous, length); return;
+    case 2: UnfilterSse2<2>(filterType, row, previous, length); return;
     case 3: UnfilterSse2<3>(filterType, row, previous, length); return;
     case 4: UnfilterSse2<4>(filterType, row, previous, length); return;
     case 6: UnfilterSse2<6>(filterType, row, previous, length); return;

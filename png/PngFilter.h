@@ -7,7 +7,7 @@
 // Undoes filter type 0..4 of one row in place. row: the row's bytes behind
 // its filter-type byte, length of them; previous: the reconstructed previous
 // row of the same pass, or nullptr for a pass's first row; bytesPerPixel: the
-// distance to the byte on the left (at least 1). Up to 2 bytes behind each
+// distance to the byte on the left (at least 1). Up to 3 bytes behind each
 // row are read (never written), so they must lie inside the buffer: the
 // inflated data keeps spare bytes behind its last row.
 void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length,
