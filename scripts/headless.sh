@@ -2,13 +2,13 @@
 # the end-to-end test.
 # shellcheck shell=bash
 
-# Starts Xvfb on a display number it picks itself (no guessing of free
-# numbers), with a 1024x768 screen so the window fills the root exactly.
-# Exports DISPLAY and sets XVFB_PID.
+# start_virtual_display [SCREEN]: starts Xvfb on a display number it picks
+# itself (no guessing of free numbers), by default with a 1024x768 screen so
+# the viewer's window fills the root exactly. Exports DISPLAY, sets XVFB_PID.
 start_virtual_display() {
   local numberFile
   numberFile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$numberFile" 2>/dev/null &
   XVFB_PID=$!
   local waited=0
   while [ ! -s "$numberFile" ]; do

@@ -42,13 +42,18 @@ configure_and_build() {
   cmake --build "$ROOT/$dir" -j "$JOBS"
 }
 
-# Runs a command with an X display: the current one, or a virtual one.
+# Runs a command with an X display: the current one, or a virtual one of its
+# own (Xvfb picks a free display number itself, so runs started together on
+# one machine cannot take each other's display).
 with_display() {
   if [ -n "${DISPLAY:-}" ]; then
     "$@"
-  else
-    # -a probes upwards from the given number; a random start keeps runs
-    # that begin together from racing for the same display.
-    xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1280x1024x24" "$@"
+    return
   fi
+  source "$ROOT/scripts/headless.sh"
+  start_virtual_display 1280x1024x24
+  local status=0
+  "$@" || status=$?
+  stop_virtual_display
+  return $status
 }

@@ -65,7 +65,7 @@ inline bool GlDisplayAvailable() {
     do {                                                                                  \
         if (!GlDisplayAvailable()) {                                                      \
             if (std::getenv("CI")) {                                                      \
-                FAIL() << "GL test without a display: DISPLAY is not set (run under xvfb-run)"; \
+                FAIL() << "GL test without a display: DISPLAY is not set (run under xvfb-run or scripts/test)"; \
             }                                                                             \
             GTEST_SKIP() << "no display (DISPLAY unset)";                                 \
         }                                                                                 \
