@@ -50,10 +50,11 @@ with_display() {
     "$@"
     return
   fi
-  source "$ROOT/scripts/headless.sh"
-  start_virtual_display 1280x1024x24
-  local status=0
-  "$@" || status=$?
-  stop_virtual_display
-  return $status
+  # A subshell, so the virtual DISPLAY does not outlive its server.
+  (
+    source "$ROOT/scripts/headless.sh"
+    start_virtual_display 1280x1024x24
+    trap stop_virtual_display EXIT
+    "$@"
+  )
 }
