@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "math/Matrix4.h"
+#include "app/WalkFrames.h"
 #include "math/Vector.h"
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
@@ -39,28 +39,10 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
-// The viewer's two steps, through the same math: a quarter turn about x
-// (setIdentity, rotate 90, 0, 0), then x and z centred on the mean and y
-// lowered by twice the mean height, single precision, rounded halves to even.
+// The viewer's own two steps: stand the frame up, then recentre it.
 void StandAndRecentre(VoxelModel& model) {
-    Matrix4 orientation(0.0f);
-    setIdentity(orientation);
-    rotate(orientation, 90, 0, 0);
-    for (Voxel& v : model.voxels) {
-        const Vector4 p = Vector3(float(v.x), float(v.y), float(v.z)) * orientation;
-        v.x = static_cast<int32_t>(std::nearbyint(p.x));
-        v.y = static_cast<int32_t>(std::nearbyint(p.y));
-        v.z = static_cast<int32_t>(std::nearbyint(p.z));
-    }
-    if (model.voxels.empty()) return;
-    Vector3 centre;
-    for (const Voxel& v : model.voxels) centre += Vector3(float(v.x), float(v.y), float(v.z));
-    centre /= static_cast<int>(model.voxels.size());
-    for (Voxel& v : model.voxels) {
-        v.x = static_cast<int32_t>(std::nearbyint(v.x - centre.x));
-        v.y = static_cast<int32_t>(std::nearbyint(v.y - 2.0f * centre.y));
-        v.z = static_cast<int32_t>(std::nearbyint(v.z - centre.z));
-    }
+    OrientFrame(model);
+    RecentreFrame(model);
 }
 
 using Cell = std::tuple<int, int, int>;
