@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "app/WalkFrames.h"
-#include "math/Vector.h"
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
 
