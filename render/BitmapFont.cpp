@@ -8,6 +8,7 @@
 #include <string>
 
 #include "png/Png.h"
+#include "render/GLSetup.h"
 #include "render/Screen.h"
 
 namespace {
@@ -111,14 +112,8 @@ void BeginText(const BitmapFont& font) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glPolygonMode(GL_FRONT, GL_FILL);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    // Pixel projection on the model-view matrix: (0, 0) is the lower left.
-    glOrtho(0, screen.width, 0, screen.height, -1, 1);
+    // Pixel projection: (0, 0) is the lower left of the window.
+    BeginOrtho2D(screen.width, screen.height);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
 }
@@ -137,10 +132,7 @@ void PrintText(const BitmapFont& font, std::string_view text, float x, float y, 
 }
 
 void EndText(const BitmapFont&) {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    EndOrtho2D();
     glEnable(GL_LIGHTING);
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_BLEND);
