@@ -13,8 +13,6 @@
 
 namespace {
 
-int PngChannelsOf(int colorType) { return colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1; }
-
 struct Format {
     const char* label;
     int colorType, bitDepth;
@@ -91,7 +89,7 @@ void Picture(Content content, uint32_t side, std::vector<uint8_t>& rgba) {
 
 // Packs the picture into the raw samples of a format, rows top first.
 std::vector<uint8_t> Samples(const std::vector<uint8_t>& rgba, uint32_t side, const Format& format) {
-    const int channels = PngChannelsOf(format.colorType);
+    const int channels = PngChannels(format.colorType);
     const size_t rowBytes = (size_t(side) * format.bitDepth * channels + 7) / 8;
     std::vector<uint8_t> out(rowBytes * side, 0);
     for (uint32_t y = 0; y < side; ++y) {
