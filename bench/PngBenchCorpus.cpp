@@ -172,31 +172,28 @@ std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
     for (const Spec& spec : CorpusSpecs()) {
         BenchImage image;
         image.name = SpecName(spec);
-        image.group = std::string(spec.format.label) + (spec.interlace ? " i" : "");
         image.path = folder + "/" + image.name + ".png";
         image.width = image.height = spec.side;
-        image.colorType = spec.format.colorType;
-        image.bitDepth = spec.format.bitDepth;
-        image.interlace = spec.interlace;
-        image.file = pngtest::ReadFileBytes(image.path);
-        if (image.file.empty()) {
+        // Only the IDAT data is kept: the decoders under test read the file.
+        std::vector<uint8_t> file = pngtest::ReadFileBytes(image.path);
+        if (file.empty()) {
             std::fprintf(stderr, "generating %s\n", image.path.c_str());
             if (pictureSide != spec.side || pictureContent != spec.content) {
                 Picture(spec.content, spec.side, rgba);
                 pictureSide = spec.side;
                 pictureContent = spec.content;
             }
-            image.file = pngtest::EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
-                                                   spec.format.colorType, spec.interlace,
-                                                   kFilterMasks[spec.filter],
-                                                   Samples(rgba, spec.side, spec.format));
-            WriteFile(image.path, image.file);
+            file = pngtest::EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
+                                             spec.format.colorType, spec.interlace,
+                                             kFilterMasks[spec.filter],
+                                             Samples(rgba, spec.side, spec.format));
+            WriteFile(image.path, file);
         }
         // Join the IDAT data for the zlib floor and size its output.
-        for (size_t at = 8; at + 12 <= image.file.size();) {
-            const uint32_t length = BigEndian32(&image.file[at]);
-            if (std::memcmp(&image.file[at + 4], "IDAT", 4) == 0)
-                image.idat.insert(image.idat.end(), &image.file[at + 8], &image.file[at + 8 + length]);
+        for (size_t at = 8; at + 12 <= file.size();) {
+            const uint32_t length = BigEndian32(&file[at]);
+            if (std::memcmp(&file[at + 4], "IDAT", 4) == 0)
+                image.idat.insert(image.idat.end(), &file[at + 8], &file[at + 8 + length]);
             at += size_t(length) + 12;
         }
         PngDecoder sizes;
