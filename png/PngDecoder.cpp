@@ -292,7 +292,7 @@ int PngDecode(PngDecoder& decoder, const ImageTarget& target, Image& image) {
         const uint32_t lastUnit = uint32_t(dataBytes / bytesPerPixel - 1);
         const uint8_t* previous = nullptr;
         for (uint32_t k = 0; k < rows; ++k) {
-            if (rowBytes > decoder.pixelDataSize - offset) goto fail;   // cannot happen: sized by E
+            if (rowBytes > decoder.pixelDataSize - offset) goto fail;   // cannot happen: the inflated size was checked
             uint8_t* row = decoder.pixelData + offset;
             const int filterType = row[0];
             if (filterType > 4) goto fail;

@@ -34,7 +34,7 @@ std::vector<uint8_t> RgbaRows(uint32_t width, uint32_t height) {
 
 std::vector<uint8_t> ValidRgba() { return BuildPng(Ihdr(4, 3, 8, 6), RgbaRows(4, 3)); }
 
-// Decodes with target 3, checks the result against libpng, frees it.
+// Decodes in both targets, checks each result against libpng, frees it.
 void ExpectMatchesLibpng(const std::vector<uint8_t>& file) {
     pngtest::RgbaImage expected;
     ASSERT_TRUE(pngtest::DecodeWithLibpng(file, expected));
