@@ -157,10 +157,6 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::fclose(file);
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 }  // namespace
 
 std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
@@ -191,7 +187,7 @@ std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
         }
         // Join the IDAT data for the zlib floor and size its output.
         for (size_t at = 8; at + 12 <= file.size();) {
-            const uint32_t length = BigEndian32(&file[at]);
+            const uint32_t length = PngReadBigEndian32(&file[at]);
             if (std::memcmp(&file[at + 4], "IDAT", 4) == 0)
                 image.idat.insert(image.idat.end(), &file[at + 8], &file[at + 8 + length]);
             at += size_t(length) + 12;
