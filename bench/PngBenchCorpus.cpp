@@ -13,8 +13,6 @@
 
 namespace {
 
-int PngChannelsOf(int colorType) { return colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1; }
-
 struct Format {
     const char* label;
     int colorType, bitDepth;
@@ -91,7 +89,7 @@ void Picture(Content content, uint32_t side, std::vector<uint8_t>& rgba) {
 
 // Packs the picture into the raw samples of a format, rows top first.
 std::vector<uint8_t> Samples(const std::vector<uint8_t>& rgba, uint32_t side, const Format& format) {
-    const int channels = PngChannelsOf(format.colorType);
+    const int channels = PngChannels(format.colorType);
     const size_t rowBytes = (size_t(side) * format.bitDepth * channels + 7) / 8;
     std::vector<uint8_t> out(rowBytes * side, 0);
     for (uint32_t y = 0; y < side; ++y) {
@@ -159,10 +157,6 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::fclose(file);
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 }  // namespace
 
 std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
@@ -174,31 +168,28 @@ std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
     for (const Spec& spec : CorpusSpecs()) {
         BenchImage image;
         image.name = SpecName(spec);
-        image.group = std::string(spec.format.label) + (spec.interlace ? " i" : "");
         image.path = folder + "/" + image.name + ".png";
         image.width = image.height = spec.side;
-        image.colorType = spec.format.colorType;
-        image.bitDepth = spec.format.bitDepth;
-        image.interlace = spec.interlace;
-        image.file = pngtest::ReadFileBytes(image.path);
-        if (image.file.empty()) {
+        // Only the IDAT data is kept: the decoders under test read the file.
+        std::vector<uint8_t> file = pngtest::ReadFileBytes(image.path);
+        if (file.empty()) {
             std::fprintf(stderr, "generating %s\n", image.path.c_str());
             if (pictureSide != spec.side || pictureContent != spec.content) {
                 Picture(spec.content, spec.side, rgba);
                 pictureSide = spec.side;
                 pictureContent = spec.content;
             }
-            image.file = pngtest::EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
-                                                   spec.format.colorType, spec.interlace,
-                                                   kFilterMasks[spec.filter],
-                                                   Samples(rgba, spec.side, spec.format));
-            WriteFile(image.path, image.file);
+            file = pngtest::EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
+                                             spec.format.colorType, spec.interlace,
+                                             kFilterMasks[spec.filter],
+                                             Samples(rgba, spec.side, spec.format));
+            WriteFile(image.path, file);
         }
         // Join the IDAT data for the zlib floor and size its output.
-        for (size_t at = 8; at + 12 <= image.file.size();) {
-            const uint32_t length = BigEndian32(&image.file[at]);
-            if (std::memcmp(&image.file[at + 4], "IDAT", 4) == 0)
-                image.idat.insert(image.idat.end(), &image.file[at + 8], &image.file[at + 8 + length]);
+        for (size_t at = 8; at + 12 <= file.size();) {
+            const uint32_t length = PngReadBigEndian32(&file[at]);
+            if (std::memcmp(&file[at + 4], "IDAT", 4) == 0)
+                image.idat.insert(image.idat.end(), &file[at + 8], &file[at + 8 + length]);
             at += size_t(length) + 12;
         }
         PngDecoder sizes;

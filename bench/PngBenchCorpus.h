@@ -9,11 +9,8 @@
 
 struct BenchImage {
     std::string name;      // e.g. "rgba8-photo-paeth" or "rgba8-i-photo-paeth"
-    std::string group;     // the image class: format and interlace, e.g. "rgba8 i"
     std::string path;      // the file in the corpus folder
     uint32_t width = 0, height = 0;
-    int colorType = 0, bitDepth = 0, interlace = 0;
-    std::vector<uint8_t> file;        // the whole file
     std::vector<uint8_t> idat;        // the joined IDAT data
     size_t expectedSize = 0;          // bytes of filtered rows, filter bytes included
 };

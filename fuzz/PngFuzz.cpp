@@ -46,10 +46,6 @@ void DecodeBoth(const uint8_t* data, size_t size) {
     }
 }
 
-uint32_t BigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 void PutBigEndian32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v >> 24);
     p[1] = uint8_t(v >> 16);
@@ -61,7 +57,7 @@ void PutBigEndian32(uint8_t* p, uint32_t v) {
 void RepairCrcs(std::vector<uint8_t>& file) {
     size_t at = 8;
     while (at + 12 <= file.size()) {
-        const uint32_t length = BigEndian32(&file[at]);
+        const uint32_t length = PngReadBigEndian32(&file[at]);
         if (length > file.size() - at - 12) return;
         PutBigEndian32(&file[at + 8 + length], uint32_t(crc32(0, &file[at + 4], 4 + length)));
         at += size_t(length) + 12;
@@ -111,7 +107,7 @@ void DecodeBuilt(const uint8_t* data, size_t size) {
     header[9] = format[0];
     header[10] = header[11] = 0;
     header[12] = flags & 1;
-    std::vector<uint8_t> file = {137, 80, 78, 71, 13, 10, 26, 10};
+    std::vector<uint8_t> file(kPngSignature, kPngSignature + 8);
     AppendChunk(file, "IHDR", header, 13);
     const size_t paletteLength = size < 48 ? size - size % 3 : 48;
     if (flags & 2) AppendChunk(file, "PLTE", data, paletteLength);

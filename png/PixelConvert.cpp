@@ -1,4 +1,4 @@
-// The ten pixel converters: colour types 0, 2, 3, 4, 6 in layouts 3 and 4.
+// The pixel converters of colour types 0, 2, 3, 4, 6 in layouts 3 and 4.
 // Each writes finished 32-bit pixels straight into the image row; the choice
 // between transparent and opaque is a compare, not a branch.
 #include "png/PixelConvert.h"
@@ -81,15 +81,24 @@ void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint
     }
 }
 
-template <int Layout>
-void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                 uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+// Palette images, and grey up to 8 bits: colorTable already holds the
+// finished pixels in the image's layout.
+void ConvertThroughTable(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
+                         uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
     switch (decoder.bitDepth) {
     case 1: ConvertIndexed<1>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
     case 2: ConvertIndexed<2>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
     case 4: ConvertIndexed<4>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    case 8: ConvertIndexed<8>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    default: break;
+    default: ConvertIndexed<8>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
+    }
+}
+
+template <int Layout>
+void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
+                 uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+    if (decoder.bitDepth <= 8) {
+        ConvertThroughTable(decoder, destination, source, firstColumn, columnStep, lastUnit);
+        return;
     }
     // 16 bits: the whole sample is compared with the key; a key is never 0x10000.
     const uint32_t key = decoder.hasTransparency ? decoder.transparentGray : 0x10000u;
@@ -98,17 +107,6 @@ void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t
         const uint8_t* p = source + size_t(i) * 2;
         return Grey(p[0]) | (Load16(p) == key ? 0 : kOpaque);
     });
-}
-
-template <int Layout>
-void ConvertPalette(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                    uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
-    switch (decoder.bitDepth) {
-    case 1: ConvertIndexed<1>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    case 2: ConvertIndexed<2>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    case 4: ConvertIndexed<4>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    default: ConvertIndexed<8>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    }
 }
 
 #if defined(__x86_64__)
@@ -231,7 +229,7 @@ constexpr PixelConverter kConverters[7][2] = {
     {ConvertGrey<kLayoutBgra>, ConvertGrey<kLayoutRgba>},
     {nullptr, nullptr},
     {ConvertRgb<kLayoutBgra>, ConvertRgb<kLayoutRgba>},
-    {ConvertPalette<kLayoutBgra>, ConvertPalette<kLayoutRgba>},
+    {ConvertThroughTable, ConvertThroughTable},
     {ConvertGreyAlpha<kLayoutBgra>, ConvertGreyAlpha<kLayoutRgba>},
     {nullptr, nullptr},
     {ConvertRgba<kLayoutBgra>, ConvertRgba<kLayoutRgba>},

@@ -13,14 +13,8 @@
 
 namespace {
 
-constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-
 // No valid PNG is this short: signature, IHDR, one IDAT and IEND take more.
 constexpr size_t kMinimumFileSize = 49;
-
-uint32_t ReadBigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 
 }  // namespace
 
@@ -60,9 +54,9 @@ void PngReadSize(const char* path, uint32_t& width, uint32_t& height) {
     if (!file) return;
     uint8_t head[24];
     if (std::fread(head, 1, sizeof head, file) == sizeof head &&
-        std::memcmp(head, kSignature, 8) == 0) {
-        width = ReadBigEndian32(head + 16);
-        height = ReadBigEndian32(head + 20);
+        std::memcmp(head, kPngSignature, 8) == 0) {
+        width = PngReadBigEndian32(head + 16);
+        height = PngReadBigEndian32(head + 20);
     }
     std::fclose(file);
 }

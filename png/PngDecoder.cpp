@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-
 // Adam7 passes: starting row, starting column, row step, column step.
 struct Adam7Pass {
     uint32_t row, column, rowStep, columnStep;
@@ -27,10 +25,6 @@ constexpr Adam7Pass kWholeImage = {0, 0, 1, 1};
 // anything is allocated for them.
 constexpr uint64_t kMaxInflateRatio = 1032;
 constexpr uint64_t kInflateSlack = 4096;
-
-uint32_t ReadBigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
 
 uint16_t ReadBigEndian16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 
@@ -59,13 +53,13 @@ int ReadChunk(PngDecoder& decoder) {
     const size_t remaining = decoder.fileSize - decoder.readPos;
     if (remaining < 12) return 0;
     const uint8_t* at = decoder.fileData + decoder.readPos;
-    const uint32_t length = ReadBigEndian32(at);
+    const uint32_t length = PngReadBigEndian32(at);
     if (length > remaining - 12) return 0;   // the whole chunk must lie in the file
     PngChunk chunk;
     chunk.length = length;
     chunk.type = ReadType(at + 4);
     chunk.data = at + 8;
-    chunk.crc = ReadBigEndian32(at + 8 + length);
+    chunk.crc = PngReadBigEndian32(at + 8 + length);
     uLong crc = crc32(0, at + 4, 4);
     crc = crc32_z(crc, chunk.data, length);
     if (crc != chunk.crc) return 0;
@@ -231,7 +225,7 @@ void PngInitDecoder(PngDecoder& decoder, const uint8_t* data, size_t size) {
 
 int PngParse(PngDecoder& decoder) {
     if (!decoder.canRead || !decoder.fileData || decoder.fileSize < 8) return 1;
-    if (std::memcmp(decoder.fileData, kSignature, 8) != 0) return 1;
+    if (std::memcmp(decoder.fileData, kPngSignature, 8) != 0) return 1;
     decoder.readPos = 8;
     while (decoder.readPos < decoder.fileSize)
         if (!ReadChunk(decoder)) return 1;
@@ -241,8 +235,8 @@ int PngParse(PngDecoder& decoder) {
 
     const PngChunk& header = decoder.chunks[0];
     if (header.type != PngChunkType("IHDR") || header.length != 13) return 1;
-    decoder.width = ReadBigEndian32(header.data);
-    decoder.height = ReadBigEndian32(header.data + 4);
+    decoder.width = PngReadBigEndian32(header.data);
+    decoder.height = PngReadBigEndian32(header.data + 4);
     decoder.bitDepth = header.data[8];
     decoder.colorType = header.data[9];
     decoder.compressionMethod = header.data[10];
@@ -292,7 +286,7 @@ int PngDecode(PngDecoder& decoder, const ImageTarget& target, Image& image) {
         const uint32_t lastUnit = uint32_t(dataBytes / bytesPerPixel - 1);
         const uint8_t* previous = nullptr;
         for (uint32_t k = 0; k < rows; ++k) {
-            if (rowBytes > decoder.pixelDataSize - offset) goto fail;   // cannot happen: sized by E
+            if (rowBytes > decoder.pixelDataSize - offset) goto fail;   // cannot happen: the inflated size was checked
             uint8_t* row = decoder.pixelData + offset;
             const int filterType = row[0];
             if (filterType > 4) goto fail;

@@ -11,6 +11,14 @@
 #include "png/ImageTarget.h"
 #include "png/Png.h"
 
+// The eight bytes every PNG file starts with.
+constexpr uint8_t kPngSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+
+// A 32-bit big-endian field of the file.
+inline uint32_t PngReadBigEndian32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
 // One chunk of the file. The data stays in the file buffer.
 struct PngChunk {
     uint32_t length = 0;            // bytes of data

@@ -13,8 +13,8 @@
 
 namespace {
 
-// Scalar reconstruction for any pixel size; used at 1 and 2 bytes per pixel,
-// for the pixels the vector code leaves, and where SSE2 is missing.
+// Scalar reconstruction for any pixel size: for the pixels the vector code
+// leaves, and where SSE2 is missing.
 void SubScalar(uint8_t* row, size_t start, size_t length, size_t bpp) {
     for (size_t i = start < bpp ? bpp : start; i < length; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
 }

@@ -15,29 +15,19 @@ namespace {
 
 using Pixel = std::array<uint8_t, 4>;
 
-// Row y of a decoded one-row-or-more image as R, G, B, A pixels, read through
-// the target's own layout; the test fails when nothing decodes.
-std::vector<Pixel> DecodeRow(const std::vector<uint8_t>& file, int target, uint32_t width, uint32_t y = 0) {
+// The pixels of a decoded one-row image as R, G, B, A, read through the
+// target's own layout; the test fails when nothing decodes.
+std::vector<Pixel> DecodeRow(const std::vector<uint8_t>& file, int target, uint32_t width) {
     std::vector<Pixel> pixels;
     Image image = PngDecodeMemory(file.data(), file.size(), target);
     EXPECT_NE(image, nullptr);
     if (!image) return pixels;
-    uint32_t height;
-    const uint8_t* base = static_cast<const uint8_t*>(image);
-    const uint8_t* row;
-    if (target == 3) {
-        std::memcpy(&height, base - 16, 4);
-        row = base + size_t(height - 1 - y) * width * 4;
-    } else {
-        uint32_t pitch;
-        std::memcpy(&pitch, base + 16, 4);
-        row = base + 32 + size_t(y) * pitch;
-    }
-    for (uint32_t x = 0; x < width; ++x) {
-        const uint8_t* p = row + x * 4;
-        pixels.push_back(target == 3 ? Pixel{p[0], p[1], p[2], p[3]} : Pixel{p[2], p[1], p[0], p[3]});
-    }
+    const pngtest::RgbaImage row = pngtest::FromImage(image, target, width, 1);
     PngFreeImage(image);
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint8_t* p = &row.rgba[size_t(x) * 4];
+        pixels.push_back({p[0], p[1], p[2], p[3]});
+    }
     return pixels;
 }
 
