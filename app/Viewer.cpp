@@ -34,7 +34,7 @@ void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
     LoadWalkFrames(viewer.walkFrames);
 
     // Read the clock again so the loading time does not enter the first step.
-    viewer.walker.walkerPosition = Vector3(0.0f, 0.0f, 0.0f);
+    // (ResetWalker already put the walker at the origin.)
     viewer.walker.previousTime = clock();
 }
 

@@ -14,6 +14,7 @@
 #include "app/Scene.h"
 #include "app/Viewer.h"
 #include "app/WalkFrames.h"
+#include "MakeVoxel.h"
 #include "support/GlFixture.h"
 #include "support/LogCapture.h"
 
@@ -47,15 +48,6 @@ uint32_t PaletteColour(uint8_t r, uint8_t g, uint8_t b) {
     uint32_t value;
     std::memcpy(&value, bytes, 4);
     return value;
-}
-
-Voxel MakeVoxel(int32_t x, int32_t y, int32_t z, uint32_t colorIndex) {
-    Voxel v{};
-    v.x = x;
-    v.y = y;
-    v.z = z;
-    v.colorIndex = colorIndex;
-    return v;
 }
 
 class SceneTest : public GlFixture {

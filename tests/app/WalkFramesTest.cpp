@@ -4,18 +4,10 @@
 #include <limits>
 
 #include "app/WalkFrames.h"
+#include "MakeVoxel.h"
 #include "math/Vector.h"
 
 namespace {
-
-Voxel MakeVoxel(int32_t x, int32_t y, int32_t z, uint32_t colorIndex = 1) {
-    Voxel v{};
-    v.x = x;
-    v.y = y;
-    v.z = z;
-    v.colorIndex = colorIndex;
-    return v;
-}
 
 struct Position {
     int32_t x, y, z;

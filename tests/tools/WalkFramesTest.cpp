@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -23,11 +22,7 @@ constexpr int kFrames = 30;
 // Colour indices the generator paints with (its palette order).
 constexpr uint32_t kSkin = 1, kHair = 3, kPupil = 5, kShoe = 12, kSole = 13;
 
-std::string FramePath(int n) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/assets/voxels/ZevezuRezov/Walk/walk_%05d.vox", n);
-    return std::string(VOXWALK_SOURCE_DIR) + name;
-}
+std::string FramePath(int n) { return VOXWALK_SOURCE_DIR "/" + WalkFrameFileName(n); }
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
