@@ -26,12 +26,6 @@ std::vector<float> ModelView() {
     return m;
 }
 
-GLint Integer(GLenum name) {
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 GLint TextureWidth() {
     GLint width = -1;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
@@ -89,7 +83,7 @@ TEST_F(BitmapFontTest, ConstructionCompiles256ListsAndDestructionFreesThem) {
         EXPECT_EQ(font.texture, 0u);
         ASSERT_NE(base, 0u);
         for (uint32_t c = 0; c < 256; ++c) ASSERT_TRUE(glIsList(base + c)) << c;
-        EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+        EXPECT_EQ(GlInteger(GL_MATRIX_MODE), GL_MODELVIEW);
         const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         EXPECT_EQ(ModelView(), identity);
     }
@@ -212,21 +206,21 @@ TEST_F(BitmapFontTest, BeginAndEndTextSetAndRestoreState) {
     LoadFont(font, kSheet.c_str());
     glEnable(GL_LIGHTING);
     glMatrixMode(GL_MODELVIEW);
-    const GLint modelDepth = Integer(GL_MODELVIEW_STACK_DEPTH);
-    const GLint projectionDepth = Integer(GL_PROJECTION_STACK_DEPTH);
+    const GLint modelDepth = GlInteger(GL_MODELVIEW_STACK_DEPTH);
+    const GLint projectionDepth = GlInteger(GL_PROJECTION_STACK_DEPTH);
     std::vector<float> projection(16);
     glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
 
     BeginText(font);
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(font.texture));
+    EXPECT_EQ(GlInteger(GL_TEXTURE_BINDING_2D), static_cast<GLint>(font.texture));
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(Integer(GL_BLEND_SRC), GL_SRC_ALPHA);
-    EXPECT_EQ(Integer(GL_BLEND_DST), GL_ONE_MINUS_SRC_ALPHA);
+    EXPECT_EQ(GlInteger(GL_BLEND_SRC), GL_SRC_ALPHA);
+    EXPECT_EQ(GlInteger(GL_BLEND_DST), GL_ONE_MINUS_SRC_ALPHA);
     EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), modelDepth + 1);
-    EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), projectionDepth + 1);
+    EXPECT_EQ(GlInteger(GL_MODELVIEW_STACK_DEPTH), modelDepth + 1);
+    EXPECT_EQ(GlInteger(GL_PROJECTION_STACK_DEPTH), projectionDepth + 1);
     // The pixel projection: (width, height) of the screen maps to (1, 1).
     const std::vector<float> m = ModelView();
     EXPECT_NEAR(m[0] * screen.width + m[12], 1.0f, 1e-5);
@@ -238,9 +232,9 @@ TEST_F(BitmapFontTest, BeginAndEndTextSetAndRestoreState) {
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));  // left on, sheet bound
-    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(font.texture));
-    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), modelDepth);
-    EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), projectionDepth);
+    EXPECT_EQ(GlInteger(GL_TEXTURE_BINDING_2D), static_cast<GLint>(font.texture));
+    EXPECT_EQ(GlInteger(GL_MODELVIEW_STACK_DEPTH), modelDepth);
+    EXPECT_EQ(GlInteger(GL_PROJECTION_STACK_DEPTH), projectionDepth);
     std::vector<float> after(16);
     glGetFloatv(GL_PROJECTION_MATRIX, after.data());
     EXPECT_EQ(after, projection);

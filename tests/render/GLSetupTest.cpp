@@ -18,12 +18,6 @@ std::vector<float> Matrix(GLenum which) {
     return m;
 }
 
-GLint Integer(GLenum which) {
-    GLint value = 0;
-    glGetIntegerv(which, &value);
-    return value;
-}
-
 std::vector<float> LightParameter(GLenum light, GLenum parameter) {
     std::vector<float> v(4);
     glGetLightfv(light, parameter, v.data());
@@ -121,8 +115,8 @@ TEST_F(GlFixture, ShadowQuadDarkensExactlyTheMarkedRegion) {
     GLboolean depthMask = GL_FALSE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
     EXPECT_TRUE(depthMask);
-    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
-    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_SMOOTH);
+    EXPECT_EQ(GlInteger(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_EQ(GlInteger(GL_SHADE_MODEL), GL_SMOOTH);
     const std::vector<float> modelView = Matrix(GL_MODELVIEW_MATRIX);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(modelView[i], i % 5 == 0 ? 1.0f : 0.0f);
 }
@@ -134,11 +128,11 @@ TEST_F(GlFixture, Ortho2DMapsPixelsAndRestoresBothStacks) {
     glTranslatef(1.0f, 2.0f, 3.0f);
     const std::vector<float> projection = Matrix(GL_PROJECTION_MATRIX);
     const std::vector<float> modelView = Matrix(GL_MODELVIEW_MATRIX);
-    const GLint projectionDepth = Integer(GL_PROJECTION_STACK_DEPTH);
-    const GLint modelViewDepth = Integer(GL_MODELVIEW_STACK_DEPTH);
+    const GLint projectionDepth = GlInteger(GL_PROJECTION_STACK_DEPTH);
+    const GLint modelViewDepth = GlInteger(GL_MODELVIEW_STACK_DEPTH);
 
     BeginOrtho2D(kWidth, kHeight);
-    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    EXPECT_EQ(GlInteger(GL_MATRIX_MODE), GL_MODELVIEW);
     const std::vector<float> identity = Matrix(GL_PROJECTION_MATRIX);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(identity[i], i % 5 == 0 ? 1.0f : 0.0f);
     glColor3f(1.0f, 1.0f, 0.0f);
@@ -150,9 +144,9 @@ TEST_F(GlFixture, Ortho2DMapsPixelsAndRestoresBothStacks) {
     ExpectPixel(10, 20, {255, 255, 0});
     ExpectPixel(11, 20, {0, 0, 64});
     ExpectPixel(10, 21, {0, 0, 64});
-    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
-    EXPECT_EQ(Integer(GL_PROJECTION_STACK_DEPTH), projectionDepth);
-    EXPECT_EQ(Integer(GL_MODELVIEW_STACK_DEPTH), modelViewDepth);
+    EXPECT_EQ(GlInteger(GL_MATRIX_MODE), GL_MODELVIEW);
+    EXPECT_EQ(GlInteger(GL_PROJECTION_STACK_DEPTH), projectionDepth);
+    EXPECT_EQ(GlInteger(GL_MODELVIEW_STACK_DEPTH), modelViewDepth);
     EXPECT_EQ(Matrix(GL_PROJECTION_MATRIX), projection);
     EXPECT_EQ(Matrix(GL_MODELVIEW_MATRIX), modelView);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -181,7 +175,7 @@ TEST_F(GlFixture, SetupLightFillsTheRecordAndOnlyItsOwnLight) {
     EXPECT_EQ(LightParameter(GL_LIGHT1, GL_SPECULAR), (std::vector<float>{0.95f, 0.95f, 0.95f, 1}));
     // Identity model-view: the position is stored as given.
     EXPECT_EQ(LightParameter(GL_LIGHT1, GL_POSITION), (std::vector<float>{300, 1500, 300, 1}));
-    EXPECT_EQ(Integer(GL_LIGHT_MODEL_COLOR_CONTROL), GL_SEPARATE_SPECULAR_COLOR);
+    EXPECT_EQ(GlInteger(GL_LIGHT_MODEL_COLOR_CONTROL), GL_SEPARATE_SPECULAR_COLOR);
 }
 
 TEST_F(GlFixture, SetupLightPositionFollowsTheModelView) {

@@ -31,11 +31,6 @@ class InitGLTest : public ::testing::Test {
         glGetFloatv(which, m.data());
         return m;
     }
-    static GLint Integer(GLenum which) {
-        GLint value = 0;
-        glGetIntegerv(which, &value);
-        return value;
-    }
 };
 
 }  // namespace
@@ -83,7 +78,7 @@ TEST_F(InitGLTest, LeavesTheFixedState) {
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 1024, 768}));
-    EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+    EXPECT_EQ(GlInteger(GL_MATRIX_MODE), GL_MODELVIEW);
     const std::vector<float> modelView = Matrix(GL_MODELVIEW_MATRIX);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(modelView[i], i % 5 == 0 ? 1.0f : 0.0f);
 
@@ -95,25 +90,25 @@ TEST_F(InitGLTest, LeavesTheFixedState) {
     EXPECT_EQ(clearDepth, 1.0f);
 
     EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_EQ(GlInteger(GL_DEPTH_FUNC), GL_LEQUAL);
     EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
-    EXPECT_EQ(Integer(GL_PERSPECTIVE_CORRECTION_HINT), GL_NICEST);
+    EXPECT_EQ(GlInteger(GL_PERSPECTIVE_CORRECTION_HINT), GL_NICEST);
     GLint polygonMode[2] = {};
     glGetIntegerv(GL_POLYGON_MODE, polygonMode);
     EXPECT_EQ(polygonMode[0], GL_FILL);
     EXPECT_EQ(polygonMode[1], GL_FILL);
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
-    EXPECT_EQ(Integer(GL_CULL_FACE_MODE), GL_BACK);
-    EXPECT_EQ(Integer(GL_FRONT_FACE), GL_CCW);
-    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_SMOOTH);
+    EXPECT_EQ(GlInteger(GL_CULL_FACE_MODE), GL_BACK);
+    EXPECT_EQ(GlInteger(GL_FRONT_FACE), GL_CCW);
+    EXPECT_EQ(GlInteger(GL_SHADE_MODEL), GL_SMOOTH);
     EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
     EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(InitGLTest, AsksForDepthAndStencilBits) {
-    EXPECT_GE(Integer(GL_DEPTH_BITS), 24);
-    EXPECT_GE(Integer(GL_STENCIL_BITS), 8);
+    EXPECT_GE(GlInteger(GL_DEPTH_BITS), 24);
+    EXPECT_GE(GlInteger(GL_STENCIL_BITS), 8);
 }
 
 TEST_F(InitGLTest, CompilesBothDisplayLists) {
@@ -164,7 +159,7 @@ TEST_F(InitGLTest, FindsEveryFeatureOfTheDriver) {
     EXPECT_TRUE(e.hasMultitexture);
     EXPECT_TRUE(e.hasShaderObjects);
     EXPECT_TRUE(e.hasStencilTwoSide);
-    EXPECT_EQ(e.maxTextureUnits, static_cast<uint32_t>(Integer(GL_MAX_TEXTURE_UNITS_ARB)));
+    EXPECT_EQ(e.maxTextureUnits, static_cast<uint32_t>(GlInteger(GL_MAX_TEXTURE_UNITS_ARB)));
     EXPECT_GE(e.maxTextureUnits, 3u);
 
     const void* entryPoints[] = {

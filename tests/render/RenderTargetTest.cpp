@@ -13,12 +13,6 @@
 
 namespace {
 
-GLint Integer(GLenum which) {
-    GLint value = 0;
-    glGetIntegerv(which, &value);
-    return value;
-}
-
 std::vector<GLint> Viewport() {
     std::vector<GLint> v(4);
     glGetIntegerv(GL_VIEWPORT, v.data());
@@ -76,17 +70,17 @@ TEST_F(RenderTargetTest, WithDepthIsCompleteAndSwitchesTheViewport) {
     EXPECT_TRUE(isRenderbuffer_(target.depthBuffer));
     EXPECT_TRUE(glIsTexture(target.colorTexture));
     // Left unbound, with the texture and renderbuffer still bound.
-    EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), 0);
-    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(target.colorTexture));
-    EXPECT_EQ(Integer(GL_RENDERBUFFER_BINDING_EXT), static_cast<GLint>(target.depthBuffer));
+    EXPECT_EQ(GlInteger(GL_FRAMEBUFFER_BINDING_EXT), 0);
+    EXPECT_EQ(GlInteger(GL_TEXTURE_BINDING_2D), static_cast<GLint>(target.colorTexture));
+    EXPECT_EQ(GlInteger(GL_RENDERBUFFER_BINDING_EXT), static_cast<GLint>(target.depthBuffer));
 
     BindRenderTarget(target);
-    EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), static_cast<GLint>(target.framebuffer));
+    EXPECT_EQ(GlInteger(GL_FRAMEBUFFER_BINDING_EXT), static_cast<GLint>(target.framebuffer));
     EXPECT_EQ(Viewport(), (std::vector<GLint>{0, 0, 256, 256}));
     EXPECT_EQ(glExtensions.glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT),
               static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE_EXT));
     UnbindRenderTarget();
-    EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), 0);
+    EXPECT_EQ(GlInteger(GL_FRAMEBUFFER_BINDING_EXT), 0);
     EXPECT_EQ(Viewport(), (std::vector<GLint>{0, 0, kWidth, kHeight}));
     DestroyRenderTarget(target);
 }
@@ -179,9 +173,9 @@ TEST_F(RenderTargetTest, IncompleteFramebufferStaysBoundAndIsFreedByDestroy) {
     EXPECT_NE(target.colorTexture, 0u);
     EXPECT_NE(target.depthBuffer, 0u);
     EXPECT_EQ(target.width, 0);
-    EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), static_cast<GLint>(target.framebuffer));
+    EXPECT_EQ(GlInteger(GL_FRAMEBUFFER_BINDING_EXT), static_cast<GLint>(target.framebuffer));
     UnbindRenderTarget();
-    EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), 0);
+    EXPECT_EQ(GlInteger(GL_FRAMEBUFFER_BINDING_EXT), 0);
     const RenderTarget made = target;
     DestroyRenderTarget(target);
     EXPECT_FALSE(isFramebuffer_(made.framebuffer));
@@ -224,7 +218,7 @@ TEST_F(RenderTargetTest, AMissingEntryPointCreatesNothing) {
         EXPECT_EQ(target.framebuffer, 0u);
         EXPECT_EQ(target.colorTexture, 0u);
         EXPECT_EQ(target.depthBuffer, 0u);
-        EXPECT_EQ(Integer(GL_FRAMEBUFFER_BINDING_EXT), 0);
+        EXPECT_EQ(GlInteger(GL_FRAMEBUFFER_BINDING_EXT), 0);
         GLuint after = 0;
         glGenTextures(1, &after);
         EXPECT_EQ(after, before + 1);  // no texture in between
@@ -253,30 +247,30 @@ TEST_F(GlFixture, StencilPassSetsAndEndStencilPassLeavesTheirState) {
     glClearStencil(0);
 
     BeginStencilPass();
-    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_FLAT);
+    EXPECT_EQ(GlInteger(GL_SHADE_MODEL), GL_FLAT);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
     EXPECT_TRUE(glIsEnabled(GL_STENCIL_TEST));
-    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
-    EXPECT_EQ(Integer(GL_DEPTH_WRITEMASK), GL_FALSE);
+    EXPECT_EQ(GlInteger(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_EQ(GlInteger(GL_DEPTH_WRITEMASK), GL_FALSE);
     GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
     glGetBooleanv(GL_COLOR_WRITEMASK, mask);
     EXPECT_FALSE(mask[0] || mask[1] || mask[2] || mask[3]);
-    EXPECT_EQ(Integer(GL_STENCIL_FUNC), GL_ALWAYS);
-    EXPECT_EQ(Integer(GL_STENCIL_REF), 1);
-    EXPECT_EQ(static_cast<GLuint>(Integer(GL_STENCIL_VALUE_MASK)) & 0xFFu, 0xFFu);
+    EXPECT_EQ(GlInteger(GL_STENCIL_FUNC), GL_ALWAYS);
+    EXPECT_EQ(GlInteger(GL_STENCIL_REF), 1);
+    EXPECT_EQ(static_cast<GLuint>(GlInteger(GL_STENCIL_VALUE_MASK)) & 0xFFu, 0xFFu);
     GLubyte stencil = 99;
     glReadPixels(10, 10, 1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, &stencil);
     EXPECT_EQ(stencil, 0);  // cleared
 
     EndStencilPass();
     EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST));
-    EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LESS);
+    EXPECT_EQ(GlInteger(GL_DEPTH_FUNC), GL_LESS);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(Integer(GL_DEPTH_WRITEMASK), GL_TRUE);
+    EXPECT_EQ(GlInteger(GL_DEPTH_WRITEMASK), GL_TRUE);
     // Left for the caller: colour mask, lighting, texturing, shading.
     glGetBooleanv(GL_COLOR_WRITEMASK, mask);
     EXPECT_FALSE(mask[0]);
-    EXPECT_EQ(Integer(GL_SHADE_MODEL), GL_FLAT);
+    EXPECT_EQ(GlInteger(GL_SHADE_MODEL), GL_FLAT);
     EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
 }

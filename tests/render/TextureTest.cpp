@@ -21,12 +21,6 @@ namespace fs = std::filesystem;
 
 const std::string kTextures = std::string(VOXWALK_SOURCE_DIR) + "/assets/textures/";
 
-GLint Integer(GLenum name) {
-    GLint value = 0;
-    glGetIntegerv(name, &value);
-    return value;
-}
-
 GLint Parameter(GLenum name) {
     GLint value = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, name, &value);
@@ -78,7 +72,7 @@ TEST_F(TextureTest, FirstLoadAppendsAMipmappedRepeatingTrilinearTexture) {
     EXPECT_STREQ(table[0].name, "grass.png");
     ASSERT_NE(table[0].texture, 0u);
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(table[0].texture));
+    EXPECT_EQ(GlInteger(GL_TEXTURE_BINDING_2D), static_cast<GLint>(table[0].texture));
     EXPECT_EQ(LevelWidth(0), 512);
     EXPECT_EQ(LevelWidth(1), 256);
     EXPECT_EQ(LevelWidth(9), 1);  // the whole chain down to 1 x 1
@@ -106,7 +100,7 @@ TEST_F(TextureTest, FindsAnEntryByBaseNameWithoutTouchingGl) {
     EXPECT_EQ(LoadTexture("grass.png", table, 1, ""), 0);
     EXPECT_EQ(table.size(), 2u);
     EXPECT_EQ(table[0].texture, grass);
-    EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), 0);
+    EXPECT_EQ(GlInteger(GL_TEXTURE_BINDING_2D), 0);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     GLint mode = 0;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
@@ -168,7 +162,7 @@ TEST_F(TextureTest, FilesThatDoNotLoadStillAppendAnEmptyTexture) {
         EXPECT_EQ(LoadTexture(c.fileName, table, 0, c.directory), expected++);
         ASSERT_EQ(table.size(), static_cast<size_t>(expected));
         EXPECT_NE(table.back().texture, 0u);
-        EXPECT_EQ(Integer(GL_TEXTURE_BINDING_2D), static_cast<GLint>(table.back().texture));
+        EXPECT_EQ(GlInteger(GL_TEXTURE_BINDING_2D), static_cast<GLint>(table.back().texture));
         EXPECT_EQ(LevelWidth(0), 0);
         while (glGetError() != GL_NO_ERROR) {
         }

@@ -54,6 +54,13 @@ struct Rgba {
     int r = 0, g = 0, b = 0, a = 255;
 };
 
+// One integer of GL state, read with glGetIntegerv.
+inline GLint GlInteger(GLenum which) {
+    GLint value = 0;
+    glGetIntegerv(which, &value);
+    return value;
+}
+
 // 1 when an X display is named in the environment.
 inline bool GlDisplayAvailable() {
     const char* display = std::getenv("DISPLAY");
