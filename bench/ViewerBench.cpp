@@ -8,7 +8,7 @@
 //   BM_DrawFrame          the same without the present, finished with glFinish
 //   BM_DrawGroundOnly     DrawScene with empty frames: what the character costs
 // Run under a display; for the llvmpipe figures:
-//   LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/app_bench
+//   LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" build/bench/app_bench
 #include <benchmark/benchmark.h>
 
 #include <GL/gl.h>

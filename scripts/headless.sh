@@ -5,10 +5,13 @@
 # start_virtual_display [SCREEN]: starts Xvfb on a display number it picks
 # itself (no guessing of free numbers), by default with a 1024x768 screen so
 # the viewer's window fills the root exactly. Exports DISPLAY, sets XVFB_PID.
+# -noreset: by default the server resets whenever its last client leaves, and
+# refuses connections while it does; one GL test after another would now and
+# then find no display.
 start_virtual_display() {
   local numberFile
   numberFile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$numberFile" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp -noreset 3>"$numberFile" 2>/dev/null &
   XVFB_PID=$!
   local waited=0
   while [ ! -s "$numberFile" ]; do
