@@ -1,9 +1,11 @@
 // Asks a window to close the way a window manager does when its close button
-// is pressed: a WM_DELETE_WINDOW client message. Usage: close_window WINDOW_ID
+// is pressed. Usage: close_window WINDOW_ID
 #include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "support/CloseRequest.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -15,15 +17,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open the display\n");
         return 1;
     }
-    const Window window = std::strtoul(argv[1], nullptr, 0);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
+    SendCloseRequest(display, std::strtoul(argv[1], nullptr, 0));
     XFlush(display);
     XCloseDisplay(display);
     return 0;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/Window.h"
+#include "support/CloseRequest.h"
 #include "support/GlFixture.h"
 
 namespace {
@@ -95,14 +96,7 @@ TEST_F(WindowTest, OpensWithAContextAndEscapeUp) {
 }
 
 TEST_F(WindowTest, ACloseRequestReadsAsEscape) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window_;
-    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window_, False, NoEventMask, &event);
+    SendCloseRequest(display_, window_);
     XSync(display_, False);
     EXPECT_EQ(EscapeAfterPresenting(), 1);
     EXPECT_EQ(IsEscapeDown(), 1);  // and it stays so
