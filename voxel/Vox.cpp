@@ -105,18 +105,18 @@ void ReadMagicaVoxel(const uint8_t* data, size_t length, VoxelModel& model) {
         LogLine("ID =" + std::string(Chars(header, 4)));
         LogLine("Size =" + Signed(contentSize));
         LogLine("ChildChunks =" + Signed(childrenSize));
-        if (contentSize < 0 || childrenSize < 0) break;
+        if (contentSize < 0) break;
 
         const uint64_t contentStart = pos + 12;
         const uint64_t contentEnd = contentStart + static_cast<uint64_t>(contentSize);
-        const uint64_t chunkEnd = contentEnd + static_cast<uint64_t>(childrenSize);
         // Handlers read the part of the content that the file holds.
         const uint64_t readEnd = std::min<uint64_t>(contentEnd, length);
-        uint64_t next = chunkEnd;
+        // The chunks read here never skip their children: the first child is
+        // simply the next header. Their children sizes are only shown, so a
+        // wrong one (some editors wrote -1 for MAIN) costs nothing.
+        uint64_t next = contentEnd;
 
-        if (IsId(header, "MAIN")) {
-            next = contentEnd;  // its children follow inline
-        } else if (IsId(header, "SIZE")) {
+        if (IsId(header, "SIZE")) {
             ReadInt32(data, readEnd, contentStart, sizeX);
             ReadInt32(data, readEnd, contentStart + 4, sizeY);
             ReadInt32(data, readEnd, contentStart + 8, sizeZ);
@@ -130,9 +130,13 @@ void ReadMagicaVoxel(const uint8_t* data, size_t length, VoxelModel& model) {
             paletteFound = true;
         } else if (IsId(header, "XYZI")) {
             ReadXyzi(data, contentStart, readEnd, sizeY, sizeZ, model);
+        } else if (!IsId(header, "MAIN")) {
+            // Any other id (scene graph, layers, materials, PACK, ...) is
+            // skipped whole, children included, so nothing hidden inside it
+            // is taken for a model.
+            if (childrenSize < 0) break;
+            next = contentEnd + static_cast<uint64_t>(childrenSize);
         }
-        // Any other id (scene graph, layers, materials, PACK, ...) is skipped
-        // whole, children included.
 
         if (next > length || next <= pos) break;  // cut short, or no progress
         pos = next;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -11,78 +12,13 @@
 
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
+#include "voxel/VoxWriter.h"
 
 namespace {
 
 using namespace std::string_literals;
-using Bytes = std::vector<uint8_t>;
+using namespace voxwrite;
 using Lines = std::vector<std::string>;
-
-// A tiny .vox writer.
-void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-
-Bytes Int32s(std::initializer_list<int32_t> values) {
-    Bytes out;
-    for (int32_t v : values) {
-        const uint32_t u = static_cast<uint32_t>(v);
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
-    return out;
-}
-
-Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
-
-Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
-    Bytes out = Text(id);
-    Append(out, Int32s({static_cast<int32_t>(content.size()), static_cast<int32_t>(children.size())}));
-    Append(out, content);
-    Append(out, children);
-    return out;
-}
-
-Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
-    Bytes out = Text(id);
-    Append(out, Int32s({contentSize, childrenSize}));
-    return out;
-}
-
-Bytes Size(int32_t x, int32_t y, int32_t z) { return Chunk("SIZE", Int32s({x, y, z})); }
-
-struct Cell { uint8_t x, y, z, c; };
-
-Bytes XyziContent(int32_t count, std::initializer_list<Cell> cells) {
-    Bytes out = Int32s({count});
-    for (const Cell& v : cells) out.insert(out.end(), {v.x, v.y, v.z, v.c});
-    return out;
-}
-
-Bytes Xyzi(std::initializer_list<Cell> cells) {
-    return Chunk("XYZI", XyziContent(static_cast<int32_t>(cells.size()), cells));
-}
-
-// Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
-Bytes Rgba() {
-    Bytes out;
-    for (int k = 0; k < 256; ++k) {
-        out.insert(out.end(), {static_cast<uint8_t>(k), static_cast<uint8_t>(255 - k),
-                               static_cast<uint8_t>(k ^ 0x55), 200});
-    }
-    return Chunk("RGBA", out);
-}
-
-Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
-    Bytes out = Text("VOX ");
-    Append(out, Int32s({version}));
-    Append(out, Chunk("MAIN", {}, mainChildren));
-    return out;
-}
-
-template <typename... Parts>
-Bytes Join(const Parts&... parts) {
-    Bytes out;
-    (Append(out, parts), ...);
-    return out;
-}
 
 struct Loaded {
     int result = 0;
@@ -253,9 +189,40 @@ TEST(VoxMagica, HostileContentAndChildrenSizesEndTheWalk) {
         EXPECT_EQ(got.lines.back(), "ChildChunks = 0");
         EXPECT_EQ(got.lines[8], "Size =" + std::string(bad >= 0 ? " " : "") + std::to_string(bad));
 
+        // Children sizes end the walk only where they are used: to skip an
+        // unknown chunk.
         const Loaded children = Load(VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))));
         EXPECT_TRUE(children.model.voxels.empty());
     }
+}
+
+// The chunks the reader knows never skip their children: wrong children
+// sizes (some editors wrote -1 for MAIN) change nothing but the log.
+TEST(VoxMagica, ChildrenSizesOfKnownChunksAreOnlyShown) {
+    const Bytes model = Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba());
+    const Loaded right = Load(VoxFile(model));
+    ASSERT_EQ(right.model.voxels.size(), 1u);
+
+    const auto withChildrenSize = [&](const char* id, int32_t size) {
+        Bytes file = VoxFile(model);
+        const auto at = std::search(file.begin(), file.end(), id, id + 4);
+        const Bytes field = Int32s({size});
+        std::copy(field.begin(), field.end(), at + 8);
+        return file;
+    };
+    for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"}) {
+        for (int32_t size : {-1, 0, 12, 0x7fffffff}) {
+            SCOPED_TRACE(std::string(id) + " " + std::to_string(size));
+            const Loaded got = Load(withChildrenSize(id, size));
+            ASSERT_EQ(got.model.voxels.size(), 1u);
+            EXPECT_EQ(std::memcmp(&got.model.voxels[0], &right.model.voxels[0], sizeof(Voxel)), 0);
+            EXPECT_EQ(got.model.palette, right.model.palette);
+        }
+    }
+    // A child of SIZE is the next chunk read, not skipped.
+    const Loaded nested = Load(VoxFile(Chunk("SIZE", Int32s({4, 5, 6}), Xyzi({{1, 2, 3, 9}}))));
+    ASSERT_EQ(nested.model.voxels.size(), 1u);
+    ExpectVoxel(nested.model.voxels[0], 1, 3, 3, 9);
 }
 
 TEST(VoxMagica, HostileVoxelCountsGiveOnlyTheVoxelsPresent) {
