@@ -1,0 +1,215 @@
+// The decoder as callers see it: crafted bad files refused, odd but valid
+// structure accepted, the two target layouts, the file functions, PngSuite.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "PngTestSupport.h"
+
+using namespace pngtest;
+
+namespace {
+
+// Filtered rows (type 0) of an 8-bit RGBA image, pixel (x, y) being
+// (40x + y, 50y + x, x ^ y, 255 - x - y).
+Bytes RgbaRows(uint32_t width, uint32_t height) {
+    Bytes raw;
+    for (uint32_t y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (uint32_t x = 0; x < width; ++x)
+            raw.insert(raw.end(), {uint8_t(x * 40 + y), uint8_t(y * 50 + x), uint8_t(x ^ y), uint8_t(255 - x - y)});
+    }
+    return raw;
+}
+
+const Bytes kRows = RgbaRows(4, 3);
+const Bytes kValid = BuildPng(Ihdr(4, 3, 8, 6), kRows);   // IHDR CRC at 29, IDAT length at 33
+
+Bytes Changed(Bytes file, const std::function<void(Bytes&)>& change) {
+    change(file);
+    return file;
+}
+
+Bytes Chunks(const std::vector<Chunk>& chunks) {
+    Bytes file = Signature();
+    for (const Chunk& chunk : chunks) AppendChunk(file, chunk.type, chunk.data);
+    return file;
+}
+
+Bytes IdatLength(uint32_t length) {
+    return Changed(kValid, [&](Bytes& f) {
+        for (int i = 0; i < 4; ++i) f[33 + i] = uint8_t(length >> (24 - 8 * i));
+    });
+}
+
+TEST(PngDecode, CraftedFaultsGiveNoImage) {
+    const Bytes idat = Deflate(kRows), text = {'a', 0, 'b'};
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"IHDR CRC", Changed(kValid, [](Bytes& f) { f[29] ^= 1; })},
+        {"IHDR CRC last byte", Changed(kValid, [](Bytes& f) { f[32] ^= 0x80; })},
+        {"IDAT CRC", Changed(kValid, [](Bytes& f) { f[f.size() - 16] ^= 1; })},
+        {"IEND CRC", Changed(kValid, [](Bytes& f) { f.back() ^= 1; })},
+        {"ancillary chunk CRC", Changed(BuildPng(Ihdr(4, 3, 8, 6), kRows, {{"vpAg", {1, 2, 3}}}),
+                                        [](Bytes& f) { f[42] ^= 0x40; })},
+        {"byte behind IEND", Changed(kValid, [](Bytes& f) { f.push_back(0); })},
+        {"no IEND", Chunks({{"IHDR", Ihdr(4, 3, 8, 6)}, {"IDAT", idat}, {"tEXt", text}})},
+        {"IHDR not first", Chunks({{"tEXt", text}, {"IHDR", Ihdr(4, 3, 8, 6)}, {"IDAT", idat}, {"IEND", {}}})},
+        {"IHDR of 14 bytes", BuildPng(Changed(Ihdr(4, 3, 8, 6), [](Bytes& h) { h.push_back(0); }), kRows)},
+        {"empty IDAT", Chunks({{"IHDR", Ihdr(4, 3, 8, 6)}, {"IDAT", {}}, {"tEXt", Bytes(40, 'x')}, {"IEND", {}}})},
+        {"corrupt Adler-32", Chunks({{"IHDR", Ihdr(4, 3, 8, 6)}, {"IDAT", Changed(idat, [](Bytes& d) { d.back() ^= 0xff; })}, {"IEND", {}}})},
+        {"data one byte long", BuildPng(Ihdr(4, 3, 8, 6), Changed(kRows, [](Bytes& r) { r.push_back(0); }))},
+        {"data one byte short", BuildPng(Ihdr(4, 3, 8, 6), Bytes(kRows.begin(), kRows.end() - 1))},
+        {"data far too long", BuildPng(Ihdr(4, 3, 8, 6), Bytes(10000, 0))},
+        {"interlaced 1x1 with a second row", BuildPng(Ihdr(1, 1, 8, 2, 1), {0, 10, 20, 30, 0, 1, 2, 3})},
+        {"interlaced 3x3 one byte short", BuildPng(Ihdr(3, 3, 8, 0, 1), Bytes(14, 0))},
+        {"no PLTE", BuildPng(Ihdr(2, 1, 8, 3), {0, 0, 1})},
+        {"PLTE of 257", BuildPng(Ihdr(2, 1, 8, 3), {0, 0, 1}, {{"PLTE", Bytes(257 * 3, 7)}})},
+        {"grey tRNS of 6", BuildPng(Ihdr(1, 1, 8, 0), {0, 5}, {{"tRNS", {0, 5, 0, 5, 0, 5}}})},
+        {"RGB tRNS of 2", BuildPng(Ihdr(1, 1, 8, 2), {0, 1, 2, 3}, {{"tRNS", {0, 5}}})},
+        {"palette tRNS of 257", BuildPng(Ihdr(1, 1, 8, 3), {0, 0}, {{"PLTE", {1, 2, 3}}, {"tRNS", Bytes(257, 1)}})},
+        {"RGBA tRNS", BuildPng(Ihdr(4, 3, 8, 6), kRows, {{"tRNS", Bytes(6, 0)}})},
+        {"grey + alpha tRNS", BuildPng(Ihdr(1, 1, 8, 4), {0, 1, 2}, {{"tRNS", {0, 1}}})},
+    };
+    for (uint32_t length : {0xffffffffu, 0xfffffff4u, 0x80000000u, 0x7fffffffu})
+        files.push_back({"IDAT length " + std::to_string(length), IdatLength(length)});
+    for (uint8_t type : {5, 6, 255})
+        files.push_back({"filter type " + std::to_string(type), BuildPng(Ihdr(4, 3, 8, 6), Changed(kRows, [&](Bytes& r) { r[34] = type; }))});
+    // Depth, colour type and interlace outside the table, zero sizes, methods other than 0.
+    const int headers[][5] = {{1, 1, 16, 3, 0}, {1, 1, 8, 0, 2}, {0, 1, 8, 0, 0}, {1, 0, 8, 0, 0},
+                              {1, 1, 8, 1, 0},  {1, 1, 8, 5, 0}, {1, 1, 8, 7, 0}, {1, 1, 4, 2, 0},
+                              {1, 1, 2, 6, 0},  {1, 1, 3, 0, 0}, {1, 1, 32, 0, 0}};
+    for (const auto& [w, h, depth, type, interlace] : headers)
+        files.push_back({"header " + std::to_string(depth) + "/" + std::to_string(type),
+                         BuildPng(Ihdr(w, h, depth, type, interlace), Bytes(64, 0), {{"PLTE", {1, 2, 3}}})});
+    for (int field : {10, 11})
+        files.push_back({"method byte " + std::to_string(field), BuildPng(Changed(Ihdr(1, 1, 8, 0), [&](Bytes& h) { h[field] = 1; }), {0, 0})});
+    // Sizes small data cannot fill: refused before anything of their size is allocated.
+    for (uint32_t side : {0xffffffffu, 0x80000000u, 0x10000u})
+        for (const Bytes& ihdr : {Ihdr(side, side, 8, 6), Ihdr(side, side, 16, 6, 1), Ihdr(side, 1, 1, 0), Ihdr(1, side, 1, 0, 1)})
+            files.push_back({"huge " + std::to_string(side), BuildPng(ihdr, Bytes(1000, 0))});
+    for (const auto& [name, file] : files)
+        for (int target : {2, 3}) EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), target), nullptr) << name;
+    for (size_t length = 0; length < kValid.size(); ++length)
+        EXPECT_EQ(PngDecodeMemory(kValid.data(), length, 3), nullptr) << "cut to " << length;
+    EXPECT_EQ(PngDecodeMemory(nullptr, 100, 3), nullptr);
+}
+
+TEST(PngDecode, OddButValidStructureDecodesLikeLibpng) {
+    const Bytes rows = RgbaRows(7, 5), packed = Deflate(rows), whole = BuildPng(Ihdr(7, 5, 8, 6), rows);
+    const size_t cut = packed.size() / 3;
+    const Bytes split = Chunks({{"IHDR", Ihdr(7, 5, 8, 6)}, {"IDAT", Bytes(packed.begin(), packed.begin() + cut)},
+                                {"tEXt", {'a', 0, 'b'}}, {"IDAT", Bytes(packed.begin() + cut, packed.end() - 1)},
+                                {"IDAT", Bytes(packed.end() - 1, packed.end())}, {"IEND", {}}});
+    EXPECT_EQ(CompareWithLibpng(split, whole), "") << "IDAT in three pieces around a tEXt";
+    // An unknown critical chunk is listed and ignored (libpng would refuse it).
+    EXPECT_EQ(CompareWithLibpng(BuildPng(Ihdr(4, 3, 8, 6), kRows, {{"vpAg", {1, 2, 3}}, {"IXYZ", {}}}), kValid), "");
+    EXPECT_EQ(CompareWithLibpng(BuildPng(Ihdr(4, 3, 8, 6), kRows, {{"PLTE", {9, 9, 9}}})), "") << "PLTE in RGBA";
+    EXPECT_EQ(CompareWithLibpng(BuildPng(Ihdr(1, 1, 8, 2), {0, 1, 2, 3}, {{"PLTE", {9, 9, 9}}})), "") << "PLTE in RGB";
+    EXPECT_EQ(CompareWithLibpng(BuildPng(Ihdr(1, 1, 8, 2, 1), {0, 10, 20, 30})), "") << "interlaced 1x1";
+    // Passes 1, 4, 5, 6, 7 only: 2 and 3 start beyond a 3x3 image.
+    const Bytes passes = {0, 11, 0, 13, 0, 31, 33, 0, 12, 0, 32, 0, 21, 22, 23};
+    EXPECT_EQ(CompareWithLibpng(BuildPng(Ihdr(3, 3, 8, 0, 1), passes)), "") << "interlaced 3x3";
+}
+
+uint32_t WordAt(const void* base, ptrdiff_t offset) {
+    uint32_t v;
+    std::memcpy(&v, static_cast<const uint8_t*>(base) + offset, 4);
+    return v;
+}
+
+TEST(PngDecode, TargetLayouts) {
+    // 2 x 2 RGB: top row red, green; bottom row blue, white.
+    const Bytes file = BuildPng(Ihdr(2, 2, 8, 2), {0, 255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255});
+    Image gl = PngDecodeMemory(file.data(), file.size(), 3);
+    ASSERT_NE(gl, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(gl) % 16, 0u);
+    EXPECT_EQ(std::memcmp(gl, "\0\0\xff\xff\xff\xff\xff\xff\xff\0\0\xff\0\xff\0\xff", 16), 0) << "bottom row first";
+    EXPECT_EQ(WordAt(gl, -12), 2u);   // width
+    EXPECT_EQ(WordAt(gl, -16), 2u);   // height
+    PngFreeImage(gl);
+    // Header image: 5 x 3, pitch 32 (20 bytes of pixels, 12 of zero padding), B, G, R, A.
+    Bytes raw;
+    for (uint8_t y = 0; y < 3; ++y) {
+        raw.push_back(0);
+        for (uint8_t x = 0; x < 5; ++x) raw.insert(raw.end(), {x, y, 9});
+    }
+    const Bytes five = BuildPng(Ihdr(5, 3, 8, 2), raw);
+    Image header = PngDecodeMemory(five.data(), five.size(), 2);
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(header) % 16, 0u);
+    const uint32_t words[8] = {7, 4, 5, 3, 32, 0, 0, 0};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(WordAt(header, i * 4), words[i]) << "word " << i;
+    const uint8_t* row1 = static_cast<const uint8_t*>(header) + 64;
+    EXPECT_EQ(std::memcmp(row1 + 12, "\x09\x01\x03\xff", 4), 0) << "pixel 3, 1";
+    for (int i = 20; i < 32; ++i) EXPECT_EQ(row1[i], 0) << "padding byte " << i;
+    PngFreeImage(header);
+    for (int target : {-1, 0, 1, 4}) EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), target), nullptr) << target;
+}
+
+// A file in the build folder, removed at the end of the test.
+struct TempFile {
+    std::string path;
+    explicit TempFile(const Bytes& bytes, const char* name) : path(std::string(VOXWALK_BINARY_DIR) + "/png_test_" + name) {
+        FILE* file = std::fopen(path.c_str(), "wb");
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    ~TempFile() { std::remove(path.c_str()); }
+};
+
+TEST(PngDecode, FilesSizesAndRefusals) {
+    const Bytes two = BuildPng(Ihdr(2, 3, 8, 2), Bytes(3 * 7, 0));
+    Bytes odd = Signature();   // only the signature is checked: the 8 bytes at 16 are taken
+    AppendChunk(odd, "tEXt", {0, 0, 1, 0, 0, 0, 0, 3});
+    const TempFile good(two, "good"), other(odd, "odd"), notPng(Changed(two, [](Bytes& f) { f[1] = 'Q'; }), "notpng"),
+        shortFile(Bytes(two.begin(), two.begin() + 23), "short"), empty({}, "empty"),
+        cut(Bytes(two.begin(), two.end() - 1), "cut");
+    const std::pair<const char*, uint32_t> sizes[] = {{good.path.c_str(), 2 << 16 | 3}, {other.path.c_str(), 256 << 16 | 3},
+        {notPng.path.c_str(), 0}, {shortFile.path.c_str(), 0}, {empty.path.c_str(), 0}, {"/nonexistent/a.png", 0}};
+    for (const auto& [path, size] : sizes) {
+        uint32_t width = 9, height = 9;
+        PngReadSize(path, width, height);
+        EXPECT_EQ(width << 16 | height, size) << path;
+    }
+    Image image = PngLoadFile(good.path.c_str(), 3);
+    EXPECT_NE(image, nullptr);
+    EXPECT_EQ(WordAt(image, -12), 2u);
+    PngFreeImage(image);
+    for (const char* path : {empty.path.c_str(), cut.path.c_str(), "/nonexistent/a.png", VOXWALK_SOURCE_DIR})
+        EXPECT_EQ(PngLoadFile(path, 3), nullptr) << path;
+    EXPECT_EQ(PngLoadFile(good.path.c_str(), 1), nullptr);
+}
+
+// PngSuite: every valid image decodes to libpng's pixels in both targets,
+// from memory and from the file (which joins split IDAT data in place);
+// every corrupt one ("x" names) gives nothing.
+TEST(PngDecode, PngSuite) {
+    const std::string folder = std::string(VOXWALK_SOURCE_DIR) + "/tests/data/pngsuite/";
+    int images = 0, corrupt = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() != ".png") continue;
+        ++images;
+        std::FILE* in = std::fopen(entry.path().c_str(), "rb");
+        Bytes file(size_t(entry.file_size()));
+        ASSERT_EQ(std::fread(file.data(), 1, file.size(), in), file.size());
+        std::fclose(in);
+        if (name[0] == 'x') {
+            ++corrupt;
+            for (int target : {2, 3}) EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), target), nullptr) << name;
+            EXPECT_EQ(PngLoadFile(entry.path().c_str(), 3), nullptr) << name;
+            continue;
+        }
+        Rgba expected;
+        ASSERT_TRUE(DecodeWithLibpng(file, expected)) << name;
+        EXPECT_EQ(CompareWithLibpng(file), "") << name;
+        EXPECT_EQ(Differs(PngLoadFile(entry.path().c_str(), 3), 3, expected), "") << name << " from the file";
+    }
+    EXPECT_EQ(images, 175);
+    EXPECT_EQ(corrupt, 14);
+}
+
+}  // namespace
