@@ -1,37 +1,37 @@
-// Bit-exact and approximate comparisons for the math tests.
+// Comparisons for the math tests: vectors and matrices as lists of floats.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <vector>
 
-#include "math/Matrix4.h"
+#include "math/Geometry.h"
 
-// Same float to the bit: tells -0 from 0 and matches NaN patterns, unlike ==.
+inline std::vector<float> Floats(const Vector2& v) { return {v.x, v.y}; }
+inline std::vector<float> Floats(const Vector3& v) { return {v.x, v.y, v.z}; }
+inline std::vector<float> Floats(const Vector4& v) { return {v.x, v.y, v.z, v.w}; }
+inline std::vector<float> Floats(const Matrix4& m) { return std::vector<float>(m.m, m.m + 16); }
+
+// Equal components (0 == -0 here); a failure prints both lists.
+#define EXPECT_VEC(actual, ...) EXPECT_EQ(Floats(actual), (std::vector<float>{__VA_ARGS__}))
+
+// Same float to the bit: tells -0 from 0, unlike ==.
 #define EXPECT_BITS(expected, actual) \
     EXPECT_EQ(std::bit_cast<uint32_t>(float(expected)), std::bit_cast<uint32_t>(float(actual))) \
         << "expected " << float(expected) << ", got " << float(actual)
 
-inline void ExpectVec(const Vector2& v, float x, float y) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
+template <class V>
+void ExpectNear(const V& actual, const std::vector<float>& expected, float tolerance = 1e-5f) {
+    const std::vector<float> floats = Floats(actual);
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(floats[i], expected[i], tolerance) << "component " << i;
 }
-inline void ExpectVec(const Vector3& v, float x, float y, float z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}
-inline void ExpectVec(const Vector4& v, float x, float y, float z, float w) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-    EXPECT_EQ(v.w, w);
-}
-inline void ExpectNear(const Vector3& v, float x, float y, float z, float tolerance = 1e-5f) {
-    EXPECT_NEAR(v.x, x, tolerance);
-    EXPECT_NEAR(v.y, y, tolerance);
-    EXPECT_NEAR(v.z, z, tolerance);
+
+inline std::vector<uint32_t> Bits(const Matrix4& m) {
+    std::vector<uint32_t> bits;
+    for (float e : m.m) bits.push_back(std::bit_cast<uint32_t>(e));
+    return bits;
 }
 
 inline Matrix4 Identity() {
@@ -40,11 +40,4 @@ inline Matrix4 Identity() {
     return m;
 }
 
-// Every element within `tolerance` of the identity's.
-inline void ExpectNearIdentity(const Matrix4& m, float tolerance = 1e-5f) {
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(m.m[i], i % 5 == 0 ? 1.0f : 0.0f, tolerance) << "element " << i;
-}
-
-inline void ExpectSameBits(const Matrix4& expected, const Matrix4& actual) {
-    for (int i = 0; i < 16; ++i) EXPECT_BITS(expected.m[i], actual.m[i]) << "element " << i;
-}
+const std::vector<float> kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
