@@ -9,39 +9,32 @@ namespace {
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const Vector3 kTriangle[3] = {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(0, 1, 0)};
 
-void ExpectFrame(const Basis& b) {   // unit, perpendicular axes with x cross y = -z
-    ExpectNear(Vector3(length(b.xAxis), length(b.yAxis), length(b.zAxis)), {1, 1, 1});
-    ExpectNear(Vector3(dot(b.xAxis, b.yAxis), dot(b.xAxis, b.zAxis), dot(b.yAxis, b.zAxis)), {0, 0, 0});
-    ExpectNear(cross(b.xAxis, b.yAxis), Floats(-b.zAxis));
+// The axes as a matrix, with x cross y = -z checked on the way.
+Matrix4 Frame(const Basis& b) {
+    ExpectNear(cross(b.xAxis, b.yAxis), Floats(-b.zAxis), 1e-5f);
+    return Matrix4(b.xAxis, b.yAxis, b.zAxis, b.origin);
 }
 
-TEST(Basis, MatrixColumnsAndTurnsThatRederiveTheAxes) {
-    Matrix4 m(Vector3(1, 2, 3), Vector3(4, 5, 6), Vector3(7, 8, 9), Vector3(10, 11, 12));
-    const Basis f(m);
-    EXPECT_VEC(f.zAxis, 7, 8, 9);
-    EXPECT_VEC(f.origin, 10, 11, 12);
-    // The default frame is right-handed; the turn re-derives y as x cross z,
-    // so even a turn by nothing flips y, while a frame with x cross y = -z
-    // comes back unchanged.
+TEST(Basis, TurnsRederiveTheAxesOfAFrameWithXCrossYMinusZ) {
+    EXPECT_VEC(Basis(Matrix4(Vector3(1, 2, 3), Vector3(4, 5, 6), Vector3(7, 8, 9), Vector3(10, 11, 12))).zAxis, 7, 8, 9);
+    // The default frame is right-handed: even a turn by nothing re-derives y.
     Basis b;
     b.origin = Vector3(1, 2, 3);
     rotate(b, 0.0f, 0.0f, 0.0f);
-    EXPECT_VEC(Matrix4(b.xAxis, b.yAxis, b.zAxis, b.origin), 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1);
-    const Basis start(Vector3(1, 0, 0), Vector3(0, -1, 0), Vector3(0, 0, 1), Vector3());
-    // Each step by 0.3 rad: z towards y, z away from x, x towards y.
+    EXPECT_VEC(Frame(b), 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1);
+    // Each step by 0.3 rad on its own: z towards y, z away from x, x towards y.
     const float s = std::sin(0.3f), c = std::cos(0.3f);
-    const std::vector<float> turned[3][2] = {{{1, 0, 0}, {0, -s, c}}, {{c, 0, s}, {-s, 0, c}},
-                                             {{c, -s, 0}, {0, 0, 1}}};
+    const std::vector<float> turned[3] = {{1, 0, 0, 0, 0, -c, -s, 0, 0, -s, c, 0, 0, 0, 0, 1},
+                                          {c, 0, s, 0, 0, -1, 0, 0, -s, 0, c, 0, 0, 0, 0, 1},
+                                          {c, -s, 0, 0, -s, -c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     for (int step = 0; step < 3; ++step) {
-        Basis t = start;
-        rotate(t, step == 0 ? 0.3f : 0, step == 1 ? 0.3f : 0, step == 2 ? 0.3f : 0);
-        ExpectNear(t.xAxis, turned[step][0], 1e-6f);
-        ExpectNear(t.zAxis, turned[step][1], 1e-6f);
-        ExpectFrame(t);
+        b = Basis(Vector3(1, 0, 0), Vector3(0, -1, 0), Vector3(0, 0, 1), Vector3());
+        rotate(b, step == 0 ? 0.3f : 0, step == 1 ? 0.3f : 0, step == 2 ? 0.3f : 0);
+        ExpectNear(Frame(b), turned[step], 1e-6f);
     }
-    Basis many = start;
-    for (int i = 0; i < 50; ++i) rotate(many, 0.1f * float(i), -0.7f, 1.3f);
-    ExpectFrame(many);
+    for (int i = 0; i < 50; ++i) rotate(b, 0.1f * float(i), -0.7f, 1.3f);
+    const Matrix4 many = Frame(b);
+    ExpectNear(many * rigidInverse(many), kIdentity);   // still orthonormal
 }
 
 TEST(Plane, FromPointsOffsetAndClassification) {
@@ -49,33 +42,27 @@ TEST(Plane, FromPointsOffsetAndClassification) {
     EXPECT_VEC(planeFromPoints(p1, p2, p3), 0, 160000, 0, 0);
     EXPECT_VEC(planeFromPoints(p1, p3, p2), 0, -160000, 0, 0);
     EXPECT_VEC(planeFromPoints(Vector3(1, 1, 1), Vector3(2, 2, 2), Vector3(4, 4, 4)), 0, 0, 0, 0);
-    // (p2 - p1) x (p3 - p1) = (-1, 3, 1) and d = -(n . p1)
     EXPECT_VEC(planeFromPoints(Vector3(1, 2, 3), Vector3(2, 2, 4), Vector3(1, 3, 0)), -1, 3, 1, -8);
     EXPECT_EQ(planeOffset(Vector3(1, 2, 3), Vector3(4, -5, 6)), -12.0f);
-    const Vector3 n(0, 2, 0), q(5, 1, 5);   // y = 1, normal of length 2
-    struct Case {
-        float y, threshold;
-        int expected;
-        float dist;
-    };
-    for (const Case& k : {Case{4, 0, kPointAtOrAboveThreshold, 6}, Case{0, 0, kPointBelowThreshold, -2},
-                          Case{1, 0, kPointAtOrAboveThreshold, 0}, Case{2, 3, kPointBelowThreshold, 2},
-                          Case{2.5f, 3, kPointAtOrAboveThreshold, 3}, Case{kNaN, 0, kPointUnclassified, kNaN}}) {
+    // The plane y = 1 with a normal of length 2: (y, threshold, class, distance).
+    const float cases[][4] = {{4, 0, kPointAtOrAboveThreshold, 6}, {0, 0, kPointBelowThreshold, -2},
+                              {1, 0, kPointAtOrAboveThreshold, 0}, {2, 3, kPointBelowThreshold, 2},
+                              {2.5f, 3, kPointAtOrAboveThreshold, 3}, {kNaN, 0, kPointUnclassified, kNaN}};
+    for (const auto& [y, threshold, expected, distance] : cases) {
         float dist = 123.0f;
-        EXPECT_EQ(classifyPointPlane(Vector3(0, k.y, 0), n, q, k.threshold, dist), k.expected) << k.y;
-        EXPECT_TRUE(dist == k.dist || (std::isnan(dist) && std::isnan(k.dist))) << dist;
+        EXPECT_EQ(classifyPointPlane(Vector3(0, y, 0), Vector3(0, 2, 0), Vector3(5, 1, 5), threshold, dist), expected);
+        EXPECT_TRUE(dist == distance || (std::isnan(dist) && std::isnan(distance))) << y << " gives " << dist;
     }
 }
 
-TEST(Scalars, FastInverseSqrtCotangentAndScaledDifference) {
+TEST(Geometry, FastInverseSqrtCotangentAndScaledDifference) {
     EXPECT_BITS(0.99830717f, fastInverseSqrt(1.0f));
     EXPECT_BITS(0.49915358f, fastInverseSqrt(4.0f));
     EXPECT_BITS(0.09984488f, fastInverseSqrt(100.0f));
-    for (float x = 1e-30f; x < 1e30f; x *= 1.37f) EXPECT_NEAR(fastInverseSqrt(x) * std::sqrt(double(x)), 1.0, 0.0018) << x;
+    for (float x = 1e-30f; x < 1e30f; x *= 1.37f) EXPECT_NEAR(fastInverseSqrt(x) * std::sqrt(double(x)), 1.0, 0.0018);
     // -0 has the bits of INT_MIN: the estimate wraps to 0x9F3759DF, which the
     // Newton step with half = -0 multiplies by 1.5.
     EXPECT_BITS(float(double(std::bit_cast<float>(0x9F3759DFu)) * 1.5), fastInverseSqrt(-0.0f));
-    EXPECT_BITS(float(double(std::bit_cast<float>(0x5F3759DFu)) * 1.5), fastInverseSqrt(0.0f));
     EXPECT_BITS(0.99999994f, cotangent(3.14159265358979f / 4.0f));
     EXPECT_NEAR(cotangent(1.0f), 0.64209262f, 1e-7f);   // radians
     const float a = 1.011f, b = 1.1e-8f, v = 3.11f, roundedFirst = float(double(v) * float(double(a) - b));
@@ -88,9 +75,8 @@ TEST(Scalars, FastInverseSqrtCotangentAndScaledDifference) {
 }
 
 TEST(Triangle, NormalsClosestPointsAndEdges) {
-    const Vector3 reversed[3] = {kTriangle[0], kTriangle[2], kTriangle[1]};
+    const Vector3 reversed[3] = {kTriangle[0], kTriangle[2], kTriangle[1]}, same[3] = {};
     const Vector3 big[3] = {Vector3(0, 0, 0), Vector3(0, 0, 10), Vector3(0, 10, 0)};
-    const Vector3 same[3] = {Vector3(2, 2, 2), Vector3(2, 2, 2), Vector3(2, 2, 2)};
     EXPECT_VEC(triangleNormal(kTriangle), 0, 0, 1);
     EXPECT_VEC(triangleNormal(reversed), 0, 0, -1);
     EXPECT_VEC(triangleNormal(big), -1, 0, 0);
@@ -102,35 +88,27 @@ TEST(Triangle, NormalsClosestPointsAndEdges) {
     EXPECT_VEC(closestPointOnSegment(a, b, Vector3(kNaN, 0, 0)), 1, 1, 1);
     ExpectNear(closestPointOnSegment(a, b, Vector3(2.5f, 8, -3)), {2.5f, 1, 1}, 1e-6f);
     ExpectNear(closestPointOnSegment(Vector3(0, 0, 0), Vector3(2, 2, 0), Vector3(2, 0, 5)), {1, 1, 0}, 1e-6f);
+    // Only the edges count; exactly the radius away does not touch.
     const Vector3 wide[3] = {Vector3(-10, -10, 0), Vector3(10, -10, 0), Vector3(0, 10, 0)};
-    EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, 0, 0), wide, 1.0f), 0);   // cuts the face only
-    EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, -9.5f, 0), wide, 1.0f), -1);
-    EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, 11, 0), wide, 1.5f), -1);   // near a corner
-    EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, -12, 0), wide, 2.0f), 0);   // exactly 2 away
-    EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, -12, 0), wide, 2.0001f), -1);
+    const float spheres[][3] = {{0, 1, 0}, {-9.5f, 1, -1}, {11, 1.5f, -1}, {-12, 2, 0}, {-12, 2.0001f, -1}};
+    for (const auto& [y, radius, touches] : spheres)
+        EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, y, 0), wide, radius), touches) << y << ", " << radius;
 }
 
 TEST(Triangle, SegmentsAgainstPlaneAndTriangle) {
-    struct Case {
-        Vector3 from, to;
-        int crosses, hits;
-        std::vector<float> hit;   // 9s: not written
-    };
-    const Case cases[] = {{{0.2f, 0.2f, -1}, {0.2f, 0.2f, 1}, -1, -1, {0.2f, 0.2f, 0}},
-                          {{2, 2, -1}, {2, 2, 1}, -1, 0, {2, 2, 0}},   // crosses the plane beside the triangle
-                          {{0.2f, 0.2f, 0}, {0.2f, 0.2f, 1}, 0, 0, {9, 9, 9}},   // ends on the plane
-                          {{0.2f, 0.2f, 0.5f}, {0.2f, 0.2f, 1}, 0, 0, {9, 9, 9}},
-                          // Distances whose product underflows float still cross.
-                          {{0.2f, 0.2f, -1e-25f}, {0.2f, 0.2f, 1e-25f}, -1, -1, {0.2f, 0.2f, 0}}};
-    for (const Case& k : cases) {
-        const Vector3 segment[2] = {k.from, k.to};
+    // (z of the ends, crosses, hits); hit is written only when the plane is
+    // crossed. Distances whose product underflows float still cross.
+    const float cases[][5] = {{0.2f, -1, 1, -1, -1}, {2, -1, 1, -1, 0}, {0.2f, 0, 1, 0, 0},
+                              {0.2f, 0.5f, 1, 0, 0}, {0.2f, -1e-25f, 1e-25f, -1, -1}};
+    for (const auto& [x, z0, z1, crosses, hits] : cases) {
+        const Vector3 segment[2] = {Vector3(x, x, z0), Vector3(x, x, z1)};
         Vector3 normal(7, 7, 7), hit(9, 9, 9);
         float d = 7.0f;
-        EXPECT_EQ(segmentCrossesPlane(kTriangle, segment, normal, d), k.crosses) << toString(k.from);
+        EXPECT_EQ(segmentCrossesPlane(kTriangle, segment, normal, d), crosses) << x << ", " << z0;
         EXPECT_VEC(normal, 0, 0, 1);   // written either way
         EXPECT_BITS(-0.0f, d);
-        EXPECT_EQ(segmentHitsTriangle(kTriangle, segment, hit), k.hits) << toString(k.from);
-        ExpectNear(hit, k.hit, 1e-6f);
+        EXPECT_EQ(segmentHitsTriangle(kTriangle, segment, hit), hits) << x << ", " << z0;
+        ExpectNear(hit, crosses ? std::vector<float>{x, x, 0} : std::vector<float>{9, 9, 9}, 1e-6f);
     }
     const Vector3 parallel[2] = {Vector3(3, 4, 5), Vector3(6, 4, 5)}, away[2] = {Vector3(1, 5, 2), Vector3(1, 3, 2)};
     const Vector3 slanted[2] = {Vector3(0, 0, 0), Vector3(1, 1, 1)};
@@ -139,51 +117,37 @@ TEST(Triangle, SegmentsAgainstPlaneAndTriangle) {
     ExpectNear(linePlaneIntersection(Vector3(0, 0, 2), slanted, -6.0f), {3, 3, 3});
 }
 
-TEST(Triangle, PointInsideOnEdgesAndCollinear) {
-    const Vector3 b(0, 0, 0), c(4, 0, 0), up(3, 5, 0);
+TEST(Triangle, PointsInsideOnEdgesAndOnCollinearCorners) {
+    const Vector3 up(3, 5, 0), b(0, 0, 0), c(4, 0, 0);
     EXPECT_EQ(sameSide(Vector3(1, 1, 0), up, b, c), -1);
     EXPECT_EQ(sameSide(Vector3(1, -1, 0), up, b, c), 0);
     EXPECT_EQ(sameSide(Vector3(2, 0, 0), up, b, c), -1);   // on the line
-    const Vector3 line[3] = {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(2, 0, 0)};
-    const Vector3 point[3] = {Vector3(1, 2, 3), Vector3(1, 2, 3), Vector3(1, 2, 3)};
-    const struct {
-        Vector3 p;
-        const Vector3 (&triangle)[3];
-        int expected;
-    } cases[] = {{{0.25f, 0.25f, 0}, kTriangle, -1}, {{1, 0, 0}, kTriangle, -1}, {{0.5f, 0.5f, 0}, kTriangle, -1},
-                 {{0.6f, 0.6f, 0}, kTriangle, 0}, {{-0.1f, 0.5f, 0}, kTriangle, 0}, {{0.2f, 0.2f, 3}, kTriangle, -1},
-                 // Collinear corners hold only their edges.
-                 {{0, 5, 0}, line, 0}, {{3, 0, 0}, line, 0}, {{1.5f, 0, 0}, line, -1}, {{0, 0, 0}, line, -1},
-                 {{1, 2, 3}, point, -1}, {{1, 2, 4}, point, 0}};
+    const Vector3 line[3] = {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(2, 0, 0)}, point[3] = {up, up, up};
+    const struct { Vector3 p; const Vector3 (&triangle)[3]; int expected; } cases[] = {
+        {{0.25f, 0.25f, 0}, kTriangle, -1}, {{1, 0, 0}, kTriangle, -1}, {{0.5f, 0.5f, 0}, kTriangle, -1},
+        {{0.6f, 0.6f, 0}, kTriangle, 0}, {{-0.1f, 0.5f, 0}, kTriangle, 0}, {{0.2f, 0.2f, 3}, kTriangle, -1},
+        {{0, 5, 0}, line, 0}, {{3, 0, 0}, line, 0}, {{1.5f, 0, 0}, line, -1}, {{0, 0, 0}, line, -1},
+        {up, point, -1}, {{3, 5, 1}, point, 0}};
     for (const auto& k : cases) EXPECT_EQ(pointInTriangle(k.p, k.triangle), k.expected) << toString(k.p);
-}
-
-TEST(Triangle, WholeNumberPointsIn2D) {
+    // Whole-number points in 2-D, both windings: 1 inside, 2 to 4 on an edge.
     const Vector2 A(0, 0), B(4, 0), C(0, 4);
-    const struct {
-        int px, py;
-        Vector2 a, b, c;
-        int expected;
-    } cases[] = {{1, 1, A, B, C, 1}, {2, 0, A, B, C, 2}, {0, 2, A, B, C, 3}, {2, 2, A, B, C, 4},
-                 {0, 0, A, B, C, 0}, {4, 0, A, B, C, 0}, {3, 3, A, B, C, 0}, {-1, 1, A, B, C, 0},
-                 {1, 1, A, C, B, 1}, {2, 0, A, C, B, 3}, {2, 2, A, C, B, 4}, {0, 2, A, C, B, 2},
-                 {0, 0, A, {0.3f, 0}, {0, 0.3f}, 0},   // area 0.09 rounds to 0: nothing inside
-                 // Doubled area 0.5 rounds to 0 (ties to even), 1.5 to 2.
-                 {0, 0, {-0.5f, -0.25f}, {0.5f, -0.25f}, {0, 0.25f}, 0},
-                 {0, 0, {-0.75f, -0.5f}, {0.75f, -0.5f}, {0, 0.5f}, 1}, {0, 0, {kNaN, 0}, B, C, 0}};
-    for (const auto& k : cases)
-        EXPECT_EQ(pointInTriangle2D(k.px, k.py, k.a, k.b, k.c), k.expected)
-            << k.px << ", " << k.py << " in " << toString(k.a) << " / " << toString(k.b) << " / " << toString(k.c);
+    const struct { int px, py; Vector2 a, b, c; int expected; } flat[] = {
+        {1, 1, A, B, C, 1}, {2, 0, A, B, C, 2}, {0, 2, A, B, C, 3}, {2, 2, A, B, C, 4}, {0, 0, A, B, C, 0},
+        {4, 0, A, B, C, 0}, {3, 3, A, B, C, 0}, {-1, 1, A, B, C, 0}, {1, 1, A, C, B, 1}, {2, 0, A, C, B, 3},
+        {2, 2, A, C, B, 4}, {0, 2, A, C, B, 2}, {0, 0, {kNaN, 0}, B, C, 0},
+        {0, 0, A, {0.3f, 0}, {0, 0.3f}, 0},   // area 0.09 rounds to 0: nothing inside
+        // Doubled area 0.5 rounds to 0 (ties to even), 1.5 to 2.
+        {0, 0, {-0.5f, -0.25f}, {0.5f, -0.25f}, {0, 0.25f}, 0}, {0, 0, {-0.75f, -0.5f}, {0.75f, -0.5f}, {0, 0.5f}, 1}};
+    for (const auto& k : flat)
+        EXPECT_EQ(pointInTriangle2D(k.px, k.py, k.a, k.b, k.c), k.expected) << k.px << ", " << k.py << " in "
+                                                                           << toString(k.b) << " / " << toString(k.c);
 }
 
-TEST(Geometry, BoxesTouchingOverlapAndBezier) {
+TEST(Geometry, BoxesOverlapWhenTouchingAndBezierPoints) {
     const Vector2 min0(0, 0), max0(1, 1);
-    EXPECT_EQ(boxesOverlap2D(min0, max0, Vector2(1, 1), Vector2(2, 2)), -1);
-    EXPECT_EQ(boxesOverlap2D(min0, max0, Vector2(-1, -1), Vector2(0, 0)), -1);
-    EXPECT_EQ(boxesOverlap2D(min0, max0, Vector2(1.5f, 0), Vector2(2, 1)), 0);
-    EXPECT_EQ(boxesOverlap2D(min0, max0, Vector2(-3, 0), Vector2(-0.5f, 1)), 0);
-    EXPECT_EQ(boxesOverlap2D(min0, max0, Vector2(0, -3), Vector2(1, -0.5f)), 0);
-    EXPECT_EQ(boxesOverlap2D(min0, max0, Vector2(0, 1.5f), Vector2(1, 2)), 0);
+    const Vector2 boxes[][2] = {{{1, 1}, {2, 2}}, {{-1, -1}, {0, 0}}, {{1.5f, 0}, {2, 1}}, {{-3, 0}, {-0.5f, 1}},
+                                {{0, -3}, {1, -0.5f}}, {{0, 1.5f}, {1, 2}}};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(boxesOverlap2D(min0, max0, boxes[i][0], boxes[i][1]), i < 2 ? -1 : 0) << i;
     const Vector3 lo(0, 0, 0), hi(1, 1, 1);
     EXPECT_EQ(boxesOverlap3D(lo, hi, Vector3(1, 1, 1), Vector3(2, 2, 2)), -1);
     EXPECT_EQ(boxesOverlap3D(lo, hi, Vector3(-2, -2, -2), Vector3(0, 0, 0)), -1);
@@ -194,11 +158,11 @@ TEST(Geometry, BoxesTouchingOverlapAndBezier) {
             (&to.x)[axis] = side + 1.0f;
             EXPECT_EQ(boxesOverlap3D(lo, hi, from, to), 0) << axis << ", " << side;
         }
-    // P[0] the start, P[2] the end, P[1] and P[3] the controls.
+    // P[0] the start, P[2] the end, P[1] and P[3] the controls:
+    // (1 - t)^3 P0 + 3 (1 - t)^2 t P1 + 3 (1 - t) t^2 P3 + t^3 P2.
     const Vector3 curve[4] = {Vector3(1, -2, 3), Vector3(4, 5, -6), Vector3(-7, 8, 9), Vector3(2, 2, 2)};
     ExpectNear(bezierPoint(curve, 0.0f), {1, -2, 3});
     ExpectNear(bezierPoint(curve, 1.0f), {-7, 8, 9});
-    // (1 - t)^3 P0 + 3 (1 - t)^2 t P1 + 3 (1 - t) t^2 P3 + t^3 P2 at t = 0.5
     ExpectNear(bezierPoint(curve, 0.5f), {1.5f, 3.375f, 0});
 }
 

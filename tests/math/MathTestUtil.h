@@ -9,13 +9,15 @@
 
 #include "math/Geometry.h"
 
-inline std::vector<float> Floats(const Vector2& v) { return {v.x, v.y}; }
-inline std::vector<float> Floats(const Vector3& v) { return {v.x, v.y, v.z}; }
-inline std::vector<float> Floats(const Vector4& v) { return {v.x, v.y, v.z, v.w}; }
-inline std::vector<float> Floats(const Matrix4& m) { return std::vector<float>(m.m, m.m + 16); }
+using Fs = std::vector<float>;
+
+inline Fs Floats(const Vector2& v) { return {v.x, v.y}; }
+inline Fs Floats(const Vector3& v) { return {v.x, v.y, v.z}; }
+inline Fs Floats(const Vector4& v) { return {v.x, v.y, v.z, v.w}; }
+inline Fs Floats(const Matrix4& m) { return Fs(m.m, m.m + 16); }
 
 // Equal components (0 == -0 here); a failure prints both lists.
-#define EXPECT_VEC(actual, ...) EXPECT_EQ(Floats(actual), (std::vector<float>{__VA_ARGS__}))
+#define EXPECT_VEC(actual, ...) EXPECT_EQ(Floats(actual), (Fs{__VA_ARGS__}))
 
 // Same float to the bit: tells -0 from 0, unlike ==.
 #define EXPECT_BITS(expected, actual) \
@@ -23,8 +25,8 @@ inline std::vector<float> Floats(const Matrix4& m) { return std::vector<float>(m
         << "expected " << float(expected) << ", got " << float(actual)
 
 template <class V>
-void ExpectNear(const V& actual, const std::vector<float>& expected, float tolerance = 1e-5f) {
-    const std::vector<float> floats = Floats(actual);
+void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
+    const Fs floats = Floats(actual);
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(floats[i], expected[i], tolerance) << "component " << i;
 }
 
@@ -40,4 +42,4 @@ inline Matrix4 Identity() {
     return m;
 }
 
-const std::vector<float> kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+const Fs kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
