@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "PngTestSupport.h"
@@ -39,18 +40,10 @@ Bytes Chunks(const std::vector<Chunk>& chunks) {
     return file;
 }
 
-Bytes IdatLength(uint32_t length) {
-    return Changed(kValid, [&](Bytes& f) {
-        for (int i = 0; i < 4; ++i) f[33 + i] = uint8_t(length >> (24 - 8 * i));
-    });
-}
-
 TEST(PngDecode, CraftedFaultsGiveNoImage) {
     const Bytes idat = Deflate(kRows), text = {'a', 0, 'b'};
     std::vector<std::pair<std::string, Bytes>> files = {
         {"IHDR CRC", Changed(kValid, [](Bytes& f) { f[29] ^= 1; })},
-        {"IHDR CRC last byte", Changed(kValid, [](Bytes& f) { f[32] ^= 0x80; })},
-        {"IDAT CRC", Changed(kValid, [](Bytes& f) { f[f.size() - 16] ^= 1; })},
         {"IEND CRC", Changed(kValid, [](Bytes& f) { f.back() ^= 1; })},
         {"ancillary chunk CRC", Changed(BuildPng(Ihdr(4, 3, 8, 6), kRows, {{"vpAg", {1, 2, 3}}}),
                                         [](Bytes& f) { f[42] ^= 0x40; })},
@@ -73,8 +66,8 @@ TEST(PngDecode, CraftedFaultsGiveNoImage) {
         {"RGBA tRNS", BuildPng(Ihdr(4, 3, 8, 6), kRows, {{"tRNS", Bytes(6, 0)}})},
         {"grey + alpha tRNS", BuildPng(Ihdr(1, 1, 8, 4), {0, 1, 2}, {{"tRNS", {0, 1}}})},
     };
-    for (uint32_t length : {0xffffffffu, 0xfffffff4u, 0x80000000u, 0x7fffffffu})
-        files.push_back({"IDAT length " + std::to_string(length), IdatLength(length)});
+    for (uint32_t n : {0xffffffffu, 0xfffffff4u, 0x80000000u, 0x7fffffffu})
+        files.push_back({"IDAT length " + std::to_string(n), Changed(kValid, [&](Bytes& f) { f[33] = uint8_t(n >> 24), f[34] = uint8_t(n >> 16), f[35] = uint8_t(n >> 8), f[36] = uint8_t(n); })});
     for (uint8_t type : {5, 6, 255})
         files.push_back({"filter type " + std::to_string(type), BuildPng(Ihdr(4, 3, 8, 6), Changed(kRows, [&](Bytes& r) { r[34] = type; }))});
     // Depth, colour type and interlace outside the table, zero sizes, methods other than 0.
@@ -82,8 +75,7 @@ TEST(PngDecode, CraftedFaultsGiveNoImage) {
                               {1, 1, 8, 1, 0},  {1, 1, 8, 5, 0}, {1, 1, 8, 7, 0}, {1, 1, 4, 2, 0},
                               {1, 1, 2, 6, 0},  {1, 1, 3, 0, 0}, {1, 1, 32, 0, 0}};
     for (const auto& [w, h, depth, type, interlace] : headers)
-        files.push_back({"header " + std::to_string(depth) + "/" + std::to_string(type),
-                         BuildPng(Ihdr(w, h, depth, type, interlace), Bytes(64, 0), {{"PLTE", {1, 2, 3}}})});
+        files.push_back({"header " + std::to_string(depth), BuildPng(Ihdr(w, h, depth, type, interlace), Bytes(64, 0), {{"PLTE", {1, 2, 3}}})});
     for (int field : {10, 11})
         files.push_back({"method byte " + std::to_string(field), BuildPng(Changed(Ihdr(1, 1, 8, 0), [&](Bytes& h) { h[field] = 1; }), {0, 0})});
     // Sizes small data cannot fill: refused before anything of their size is allocated.
@@ -114,37 +106,26 @@ TEST(PngDecode, OddButValidStructureDecodesLikeLibpng) {
     EXPECT_EQ(CompareWithLibpng(BuildPng(Ihdr(3, 3, 8, 0, 1), passes)), "") << "interlaced 3x3";
 }
 
-uint32_t WordAt(const void* base, ptrdiff_t offset) {
-    uint32_t v;
-    std::memcpy(&v, static_cast<const uint8_t*>(base) + offset, 4);
-    return v;
-}
-
 TEST(PngDecode, TargetLayouts) {
-    // 2 x 2 RGB: top row red, green; bottom row blue, white.
+    // 2 x 2 RGB, top row red, green, bottom row blue, white: bottom row first
+    // behind the height and width.
     const Bytes file = BuildPng(Ihdr(2, 2, 8, 2), {0, 255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 255, 255, 255});
     Image gl = PngDecodeMemory(file.data(), file.size(), 3);
     ASSERT_NE(gl, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(gl) % 16, 0u);
-    EXPECT_EQ(std::memcmp(gl, "\0\0\xff\xff\xff\xff\xff\xff\xff\0\0\xff\0\xff\0\xff", 16), 0) << "bottom row first";
-    EXPECT_EQ(WordAt(gl, -12), 2u);   // width
-    EXPECT_EQ(WordAt(gl, -16), 2u);   // height
+    const uint8_t* bytes = static_cast<const uint8_t*>(gl);
+    EXPECT_EQ(Bytes(bytes - 16, bytes - 8), (Bytes{2, 0, 0, 0, 2, 0, 0, 0}));
+    EXPECT_EQ(Bytes(bytes, bytes + 16), (Bytes{0, 0, 255, 255, 255, 255, 255, 255, 255, 0, 0, 255, 0, 255, 0, 255}));
     PngFreeImage(gl);
-    // Header image: 5 x 3, pitch 32 (20 bytes of pixels, 12 of zero padding), B, G, R, A.
-    Bytes raw;
-    for (uint8_t y = 0; y < 3; ++y) {
-        raw.push_back(0);
-        for (uint8_t x = 0; x < 5; ++x) raw.insert(raw.end(), {x, y, 9});
-    }
-    const Bytes five = BuildPng(Ihdr(5, 3, 8, 2), raw);
+    // Header image, 5 x 2: eight words, then rows of 32 bytes (12 of them zero padding) of B, G, R, A.
+    const Bytes five = BuildPng(Ihdr(5, 2, 8, 6), RgbaRows(5, 2));
     Image header = PngDecodeMemory(five.data(), five.size(), 2);
     ASSERT_NE(header, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(header) % 16, 0u);
-    const uint32_t words[8] = {7, 4, 5, 3, 32, 0, 0, 0};
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(WordAt(header, i * 4), words[i]) << "word " << i;
+    const uint32_t words[8] = {7, 4, 5, 2, 32, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(header, words, 32), 0);
     const uint8_t* row1 = static_cast<const uint8_t*>(header) + 64;
-    EXPECT_EQ(std::memcmp(row1 + 12, "\x09\x01\x03\xff", 4), 0) << "pixel 3, 1";
-    for (int i = 20; i < 32; ++i) EXPECT_EQ(row1[i], 0) << "padding byte " << i;
+    EXPECT_EQ(Bytes(row1 + 12, row1 + 32), (Bytes{2, 53, 121, 251, 5, 54, 161, 250, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     PngFreeImage(header);
     for (int target : {-1, 0, 1, 4}) EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), target), nullptr) << target;
 }
@@ -176,7 +157,6 @@ TEST(PngDecode, FilesSizesAndRefusals) {
     }
     Image image = PngLoadFile(good.path.c_str(), 3);
     EXPECT_NE(image, nullptr);
-    EXPECT_EQ(WordAt(image, -12), 2u);
     PngFreeImage(image);
     for (const char* path : {empty.path.c_str(), cut.path.c_str(), "/nonexistent/a.png", VOXWALK_SOURCE_DIR})
         EXPECT_EQ(PngLoadFile(path, 3), nullptr) << path;
@@ -185,7 +165,9 @@ TEST(PngDecode, FilesSizesAndRefusals) {
 
 // PngSuite: every valid image decodes to libpng's pixels in both targets,
 // from memory and from the file (which joins split IDAT data in place);
-// every corrupt one ("x" names) gives nothing.
+// every corrupt one ("x" names) gives nothing. Covers every format, filter
+// and interlace at widths with and without vector tails, so it runs once
+// per SIMD level too.
 TEST(PngDecode, PngSuite) {
     const std::string folder = std::string(VOXWALK_SOURCE_DIR) + "/tests/data/pngsuite/";
     int images = 0, corrupt = 0;
@@ -193,10 +175,8 @@ TEST(PngDecode, PngSuite) {
         const std::string name = entry.path().filename().string();
         if (entry.path().extension() != ".png") continue;
         ++images;
-        std::FILE* in = std::fopen(entry.path().c_str(), "rb");
-        Bytes file(size_t(entry.file_size()));
-        ASSERT_EQ(std::fread(file.data(), 1, file.size(), in), file.size());
-        std::fclose(in);
+        std::ifstream in(entry.path(), std::ios::binary);
+        const Bytes file{std::istreambuf_iterator<char>(in), {}};
         if (name[0] == 'x') {
             ++corrupt;
             for (int target : {2, 3}) EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), target), nullptr) << name;

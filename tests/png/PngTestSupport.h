@@ -65,37 +65,24 @@ inline bool DecodeWithLibpng(const Bytes& file, Rgba& image) {
     return true;
 }
 
-// Our image of target 2 or 3 as RGBA, top row first.
-inline Rgba ReadBack(Image image, int target, uint32_t width, uint32_t height) {
-    Rgba out{width, height, Bytes(size_t(width) * height * 4)};
-    const uint8_t* base = static_cast<const uint8_t*>(image);
-    uint32_t pitch;
-    std::memcpy(&pitch, base + 16, 4);
-    for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* to = &out.pixels[size_t(y) * width * 4];
-        if (target == 3) {
-            std::memcpy(to, base + size_t(height - 1 - y) * width * 4, size_t(width) * 4);
-            continue;
-        }
-        const uint8_t* from = base + 32 + size_t(y) * pitch;
-        for (uint32_t x = 0; x < width * 4; x += 4) {
-            const uint8_t bgra[4] = {from[x + 2], from[x + 1], from[x], from[x + 3]};
-            std::memcpy(to + x, bgra, 4);
-        }
-    }
-    return out;
-}
-
-// "" when image (which it frees) holds expected's pixels, else the first fault.
+// "" when image (which it frees) holds expected's pixels, read through the
+// layout of its target, else the first difference.
 inline std::string Differs(Image image, int target, const Rgba& expected) {
     if (!image) return "no image in target " + std::to_string(target);
-    const Rgba actual = ReadBack(image, target, expected.width, expected.height);
+    const uint8_t* base = static_cast<const uint8_t*>(image);
+    const uint32_t width = expected.width, height = expected.height;
+    uint32_t pitch = width * 4;
+    if (target == 2) std::memcpy(&pitch, base + 16, 4);
+    std::string fault;
+    for (uint32_t i = 0; i < width * height && fault.empty(); ++i) {
+        const uint32_t x = i % width, y = i / width;
+        const uint8_t* p = target == 3 ? base + size_t(height - 1 - y) * pitch + x * 4 : base + 32 + size_t(y) * pitch + x * 4;
+        const uint8_t rgba[4] = {p[target == 3 ? 0 : 2], p[1], p[target == 3 ? 2 : 0], p[3]};
+        if (std::memcmp(rgba, &expected.pixels[size_t(i) * 4], 4) != 0)
+            fault = "target " + std::to_string(target) + ": pixel " + std::to_string(x) + ", " + std::to_string(y);
+    }
     PngFreeImage(image);
-    for (size_t i = 0; i < actual.pixels.size(); i += 4)
-        if (std::memcmp(&actual.pixels[i], &expected.pixels[i], 4) != 0)
-            return "target " + std::to_string(target) + ": pixel " + std::to_string(i / 4 % expected.width) +
-                   ", " + std::to_string(i / 4 / expected.width) + " differs";
-    return "";
+    return fault;
 }
 
 // Decodes file in both targets and compares with libpng's decode of
