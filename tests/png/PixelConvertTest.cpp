@@ -30,8 +30,8 @@ const Row kRows[] = {
      {{"tRNS", {0, 1, 0, 2, 0, 3}}},
      {0x01020300, 0x010204ff, 0x090203ff, 0x030201ff, 0x0a141eff, 0x01020300, 0x000000ff, 0xfffefdff,
       0x010303ff, 0x01020300}},
-    {"rgb8_key_beyond_eight_bits_never_matches", 1, 8, 2, {1, 2, 3}, {{"tRNS", {1, 1, 0, 2, 0, 3}}},
-     {0x010203ff}},
+    // Red 256 would carry into green: (256, 2, 3) packs like (0, 3, 3).
+    {"rgb8_key_beyond_eight_bits_never_matches", 1, 8, 2, {0, 3, 3}, {{"tRNS", {1, 0, 0, 2, 0, 3}}}, {0x000303ff}},
     {"rgb16_key_compares_low_bytes", 2, 16, 2, {1, 5, 2, 5, 3, 5, 1, 5, 2, 5, 3, 6},
      {{"tRNS", {1, 5, 2, 5, 3, 5}}}, {0x01020300, 0x010203ff}},
     {"palette_index_beyond_plte_is_black", 2, 8, 3, {1, 9}, {{"PLTE", kPalette}}, {0x141516ff, 0x000000ff}},
