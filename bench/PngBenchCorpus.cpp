@@ -7,11 +7,69 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "png/PngDecoder.h"
-#include "tests/png/PngTestSupport.h"
 
 namespace {
+
+// libpng as the corpus writer; the files are cached between runs.
+void IgnoreWarning(png_structp, png_const_charp) {}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+
+struct MemoryWriter {
+    std::vector<uint8_t>* out;
+};
+
+void WriteToMemory(png_structp png, png_bytep data, png_size_t count) {
+    auto* writer = static_cast<MemoryWriter*>(png_get_io_ptr(png));
+    writer->out->insert(writer->out->end(), data, data + count);
+}
+
+void FlushNothing(png_structp) {}
+
+// Writes rows (raw samples, big-endian at 16 bits, top row first) with libpng
+// using the given filter mask (PNG_FILTER_NONE ... PNG_ALL_FILTERS).
+std::vector<uint8_t> EncodeWithLibpng(uint32_t width, uint32_t height, int bitDepth,
+                                             int colorType, int interlace, int filters,
+                                             const std::vector<uint8_t>& samples,
+                                             int compressionLevel = 6) {
+    std::vector<uint8_t> out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    MemoryWriter writer{&out};
+    png_set_write_fn(png, &writer, WriteToMemory, FlushNothing);
+    png_set_IHDR(png, info, width, height, bitDepth, colorType,
+                 interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_color palette[256];
+        for (int i = 0; i < 256; ++i)
+            palette[i] = {png_byte(i * 7), png_byte(255 - i), png_byte(i * 13 + 5)};
+        png_set_PLTE(png, info, palette, 1 << bitDepth);
+    }
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
+    png_set_compression_level(png, compressionLevel);
+    png_write_info(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    std::vector<png_bytep> rows(height);
+    for (uint32_t y = 0; y < height; ++y)
+        rows[y] = const_cast<png_bytep>(samples.data() + size_t(y) * rowBytes);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
 
 struct Format {
     const char* label;
@@ -171,7 +229,7 @@ std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
         image.path = folder + "/" + image.name + ".png";
         image.width = image.height = spec.side;
         // Only the IDAT data is kept: the decoders under test read the file.
-        std::vector<uint8_t> file = pngtest::ReadFileBytes(image.path);
+        std::vector<uint8_t> file = ReadFileBytes(image.path);
         if (file.empty()) {
             std::fprintf(stderr, "generating %s\n", image.path.c_str());
             if (pictureSide != spec.side || pictureContent != spec.content) {
@@ -179,7 +237,7 @@ std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
                 pictureSide = spec.side;
                 pictureContent = spec.content;
             }
-            file = pngtest::EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
+            file = EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
                                              spec.format.colorType, spec.interlace,
                                              kFilterMasks[spec.filter],
                                              Samples(rgba, spec.side, spec.format));

@@ -11,6 +11,7 @@
 
 #include "png/ImageTarget.h"
 #include "png/PngDecoder.h"
+#include "png/PngFilter.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t
 #if defined(__x86_64__)
 // 8-bit RGB rows, four pixels per step: one byte shuffle spreads 12 bytes
 // into four 32-bit pixels, one compare finds the key colour. SSSE3, chosen
-// at run time; returns the pixels done, the caller finishes the row.
+// at run time (PngSimd); returns the pixels done, the caller finishes the row.
 template <int Layout>
 __attribute__((target("ssse3"))) uint32_t RgbRowSsse3(uint32_t* out, const uint8_t* source, uint32_t count,
                                                       uint32_t step, uint32_t key) {
@@ -165,7 +166,7 @@ void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t*
         decoder.transparentBlue < 256)
         key = PackRgb<Layout>(decoder.transparentRed, decoder.transparentGreen, decoder.transparentBlue);
 #if defined(__x86_64__)
-    if (__builtin_cpu_supports("ssse3")) {
+    if (PngSimd() >= kPngSimdSsse3) {
         uint32_t* out = destination + firstColumn;
         const uint32_t done = RgbRowSsse3<Layout>(out, source, count, columnStep, key);
         for (uint32_t i = done; i < count; ++i) {

@@ -5,6 +5,7 @@
 // also keeps the left pixel in a register instead of reloading it.
 #include "png/PngFilter.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__) && defined(__x86_64__)
@@ -14,7 +15,7 @@
 namespace {
 
 // Scalar reconstruction for any pixel size: for the pixels the vector code
-// leaves, and where SSE2 is missing.
+// leaves, and where SSE2 is missing or turned off.
 void SubScalar(uint8_t* row, size_t start, size_t length, size_t bpp) {
     for (size_t i = start < bpp ? bpp : start; i < length; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
 }
@@ -208,14 +209,16 @@ void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_
         return;
     }
 #if defined(__SSE2__) && defined(__x86_64__)
-    switch (bytesPerPixel) {
-    case 1: UnfilterSse2<1>(filterType, row, previous, length); return;
-    case 2: UnfilterSse2<2>(filterType, row, previous, length); return;
-    case 3: UnfilterSse2<3>(filterType, row, previous, length); return;
-    case 4: UnfilterSse2<4>(filterType, row, previous, length); return;
-    case 6: UnfilterSse2<6>(filterType, row, previous, length); return;
-    case 8: UnfilterSse2<8>(filterType, row, previous, length); return;
-    default: break;
+    if (PngSimd() >= kPngSimdSse2) {
+        switch (bytesPerPixel) {
+        case 1: UnfilterSse2<1>(filterType, row, previous, length); return;
+        case 2: UnfilterSse2<2>(filterType, row, previous, length); return;
+        case 3: UnfilterSse2<3>(filterType, row, previous, length); return;
+        case 4: UnfilterSse2<4>(filterType, row, previous, length); return;
+        case 6: UnfilterSse2<6>(filterType, row, previous, length); return;
+        case 8: UnfilterSse2<8>(filterType, row, previous, length); return;
+        default: break;
+        }
     }
 #endif
     switch (filterType) {
@@ -224,4 +227,23 @@ void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_
     case 4: PaethScalar(row, previous, 0, length, bpp); break;
     default: break;
     }
+}
+
+// The CPU's best level, lowered to the one VOXWALK_PNG_SIMD names.
+static int ChooseSimd() {
+    int best = kPngSimdScalar;
+#if defined(__SSE2__) && defined(__x86_64__)
+    best = __builtin_cpu_supports("ssse3") ? kPngSimdSsse3 : kPngSimdSse2;
+#endif
+    const char* asked = std::getenv("VOXWALK_PNG_SIMD");
+    int level = best;
+    if (asked && std::strcmp(asked, "scalar") == 0) level = kPngSimdScalar;
+    if (asked && std::strcmp(asked, "sse2") == 0) level = kPngSimdSse2;
+    return level < best ? level : best;
+}
+
+int PngSimd() {
+    // A decode asks once per row; the environment is read on the first.
+    static const int level = ChooseSimd();
+    return level;
 }

@@ -12,3 +12,12 @@
 // inflated data keeps spare bytes behind its last row.
 void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length,
                     int bytesPerPixel);
+
+// Instruction sets the row code may use, each level including the ones below.
+enum PngSimdLevel : int { kPngSimdScalar = 0, kPngSimdSse2 = 1, kPngSimdSsse3 = 2 };
+
+// The level this process decodes with: the best the CPU offers, or a lower
+// one named by the environment variable VOXWALK_PNG_SIMD (scalar, sse2 or
+// ssse3), so that the paths other machines take can be run here too. Read
+// once; an unknown name or one above the CPU's best gives the best.
+int PngSimd();

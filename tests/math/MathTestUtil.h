@@ -1,50 +1,41 @@
-// Bit-exact and approximate comparisons for the math tests.
+// Comparisons for the math tests: vectors and matrices as lists of floats.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
 
-#include "math/Matrix4.h"
+#include "math/Geometry.h"
 
-// Same float to the bit: tells -0 from 0 and matches NaN patterns, unlike ==.
+using Fs = std::vector<float>;
+
+const float kInf = std::numeric_limits<float>::infinity();
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+inline Fs Floats(const Vector2& v) { return {v.x, v.y}; }
+inline Fs Floats(const Vector3& v) { return {v.x, v.y, v.z}; }
+inline Fs Floats(const Vector4& v) { return {v.x, v.y, v.z, v.w}; }
+inline Fs Floats(const Matrix4& m) { return Fs(m.m, m.m + 16); }
+
+// Equal components (0 == -0 here); a failure prints both lists.
+#define EXPECT_VEC(actual, ...) EXPECT_EQ(Floats(actual), (Fs{__VA_ARGS__}))
+
+// Same float to the bit: tells -0 from 0, unlike ==.
 #define EXPECT_BITS(expected, actual) \
     EXPECT_EQ(std::bit_cast<uint32_t>(float(expected)), std::bit_cast<uint32_t>(float(actual))) \
         << "expected " << float(expected) << ", got " << float(actual)
 
-inline void ExpectVec(const Vector2& v, float x, float y) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-}
-inline void ExpectVec(const Vector3& v, float x, float y, float z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}
-inline void ExpectVec(const Vector4& v, float x, float y, float z, float w) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-    EXPECT_EQ(v.w, w);
-}
-inline void ExpectNear(const Vector3& v, float x, float y, float z, float tolerance = 1e-5f) {
-    EXPECT_NEAR(v.x, x, tolerance);
-    EXPECT_NEAR(v.y, y, tolerance);
-    EXPECT_NEAR(v.z, z, tolerance);
+template <class V>
+void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
+    const Fs floats = Floats(actual);
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(floats[i], expected[i], tolerance) << "component " << i;
 }
 
-inline Matrix4 Identity() {
-    Matrix4 m(0.0f);
-    setIdentity(m);
-    return m;
-}
+// Same sixteen floats to the bit.
+#define EXPECT_SAME_BITS(a, b) EXPECT_EQ(std::memcmp((a).m, (b).m, sizeof(Matrix4)), 0)
 
-// Every element within `tolerance` of the identity's.
-inline void ExpectNearIdentity(const Matrix4& m, float tolerance = 1e-5f) {
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(m.m[i], i % 5 == 0 ? 1.0f : 0.0f, tolerance) << "element " << i;
-}
-
-inline void ExpectSameBits(const Matrix4& expected, const Matrix4& actual) {
-    for (int i = 0; i < 16; ++i) EXPECT_BITS(expected.m[i], actual.m[i]) << "element " << i;
-}
+const Fs kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
