@@ -52,12 +52,18 @@ class SceneTest : public GlFixture {
         return ReadPixels(0, 0, kWidth, kHeight);
     }
 
-    // Every pixel of the square of `size` around where a point in model space
-    // lands (DrawScene leaves view * modelMatrix) within `tolerance` of `colour`.
+    // Every pixel of the square of `size` around where a point of the model
+    // lands under the camera at (-150, 250, 150) looking at the walker at the
+    // origin, within `tolerance` of `colour`.
     static ::testing::AssertionResult Near(float x, float y, float z, int size, Rgba colour, int tolerance) {
         GLdouble modelview[16], projection[16], wx, wy, wz;
         GLint viewport[4];
+        glPushMatrix();
+        glLoadIdentity();
+        gluLookAt(-150.0, 250.0, 150.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+        glTranslatef(40.0f, 0.0f, 0.0f);
         glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+        glPopMatrix();
         glGetDoublev(GL_PROJECTION_MATRIX, projection);
         glGetIntegerv(GL_VIEWPORT, viewport);
         gluProject(x, y, z, modelview, projection, viewport, &wx, &wy, &wz);

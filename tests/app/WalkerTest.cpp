@@ -31,6 +31,8 @@ const Step kSteps[] = {
     {"HeadingBeyondInt32", 0.0, 1.0, 0.0, 0, 0, 1e12, 1e12, {1.0, 3e13, 1, 120, -7e13, -1.2124356e14}},
 };
 
+void PrintTo(const Step& s, std::ostream* os) { *os << s.name; }
+
 class WalkerStep : public ::testing::TestWithParam<Step> {};
 
 TEST_P(WalkerStep, AdvancesTurnsAndMoves) {

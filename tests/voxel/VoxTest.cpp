@@ -91,7 +91,7 @@ std::vector<Case> Cases() {
          {"Magic Header ID = (VOX!)", "We think it is a Poly2Vox file...", "Size is (559435606,1,1)", "(0)"}},
         {"ShortMagic", Text("VO"), {}, {}, {"Magic Header ID = (VO34)", "Size is (20310,0,0)"}},
         {"Empty", {}, {}, {}, {"Magic Header ID = (1234)", "Size is (0,0,0)", "(0)", "Got 0 voxels! "}},
-        {"NoCellsPaletteFollows", Join(Int32s({5, 0, 7}), Bytes{1, 2, 3}), {}, {{256, {4, 8, 12, 255}}, {1, kMark}}, {"(0)"}},
+        {"NoCellsPaletteFollows", Join(Int32s({0, 5, 7}), Bytes{1, 2, 3}), {}, {{256, {4, 8, 12, 255}}, {1, kMark}}, {"(0)"}},
     };
     for (int32_t bad : {-1, -12, 0x7fffffff}) {
         const std::string n = std::to_string(uint32_t(bad));
@@ -123,6 +123,8 @@ std::vector<Case> Cases() {
     }
     return cases;
 }
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class VoxRead : public ::testing::TestWithParam<Case> {};
 
