@@ -32,7 +32,9 @@ TEST(RoundToInt32, NearestHalvesToEvenAndClamped) {
 // the reader left them.
 Cells After(void (*step)(VoxelModel&), const Cells& cells) {
     VoxelModel model;
-    for (size_t n = 0; n < cells.size(); ++n) model.voxels.push_back({cells[n][0], cells[n][1], cells[n][2], uint32_t(n + 7), 0});
+    for (size_t n = 0; n < cells.size(); ++n) {
+        model.voxels.push_back({cells[n][0], cells[n][1], cells[n][2], uint32_t(n + 7), 0});
+    }
     step(model);
     Cells out;
     for (size_t n = 0; n < model.voxels.size(); ++n) {

@@ -73,7 +73,8 @@ TEST(WalkerClocks, FirstFrameShowsOneFrameAndLaterRefreshesCountSinceTheLast) {
         CountFrame(w, clock);
         if (w.framesCounted == 0) refreshes.emplace_back(frame, w.fpsText);
     }
-    EXPECT_EQ(refreshes, (std::vector<std::pair<int, std::string>>{{1, "FPS = 1"}, {66, "FPS = 65"}, {131, "FPS = 65"}}));
+    const std::vector<std::pair<int, std::string>> expected = {{1, "FPS = 1"}, {66, "FPS = 65"}, {131, "FPS = 65"}};
+    EXPECT_EQ(refreshes, expected);
     EXPECT_EQ(w.nextFpsTime, 131 / 64.0 + 1.0);
 }
 

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# End-to-end runs of the real viewer on a virtual X server of its own.
-# usage: viewer_e2e.sh VOXWALK E2E_HELPER SOURCE_DIR
-# Each run starts the viewer in a folder, waits for its first picture, ends it
-# and checks the exit status, the whole standard output (the driver's
-# extension list, then literal lines: tests/data/voxwalk-stdout.txt is a run
-# with the shipped assets on Mesa llvmpipe) and a few pixels of the picture.
+# usage: viewer_e2e.sh VOXWALK E2E_HELPER SOURCE_DIR. Runs the real viewer on a
+# virtual X server of its own and checks exit statuses, the whole standard
+# output (the driver's extension list, then literal lines: voxwalk-stdout.txt
+# is a run with the shipped assets on Mesa llvmpipe) and pixels of the picture.
 set -uo pipefail
 voxwalk=$(realpath "$1") helper=$(realpath "$2") source_dir=$(realpath "$3")
 golden=$source_dir/tests/data/voxwalk-stdout.txt
@@ -19,9 +17,9 @@ mkdir "$work/with" "$work/without"
 ln -s "$source_dir/assets" "$work/with/assets"
 "$helper" extensions >"$work/extensions" || fail "no GL context for the extension list"
 
-# run_viewer FOLDER NAME HOW EXPECTED: runs the viewer in FOLDER until its
-# first picture (NAME.png), ends it by HOW (escape or close), and checks its
-# status and that its output is the extension list, then the file EXPECTED.
+# run_viewer FOLDER NAME HOW EXPECTED: runs the viewer in FOLDER until its first
+# picture (NAME.png), ends it by HOW (escape or close); the output must be the
+# extension list, then the file EXPECTED.
 run_viewer() {
   local name=$2 window status=0
   (cd "$1" && exec "$voxwalk") >"$work/$name.out" 2>"$work/$name.err" &
@@ -56,7 +54,8 @@ check with 1024x16+0+16 'page.x>=417&&page.x<=426' "${white[@]}"
 check with 1024x40+0+728 'mean.g>0.15&&mean.g>mean.r&&mean.g>mean.b'
 check with 80x100+472+290 'mean*w*h>40' -fx 'g<=r||g<=b'
 
-{ head -n 9 "$golden"; yes "Error opening the file" | head -n 30; echo "font destructor called"; } >"$work/without.expected"
+{ head -n 9 "$golden"; yes "Error opening the file" | head -n 30; echo "font destructor called"; } \
+  >"$work/without.expected"
 run_viewer "$work/without" without escape "$work/without.expected"
 check without 1024x40+0+728 'mean.r==mean.g&&mean.g==mean.b&&mean.r>0.3'  # lit grey, untextured
 

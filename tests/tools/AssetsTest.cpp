@@ -134,7 +134,8 @@ TEST_F(WalkCycle, StandsOnTheGroundAtTheOriginFacingXAsAHollowShell) {
             EXPECT_TRUE(v.y > low || v.colorIndex == kShoe || v.colorIndex == kSole) << "not the shoes on the ground";
             int neighbours = 0;
             for (int d : {-1, 1}) {
-                neighbours += cells.count({v.x + d, v.y, v.z}) + cells.count({v.x, v.y + d, v.z}) + cells.count({v.x, v.y, v.z + d});
+                neighbours += cells.count({v.x + d, v.y, v.z}) + cells.count({v.x, v.y + d, v.z}) +
+                              cells.count({v.x, v.y, v.z + d});
             }
             ASSERT_LT(neighbours, 6) << "a voxel that can never be seen";
         }

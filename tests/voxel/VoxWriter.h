@@ -28,34 +28,31 @@ inline Bytes Int32s(std::initializer_list<int32_t> values) {
 }
 
 inline Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
-
 inline Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
     return Join(Text(id), Int32s({contentSize, childrenSize}));
 }
-
 inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
     return Join(Header(id, int32_t(content.size()), int32_t(children.size())), content, children);
 }
-
 inline Bytes Size(int32_t x, int32_t y, int32_t z) { return Chunk("SIZE", Int32s({x, y, z})); }
+inline Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
+    return Join(Text("VOX "), Int32s({version}), Chunk("MAIN", {}, mainChildren));
+}
 
 inline Bytes XyziContent(int32_t count, std::initializer_list<Cell> cells) {
     Bytes out = Int32s({count});
     for (const Cell& v : cells) out.insert(out.end(), {v.x, v.y, v.z, v.c});
     return out;
 }
-
-inline Bytes Xyzi(std::initializer_list<Cell> cells) { return Chunk("XYZI", XyziContent(int32_t(cells.size()), cells)); }
+inline Bytes Xyzi(std::initializer_list<Cell> cells) {
+    return Chunk("XYZI", XyziContent(int32_t(cells.size()), cells));
+}
 
 // Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
 inline Bytes Rgba() {
     Bytes out;
     for (int k = 0; k < 256; ++k) out.insert(out.end(), {uint8_t(k), uint8_t(255 - k), uint8_t(k ^ 0x55), 200});
     return Chunk("RGBA", out);
-}
-
-inline Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
-    return Join(Text("VOX "), Int32s({version}), Chunk("MAIN", {}, mainChildren));
 }
 
 }  // namespace voxwrite
