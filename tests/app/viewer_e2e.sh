@@ -25,9 +25,13 @@ run_viewer() {
   (cd "$1" && exec "$voxwalk") >"$work/$name.out" 2>"$work/$name.err" &
   viewer=$!
   window=$(wait_for_window "$viewer" 60)
-  [ -n "$window" ] || fail "$name: no window"
-  wait_for_picture "$window" "$work/$name.png" 60 || fail "$name: the window stayed blank"
-  if [ "$3" = escape ]; then press_escape "$window"; else "$helper" close "$window"; fi
+  if [ -z "$window" ]; then
+    fail "$name: no window"
+    kill -9 "$viewer" 2>/dev/null
+  else
+    wait_for_picture "$window" "$work/$name.png" 60 || fail "$name: the window stayed blank"
+    if [ "$3" = escape ]; then press_escape "$window"; else "$helper" close "$window"; fi
+  fi
   wait_for_exit "$viewer" 30 || status=$?
   viewer=
   [ "$status" -eq 0 ] || fail "$name: exit status $status"
