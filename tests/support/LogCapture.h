@@ -1,8 +1,11 @@
 // Redirects the log channel into a temporary file for one test and gives
-// back the lines written.
+// back what was written.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,9 +13,7 @@
 
 class LogCapture {
   public:
-    LogCapture() : file_(std::tmpfile()), saved_(screen.logFile) {
-        screen.logFile = fileno(file_);
-    }
+    LogCapture() : file_(std::tmpfile()), saved_(screen.logFile) { screen.logFile = fileno(file_); }
     ~LogCapture() {
         screen.logFile = saved_;
         std::fclose(file_);
@@ -22,26 +23,16 @@ class LogCapture {
 
     // Everything written so far, exactly.
     std::string text() const {
-        std::string all;
-        std::rewind(file_);
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) all.append(buf, n);
-        std::fseek(file_, 0, SEEK_END);
+        std::string all(size_t(lseek(fileno(file_), 0, SEEK_END)), '\0');
+        const ssize_t n = pread(fileno(file_), all.data(), all.size(), 0);
+        all.resize(n > 0 ? size_t(n) : 0);
         return all;
     }
     // The lines written so far, without their line ends.
     std::vector<std::string> lines() const {
         std::vector<std::string> out;
-        const std::string all = text();
-        size_t start = 0;
-        for (size_t i = 0; i < all.size(); ++i) {
-            if (all[i] == '\n') {
-                out.push_back(all.substr(start, i - start));
-                start = i + 1;
-            }
-        }
-        if (start < all.size()) out.push_back(all.substr(start));
+        std::istringstream in(text());
+        for (std::string line; std::getline(in, line);) out.push_back(line);
         return out;
     }
 

@@ -10,70 +10,49 @@
 namespace voxwrite {
 
 using Bytes = std::vector<uint8_t>;
-
-inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-
-inline Bytes Int32s(std::initializer_list<int32_t> values) {
-    Bytes out;
-    for (int32_t v : values) {
-        const uint32_t u = static_cast<uint32_t>(v);
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
-    return out;
-}
-
-inline Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
-
-inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
-    Bytes out = Text(id);
-    Append(out, Int32s({static_cast<int32_t>(content.size()), static_cast<int32_t>(children.size())}));
-    Append(out, content);
-    Append(out, children);
-    return out;
-}
-
-inline Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
-    Bytes out = Text(id);
-    Append(out, Int32s({contentSize, childrenSize}));
-    return out;
-}
-
-inline Bytes Size(int32_t x, int32_t y, int32_t z) { return Chunk("SIZE", Int32s({x, y, z})); }
-
 struct Cell { uint8_t x, y, z, c; };
 
-inline Bytes XyziContent(int32_t count, std::initializer_list<Cell> cells) {
-    Bytes out = Int32s({count});
-    for (const Cell& v : cells) out.insert(out.end(), {v.x, v.y, v.z, v.c});
-    return out;
-}
-
-inline Bytes Xyzi(std::initializer_list<Cell> cells) {
-    return Chunk("XYZI", XyziContent(static_cast<int32_t>(cells.size()), cells));
-}
-
-// Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
-inline Bytes Rgba() {
-    Bytes out;
-    for (int k = 0; k < 256; ++k) {
-        out.insert(out.end(), {static_cast<uint8_t>(k), static_cast<uint8_t>(255 - k),
-                               static_cast<uint8_t>(k ^ 0x55), 200});
-    }
-    return Chunk("RGBA", out);
-}
-
-inline Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
-    Bytes out = Text("VOX ");
-    Append(out, Int32s({version}));
-    Append(out, Chunk("MAIN", {}, mainChildren));
-    return out;
-}
+inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
 template <typename... Parts>
 inline Bytes Join(const Parts&... parts) {
     Bytes out;
     (Append(out, parts), ...);
     return out;
+}
+
+inline Bytes Int32s(std::initializer_list<int32_t> values) {
+    Bytes out;
+    for (int32_t v : values) out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    return out;
+}
+
+inline Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+inline Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
+    return Join(Text(id), Int32s({contentSize, childrenSize}));
+}
+inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
+    return Join(Header(id, int32_t(content.size()), int32_t(children.size())), content, children);
+}
+inline Bytes Size(int32_t x, int32_t y, int32_t z) { return Chunk("SIZE", Int32s({x, y, z})); }
+inline Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
+    return Join(Text("VOX "), Int32s({version}), Chunk("MAIN", {}, mainChildren));
+}
+
+inline Bytes XyziContent(int32_t count, std::initializer_list<Cell> cells) {
+    Bytes out = Int32s({count});
+    for (const Cell& v : cells) out.insert(out.end(), {v.x, v.y, v.z, v.c});
+    return out;
+}
+inline Bytes Xyzi(std::initializer_list<Cell> cells) {
+    return Chunk("XYZI", XyziContent(int32_t(cells.size()), cells));
+}
+
+// Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
+inline Bytes Rgba() {
+    Bytes out;
+    for (int k = 0; k < 256; ++k) out.insert(out.end(), {uint8_t(k), uint8_t(255 - k), uint8_t(k ^ 0x55), 200});
+    return Chunk("RGBA", out);
 }
 
 }  // namespace voxwrite
