@@ -7,6 +7,8 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+#include "platform/Resident.h"
+
 namespace {
 
 // GL_EXTENSIONS as GL defines it; GLFW_INCLUDE_NONE keeps the GL headers out.
@@ -116,6 +118,7 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
                                                 : state.lastError.c_str());
     }
     glfwMakeContextCurrent(state.window);
+    KeepLoadedLibrariesResident();
     // A tap of Escape shorter than one frame still ends the loop.
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
     return 1;
