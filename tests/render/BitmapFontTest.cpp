@@ -11,6 +11,7 @@ TEST_F(GlFixture, TextIsDrawnAtItsPlaceAndScaleFromItsCellOfTheSheet) {
     uint32_t base = 0, lists = 0;
     BuildGlyphLists(lists, 16, 16, 16);
     glEnable(GL_LIGHTING);
+    glBindTexture(GL_TEXTURE_2D, 1);  // a texture that is not the font's
     {
         BitmapFont font(0.0f);  // without a sheet glyphs are plain quads, so their boxes show
         base = font.listBase;
@@ -27,7 +28,7 @@ TEST_F(GlFixture, TextIsDrawnAtItsPlaceAndScaleFromItsCellOfTheSheet) {
         PrintText(font, "g", 80, 60, 1, 0, 0, 1, 0, 0);
         EndText(font);
     }
-    EXPECT_FALSE(glIsList(base) || glIsList(base + 255));
+    EXPECT_TRUE(!glIsList(base) && !glIsList(base + 255) && glIsTexture(1));
     EXPECT_EQ(log.text(), "font constructor called\nfont loaded, " + sheetPath + "\nfont destructor called\n");
     // Each box is checked, then painted over; nothing else may be left.
     BeginOrtho2D(kWidth, kHeight);

@@ -14,19 +14,21 @@ TEST_F(GlFixture, RenderTargetDrawsIntoItsTextureWithDepth) {
     glMatrixMode(GL_MODELVIEW);
     glColor3f(0.0f, 1.0f, 0.0f);
     glRectf(-1.0f, -1.0f, 0.0f, 0.0f);
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glRectf(0.0f, 0.0f, 1.0f, 1.0f);
     glColor3f(1.0f, 1.0f, 1.0f);
-    glTranslatef(0.0f, 0.0f, 0.5f);  // farther: hidden where the green is
+    glTranslatef(0.0f, 0.0f, 0.5f);  // farther: hidden where the green and red are
     glRectf(-1.0f, -1.0f, 1.0f, 1.0f);
     UnbindRenderTarget();
-    EXPECT_TRUE(PixelsNear(0, 0, kWidth, kHeight, {0, 0, 64}, 0));  // the window saw none of it
-    // On the screen quad: green lower-left quarter, white elsewhere.
+    // On the screen quad: green lower-left quarter, red upper-right, white elsewhere.
     glLoadIdentity();
     glBindTexture(GL_TEXTURE_2D, target.colorTexture);
     glEnable(GL_TEXTURE_2D);
     glCallList(screen.screenQuadList);
-    EXPECT_TRUE(PixelsNear(0, 0, kWidth / 2, kHeight / 2, {0, 255, 0}, 0));
-    EXPECT_TRUE(PixelsNear(kWidth / 2, 0, kWidth / 2, kHeight, {255, 255, 255}, 0));
-    EXPECT_TRUE(PixelsNear(0, kHeight / 2, kWidth / 2, kHeight / 2, {255, 255, 255}, 0));
+    for (auto [x, y, colour] : {std::tuple{0, 0, std::array{0, 255, 0}}, {1, 1, std::array{255, 0, 0}},
+                                {1, 0, std::array{255, 255, 255}}, {0, 1, std::array{255, 255, 255}}}) {
+        EXPECT_TRUE(PixelsNear(x * kWidth / 2, y * kHeight / 2, kWidth / 2, kHeight / 2, colour, 0));
+    }
 
     // Freed, and the record zeroed: GL hands freed names out again, so a
     // second destroy must not find them.

@@ -1,5 +1,5 @@
 // LoadShader on the real driver: the source it hands over, the log of a
-// failure, and no shader without shader objects.
+// failure, and no shader without shader objects or one of their entry points.
 #include <fstream>
 
 #include "render/Shader.h"
@@ -27,6 +27,9 @@ TEST_F(GlFixture, LoadShaderHandsOverCrLfLinesAndLogsFailures) {
         }
     }
     glExtensions.hasShaderObjects = false;
+    EXPECT_EQ(LoadShader(path.c_str(), GL_VERTEX_SHADER_ARB), 0u);
+    glExtensions.hasShaderObjects = true;  // listed, but an entry point missing: no call through null
+    glExtensions.glCompileShaderARB = nullptr;
     EXPECT_EQ(LoadShader(path.c_str(), GL_VERTEX_SHADER_ARB), 0u);
     std::remove(path.c_str());
 }

@@ -39,10 +39,10 @@ inline void ExpectState(std::initializer_list<std::pair<GLenum, GLint>> rows) {
 }
 
 // Runs `body` with descriptor `fd` pointed at a temporary file; gives back
-// what was written to it.
+// what was written to it (with write(2), as the log channel writes, or to
+// unbuffered standard error).
 template <typename Body>
 std::string CaptureFd(int fd, Body body) {
-    std::fflush(nullptr);
     FILE* file = std::tmpfile();
     const int saved = dup(fd);
     dup2(fileno(file), fd);
