@@ -1,5 +1,6 @@
-// InitGL on the real driver, the stencil pass with the shadow quad it builds,
-// and the light. (The pixel-space matrices are drawn with in the text tests.)
+// InitGL on the real driver, and the stencil pass with the shadow quad it
+// builds. (The pixel-space matrices are drawn with in the text tests; the
+// light is seen in the scene tests.)
 #include <GL/glu.h>
 
 #include <regex>
@@ -58,17 +59,4 @@ TEST_F(GlFixture, ShadowQuadDarkensExactlyTheStencilMarks) {
                  {GL_DEPTH_WRITEMASK, 1}, {GL_DEPTH_FUNC, GL_LEQUAL}, {GL_SHADE_MODEL, GL_SMOOTH}});
     EndStencilPass();
     ExpectState({{GL_DEPTH_FUNC, GL_LESS}});
-}
-
-TEST_F(GlFixture, SetupLightSendsItsLightMovedByTheModelView) {
-    glTranslatef(10.0f, 0.0f, 0.0f);
-    LightSource light;
-    SetupLight(1, light, Vector4(0.25f, 0.25f, 0.25f, 1.0), Vector4(0.5f, 0.5f, 0.5f, 1.0),
-               Vector4(0.75f, 0.75f, 0.75f, 1.0), Vector4(300.0f, 1500.0f, 300.0f, 1.0), Vector3(0.0f, -1.0f, 0.5f));
-    ExpectState({{GL_LIGHT1, 1}, {GL_LIGHT0, 0}, {GL_LIGHTING, 1},
-                 {GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR}});
-    std::vector<float> sent(16);
-    for (GLenum i = 0; i < 4; ++i) glGetLightfv(GL_LIGHT1, GL_AMBIENT + i, &sent[i * 4]);
-    EXPECT_EQ(sent, (std::vector<float>{.25f, .25f, .25f, 1, .5f, .5f, .5f, 1, .75f, .75f, .75f, 1, 310, 1500, 300, 1}));
-    EXPECT_TRUE(light.ambient.x == 0.25f && light.position.x == 300.0f && light.direction.z == 0.5f);
 }

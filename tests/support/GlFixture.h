@@ -26,6 +26,8 @@
 #include "render/GLSetup.h"
 #include "render/Screen.h"
 
+using Rgba = std::array<int, 3>;  // 0..255 per channel
+
 // The first value of glGetIntegerv; room for queries that give several.
 inline GLint GlInteger(GLenum which) {
     GLint values[16] = {};
@@ -70,9 +72,28 @@ inline std::string Found(const GLExtensions& e) {
     return flags + " " + std::to_string(held) + " " + std::to_string(e.maxTextureUnits);
 }
 
+// What a start through InitGL left: whether a window was made, and the log.
+struct GlStartup {
+    bool opened;
+    std::string log;
+};
+
+// Runs InitGL(width, height, 32, 0, samples, 0) on a hidden window; the log
+// channel is standard output again afterwards.
+inline GlStartup StartGlCapturingLog(int width, int height, int samples) {
+    SetWindowAttribute(WindowAttribute::Visible, 0);
+    std::string log = CaptureFd(1, [&] { InitGL(width, height, 32, 0, samples, 0); });
+    close(screen.logFile);
+    screen.logFile = 0;
+    return {HasWindow() != 0, log};
+}
+
+// True when an X display is named in the environment.
+inline bool GlDisplayAvailable() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+
 // In a GL test: fails without a display under CI, skips otherwise.
 #define VOXWALK_REQUIRE_DISPLAY()                                                       \
-    if (const char* display = std::getenv("DISPLAY"); !display || !*display) {          \
+    if (!GlDisplayAvailable()) {                                                        \
         if (std::getenv("CI")) FAIL() << "GL test without a display: DISPLAY is unset"; \
         GTEST_SKIP() << "no display (DISPLAY unset)";                                   \
     }
@@ -83,14 +104,12 @@ class GlFixture : public ::testing::Test {
     static constexpr int kHeight = 768;
 
     // A new window for every test, so nothing carries over from the one
-    // before; InitGL's log is kept, and the log channel is standard output again.
+    // before; InitGL's log is kept.
     void SetUp() override {
         VOXWALK_REQUIRE_DISPLAY();
-        SetWindowAttribute(WindowAttribute::Visible, 0);
-        startLog = CaptureFd(1, [] { InitGL(kWidth, kHeight, 32, 0, 0, 0); });
-        close(screen.logFile);
-        screen.logFile = 0;
-        ASSERT_EQ(HasWindow(), 1) << "DISPLAY is set but no GL window could be made";
+        const GlStartup started = StartGlCapturingLog(kWidth, kHeight, 0);
+        startLog = started.log;
+        ASSERT_TRUE(started.opened) << "DISPLAY is set but no GL window could be made";
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     }
 
@@ -104,8 +123,7 @@ class GlFixture : public ::testing::Test {
 
     // Every pixel of the rectangle within `tolerance` of `expected` in red,
     // green and blue; otherwise the first pixel that is not.
-    static ::testing::AssertionResult PixelsNear(int x, int y, int width, int height,
-                                                 std::array<int, 3> expected, int tolerance) {
+    static ::testing::AssertionResult PixelsNear(int x, int y, int width, int height, Rgba expected, int tolerance) {
         const std::vector<unsigned char> p = ReadPixels(x, y, width, height);
         for (size_t i = 0; i < p.size(); ++i) {
             if (i % 4 == 3 || std::abs(p[i] - expected[i % 4]) <= tolerance) continue;
