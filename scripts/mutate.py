@@ -12,6 +12,8 @@ comparison of two test trees needs.
 """
 import argparse
 import hashlib
+import json
+import signal
 import os
 import re
 import shutil
@@ -296,17 +298,53 @@ def MakeTree(root, productRev, testsRev, dest):
         folders = [d for d in folders if d in top]
     Extract(root, productRev, dest, folders)
 
+
+# Makes `src` hold exactly the files of `fresh`, rewriting only those that
+# differ: a kept build then rebuilds only what changed, and a file left
+# mutated by an interrupted run is put right.
+def SyncTree(fresh, src):
+    wanted = set()
+    for dirpath, _, files in os.walk(fresh):
+        for name in files:
+            rel = os.path.relpath(os.path.join(dirpath, name), fresh)
+            wanted.add(rel)
+            target = os.path.join(src, rel)
+            with open(os.path.join(fresh, rel), "rb") as f:
+                data = f.read()
+            if os.path.isfile(target):
+                with open(target, "rb") as f:
+                    if f.read() == data:
+                        continue
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copy2(os.path.join(fresh, rel), target)
+            now = time.time_ns()
+            os.utime(target, ns=(now, now))
+    for dirpath, _, files in os.walk(src):
+        for name in files:
+            rel = os.path.relpath(os.path.join(dirpath, name), src)
+            if rel not in wanted:
+                os.remove(os.path.join(src, rel))
+
 # ---------------------------------------------------------------- build and test
 
 
+# Runs a command in a process group of its own, so a timeout or an interrupt
+# ends everything it started (test programs, their virtual displays).
 def Run(command, timeout, cwd=None):
     started = time.monotonic()
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               errors="replace", start_new_session=True)
     try:
-        done = subprocess.run(command, cwd=cwd, capture_output=True, text=True, timeout=timeout)
-        return done.returncode, done.stdout + done.stderr, time.monotonic() - started
-    except subprocess.TimeoutExpired as e:
-        out = (e.stdout or b"") + (e.stderr or b"")
-        return None, out.decode(errors="replace") if isinstance(out, bytes) else out, time.monotonic() - started
+        out, _ = process.communicate(timeout=timeout)
+        return process.returncode, out, time.monotonic() - started
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        out, _ = process.communicate()
+        return None, out, time.monotonic() - started
+    finally:
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
 
 
 def Build(build, jobs, timeout):
@@ -314,21 +352,37 @@ def Build(build, jobs, timeout):
 
 
 FAILED_LINE = re.compile(r"^\s*\d+ - (.+?) \((\w[\w ]*)\)\s*$", re.M)
+PASSED_LINE = re.compile(r"Test +#\d+: (\S+) \.*\s+Passed\s+([\d.]+) sec")
+# Tests slower than this run after the rest of their folder: ctest waits for
+# the tests already running before it stops, and a slow one started beside a
+# failing quick one would cost its whole run.
+SLOW_SECONDS = 3.0
+
+
+def CtestRegex(names):
+    return "^(" + "|".join(re.sub(r"([][().*+?^$|\\])", r"\\\1", n) for n in sorted(names)) + ")$"
 
 
 # Runs the test folders in order and stops at the first failing test.
-# Returns (None, None) when all pass, else (test name, reason).
-def RunTests(build, folders, jobs, timeout):
+# Returns (None, None) when all pass, else (test name, reason). `slow` holds
+# per folder the names of the tests to run last; `times` collects test times.
+def RunTests(build, folders, jobs, timeout, slow=None, times=None):
     for folder in folders:
-        code, out, _ = Run(["ctest", "--test-dir", os.path.join(build, "tests", folder), "--stop-on-failure",
-                            "--timeout", str(timeout), "-j", str(jobs)], timeout * 20)
-        if code is None:
-            return f"tests/{folder}", "Timeout"
-        if code != 0:
-            m = FAILED_LINE.search(out)
-            if m:
-                return m.group(1), m.group(2)
-            return f"tests/{folder}", "ctest error"
+        base = ["ctest", "--test-dir", os.path.join(build, "tests", folder), "--stop-on-failure",
+                "--timeout", str(timeout), "-j", str(jobs)]
+        late = (slow or {}).get(folder)
+        passes = [base + ["-E", CtestRegex(late)], base + ["-R", CtestRegex(late)]] if late else [base]
+        for command in passes:
+            code, out, _ = Run(command, timeout * 20)
+            if times is not None:
+                times.update({n: float(t) for n, t in PASSED_LINE.findall(out)})
+            if code is None:
+                return f"tests/{folder}", "Timeout"
+            if code != 0:
+                m = FAILED_LINE.search(out)
+                if m:
+                    return m.group(1), m.group(2)
+                return f"tests/{folder}", "ctest error"
     return None, None
 
 
@@ -341,6 +395,45 @@ def CountTests(path):
     _, out, _ = Run(["ctest", "--test-dir", path, "-N"], 300)
     m = re.search(r"Total Tests: (\d+)", out)
     return int(m.group(1)) if m else 0
+
+
+# Every program of the build and a hash of its bytes (links are reproducible,
+# so an unchanged program means unchanged test results).
+def Programs(build):
+    result = {}
+    for dirpath, dirs, files in os.walk(build):
+        dirs[:] = [d for d in dirs if d != "CMakeFiles"]
+        for name in files:
+            path = os.path.join(dirpath, name)
+            if os.path.islink(path) or not os.access(path, os.X_OK):
+                continue
+            with open(path, "rb") as f:
+                data = f.read()
+            if data[:4] == b"\x7fELF":
+                result[path] = hashlib.sha1(data).hexdigest()
+    return result
+
+
+# The programs each test folder runs: its own, and those of the product
+# (the viewer, the asset generator) named in its test files or compile flags.
+def FolderPrograms(build, folders, programs):
+    testsBase = os.path.join(build, "tests") + os.sep
+    outside = [p for p in programs if not p.startswith(testsBase)]
+    with open(os.path.join(build, "compile_commands.json"), encoding="utf-8") as f:
+        commands = json.load(f)
+    uses = {}
+    for folder in folders:
+        base = os.path.join(build, "tests", folder) + os.sep
+        text = [c.get("command", " ".join(c.get("arguments", []))) for c in commands
+                if os.sep + os.path.join("tests", folder) + os.sep in c["file"]]
+        for dirpath, _, files in os.walk(base):
+            for name in files:
+                if name.endswith(".cmake"):
+                    with open(os.path.join(dirpath, name), encoding="utf-8", errors="replace") as f:
+                        text.append(f.read())
+        text = "\n".join(text)
+        uses[folder] = {p for p in programs if p.startswith(base)} | {p for p in outside if p in text}
+    return uses
 
 
 def WriteFile(path, text):
@@ -373,7 +466,7 @@ def Table(mutants, share):
 
 def MutantLine(m):
     result = m.get("result", "not run")
-    by = f" by {m['by']}" if m.get("by") else ""
+    by = f" by {m['by']}" if m.get("by") else f" ({m['note']})" if m.get("note") else ""
     return (f"{m['id']}  {m['subsystem']:<8} {m['path']}:{m['line']}  {m['op']:<6} {result}{by}\n"
             f"    - {m['before'].strip()}\n    + {m['after'].strip()}")
 
@@ -386,6 +479,10 @@ def Report(header, mutants, share, done):
             "mutants (id, subsystem, file:line, operator, result and the first test that failed):", ""]
     text += [MutantLine(m) for m in mutants]
     return "\n".join(text) + "\n"
+
+
+RESULTS = ("killed", "timeout", "survived", "uncompilable")
+RESULT_LINE = re.compile(r"^([0-9a-f]{8})  .* (killed|timeout|survived|uncompilable)(?: by (.+)| \((.+)\))?$", re.M)
 
 
 def WriteReport(path, text):
@@ -417,6 +514,8 @@ def Main():
                         help="report: the table and every mutant (default mutation.txt)")
     parser.add_argument("--work", metavar="DIR", help="build here and keep it (default: a temporary "
                         "folder, removed at the end)")
+    parser.add_argument("--resume", action="store_true", help="keep the results of mutants already in "
+                        "the --output file (same product and seed) and run only the others")
     parser.add_argument("--list", action="store_true", help="print the sample and stop")
     args = parser.parse_args()
 
@@ -432,11 +531,15 @@ def Main():
     except subprocess.CalledProcessError as e:
         print(f"mutate: {e.stderr.strip()}", file=sys.stderr)
         return 2
-    if args.work and os.path.exists(args.work) and os.listdir(args.work):
-        parser.error(f"--work {args.work}: the folder exists and is not empty")
     work = os.path.realpath(args.work) if args.work else tempfile.mkdtemp(prefix="voxwalk-mutate-")
+    marker = os.path.join(work, ".voxwalk-mutate")
+    if args.work and os.path.isdir(work) and os.listdir(work) and not os.path.isfile(marker):
+        parser.error(f"--work {args.work}: the folder is not empty and was not made by this tool")
     os.makedirs(work, exist_ok=True)
+    open(marker, "a").close()
     src, build = os.path.join(work, "src"), os.path.join(work, "build")
+    # A termination restores the mutated file like an interrupt does.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
     try:
         return Session(args, root, only, productName, testsName, src, build)
     finally:
@@ -445,7 +548,12 @@ def Main():
 
 
 def Session(args, root, only, productName, testsName, src, build):
-    MakeTree(root, args.product, args.tests, src)
+    fresh = src + ".new"
+    shutil.rmtree(fresh, ignore_errors=True)
+    MakeTree(root, args.product, args.tests, fresh)
+    os.makedirs(src, exist_ok=True)
+    SyncTree(fresh, src)
+    shutil.rmtree(fresh)
     mutants, share = Sample(Candidates(src), args.seed, args.count, only)
     header = (f"voxwalk mutation sample\nproduct: {productName}   tests: {testsName}   seed: {args.seed}   "
               f"count: {args.count}   only: {args.only or 'all'}\n"
@@ -456,6 +564,17 @@ def Session(args, root, only, productName, testsName, src, build):
             print(MutantLine(m))
         return 0
 
+    if args.resume and os.path.isfile(args.output):
+        with open(args.output, encoding="utf-8") as f:
+            earlier = {m.group(1): m for m in RESULT_LINE.finditer(f.read())}
+        for m in mutants:
+            if m["id"] in earlier and earlier[m["id"]].group(2) in RESULTS:
+                m["result"] = earlier[m["id"]].group(2)
+                if earlier[m["id"]].group(3):
+                    m["by"] = earlier[m["id"]].group(3)
+                if earlier[m["id"]].group(4):
+                    m["note"] = earlier[m["id"]].group(4)
+        print(f"mutate: {sum('result' in m for m in mutants)} results kept from {args.output}", flush=True)
     print(f"mutate: {len(mutants)} mutants; building {src} in {build}", flush=True)
     code, out, _ = Run(["cmake", "-S", src, "-B", build, "-G", "Ninja", "-Wno-dev",
                         "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
@@ -479,21 +598,27 @@ def Session(args, root, only, productName, testsName, src, build):
     if CountTests(build) != sum(CountTests(os.path.join(build, "tests", f)) for f in folders):
         print("mutate: some tests live outside tests/<folder>/; they would not be run", file=sys.stderr)
         return 1
-    cost = {}
+    cost, slow = {}, {}
     for folder in folders:
         started = time.monotonic()
-        failed, why = RunTests(build, [folder], args.jobs, args.timeout * 4)
+        times = {}
+        failed, why = RunTests(build, [folder], args.jobs, args.timeout * 4, times=times)
+        slow[folder] = {n for n, t in times.items() if t > SLOW_SECONDS}
         cost[folder] = time.monotonic() - started
         if failed:
             print(f"mutate: the unmutated suite fails: {failed} ({why})", file=sys.stderr)
             return 1
     print("mutate: unmutated suite passes: " + ", ".join(f"{f} {cost[f]:.1f} s" for f in folders), flush=True)
     byCost = sorted(folders, key=lambda f: (cost[f], f))
+    baseline = Programs(build)
+    uses = FolderPrograms(build, folders, baseline)
 
     started = time.monotonic()
     current = None  # (path, original text) of the file now mutated
     try:
         for index, m in enumerate(mutants, 1):
+            if "result" in m:
+                continue
             path = os.path.join(src, m["path"])
             with open(path, encoding="utf-8") as f:
                 original = f.read()
@@ -503,22 +628,31 @@ def Session(args, root, only, productName, testsName, src, build):
             current = (path, original)
             WriteFile(path, "\n".join(lines))
             t0 = time.monotonic()
+            order = []
             code, out, _ = Build(build, args.jobs, 1800)
             if code != 0:
                 m["result"] = "uncompilable"
             else:
+                # Only folders running a program that differs from the
+                # unmutated build can change their result.
+                now = Programs(build)
+                changed = {p for p, h in now.items() if baseline.get(p) != h}
                 own = TESTS_OF.get(m["subsystem"], m["subsystem"])
                 order = ([own] if own in folders else []) + [f for f in byCost if f != own]
-                failed, why = RunTests(build, order, args.jobs, args.timeout)
+                order = [f for f in order if uses[f] & changed]
+                failed, why = RunTests(build, order, args.jobs, args.timeout, slow)
                 if failed is None:
                     m["result"] = "survived"
+                    if not order:
+                        m["note"] = "no program changed"
                 else:
                     m["result"] = "timeout" if why == "Timeout" else "killed"
                     m["by"] = failed
             WriteFile(path, original)
             current = None
             print(f"[{index}/{len(mutants)}] {m['id']} {m['path']}:{m['line']} {m['op']} {m['result']}"
-                  f"{' by ' + m['by'] if m.get('by') else ''} ({time.monotonic() - t0:.0f} s)", flush=True)
+                  f"{' by ' + m['by'] if m.get('by') else ''} ({time.monotonic() - t0:.0f} s; tests: "
+                  f"{' '.join(order) if m['result'] != 'uncompilable' else '-'})", flush=True)
             WriteReport(args.output, Report(header, mutants, share, False))
     finally:
         if current:
