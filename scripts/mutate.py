@@ -352,37 +352,74 @@ def Build(build, jobs, timeout):
 
 
 FAILED_LINE = re.compile(r"^\s*\d+ - (.+?) \((\w[\w ]*)\)\s*$", re.M)
-PASSED_LINE = re.compile(r"Test +#\d+: (\S+) \.*\s+Passed\s+([\d.]+) sec")
-# Tests slower than this run after the rest of their folder: ctest waits for
-# the tests already running before it stops, and a slow one started beside a
-# failing quick one would cost its whole run.
-SLOW_SECONDS = 3.0
+GTEST_FAILED = re.compile(r"^\[  FAILED  \] (\S+)", re.M)
 
 
 def CtestRegex(names):
     return "^(" + "|".join(re.sub(r"([][().*+?^$|\\])", r"\\\1", n) for n in sorted(names)) + ")$"
 
 
-# Runs the test folders in order and stops at the first failing test.
-# Returns (None, None) when all pass, else (test name, reason). `slow` holds
-# per folder the names of the tests to run last; `times` collects test times.
-def RunTests(build, folders, jobs, timeout, slow=None, times=None):
+# What a test folder runs: its GoogleTest programs (with their working
+# folders) and the names of its other tests (scripts), from ctest's listing.
+def TestPlan(build, folder):
+    code, out, _ = Run(["ctest", "--test-dir", os.path.join(build, "tests", folder), "--show-only=json-v1"], 600)
+    if code != 0:
+        raise RuntimeError(f"ctest cannot list tests/{folder}: {out.strip()[:500]}")
+    programs, others = {}, []
+    for test in json.loads(out[out.index("{"):])["tests"]:
+        command = test.get("command", [])
+        properties = {p["name"]: p["value"] for p in test.get("properties", [])}
+        if properties.get("DISABLED"):
+            continue
+        if any(a.startswith("--gtest_filter=") for a in command[1:]):
+            programs.setdefault(command[0], properties.get("WORKING_DIRECTORY", os.path.dirname(command[0])))
+        else:
+            others.append(test["name"])
+    return {"programs": programs, "others": others}
+
+
+# Runs the test folders in order and stops at the first failure. Each
+# GoogleTest program runs once with all its cases (one process and one window
+# instead of one per case) and stops at its first failing case; the folder's
+# other tests (the end-to-end script) run through ctest beside them and are
+# ended as soon as a program fails. Returns (None, None) when all pass, else
+# (test name, reason). `limits` holds a time limit per program; `times`
+# collects how long each program took.
+def RunTests(build, folders, plans, timeout, limits=None, times=None):
     for folder in folders:
-        base = ["ctest", "--test-dir", os.path.join(build, "tests", folder), "--stop-on-failure",
-                "--timeout", str(timeout), "-j", str(jobs)]
-        late = (slow or {}).get(folder)
-        passes = [base + ["-E", CtestRegex(late)], base + ["-R", CtestRegex(late)]] if late else [base]
-        for command in passes:
-            code, out, _ = Run(command, timeout * 20)
-            if times is not None:
-                times.update({n: float(t) for n, t in PASSED_LINE.findall(out)})
-            if code is None:
-                return f"tests/{folder}", "Timeout"
-            if code != 0:
-                m = FAILED_LINE.search(out)
-                if m:
-                    return m.group(1), m.group(2)
-                return f"tests/{folder}", "ctest error"
+        plan = plans[folder]
+        background = None
+        if plan["others"]:
+            background = subprocess.Popen(
+                ["ctest", "--test-dir", os.path.join(build, "tests", folder), "--stop-on-failure",
+                 "--timeout", str(timeout), "-R", CtestRegex(plan["others"])],
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
+                start_new_session=True)
+        try:
+            order = sorted(plan["programs"], key=lambda p: ((times or {}).get(p, 0), p))
+            for program in order:
+                limit = (limits or {}).get(program, timeout)
+                code, out, seconds = Run([program, "--gtest_fail_fast", "--gtest_brief=1"], limit,
+                                         cwd=plan["programs"][program])
+                if times is not None:
+                    times[program] = seconds
+                if code is None:
+                    return os.path.basename(program), "Timeout"
+                if code != 0:
+                    m = GTEST_FAILED.search(out)
+                    return (m.group(1), "Failed") if m else (os.path.basename(program), f"exit {code}")
+            if background:
+                try:
+                    out, _ = background.communicate(timeout=timeout * 20)
+                except subprocess.TimeoutExpired:
+                    return f"tests/{folder}", "Timeout"
+                if background.returncode != 0:
+                    m = FAILED_LINE.search(out)
+                    return (m.group(1), m.group(2)) if m else (f"tests/{folder}", "ctest error")
+        finally:
+            if background and background.poll() is None:
+                os.killpg(background.pid, signal.SIGKILL)
+                background.wait()
     return None, None
 
 
@@ -598,18 +635,23 @@ def Session(args, root, only, productName, testsName, src, build):
     if CountTests(build) != sum(CountTests(os.path.join(build, "tests", f)) for f in folders):
         print("mutate: some tests live outside tests/<folder>/; they would not be run", file=sys.stderr)
         return 1
-    cost, slow = {}, {}
+    cost, times = {}, {}
+    try:
+        plans = {f: TestPlan(build, f) for f in folders}
+    except RuntimeError as e:
+        print(f"mutate: {e}", file=sys.stderr)
+        return 1
     for folder in folders:
         started = time.monotonic()
-        times = {}
-        failed, why = RunTests(build, [folder], args.jobs, args.timeout * 4, times=times)
-        slow[folder] = {n for n, t in times.items() if t > SLOW_SECONDS}
+        failed, why = RunTests(build, [folder], plans, args.timeout * 20, times=times)
         cost[folder] = time.monotonic() - started
         if failed:
             print(f"mutate: the unmutated suite fails: {failed} ({why})", file=sys.stderr)
             return 1
     print("mutate: unmutated suite passes: " + ", ".join(f"{f} {cost[f]:.1f} s" for f in folders), flush=True)
     byCost = sorted(folders, key=lambda f: (cost[f], f))
+    # A program may take five times as long as unmutated before it counts as hung.
+    limits = {p: max(args.timeout, 5 * t) for p, t in times.items()}
     baseline = Programs(build)
     uses = FolderPrograms(build, folders, baseline)
 
@@ -640,7 +682,7 @@ def Session(args, root, only, productName, testsName, src, build):
                 own = TESTS_OF.get(m["subsystem"], m["subsystem"])
                 order = ([own] if own in folders else []) + [f for f in byCost if f != own]
                 order = [f for f in order if uses[f] & changed]
-                failed, why = RunTests(build, order, args.jobs, args.timeout, slow)
+                failed, why = RunTests(build, order, plans, args.timeout, limits, times=dict(times))
                 if failed is None:
                     m["result"] = "survived"
                     if not order:
