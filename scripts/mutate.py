@@ -252,8 +252,19 @@ def Sample(candidates, seed, count, only):
     chosen = []
     for name, items in bySubsystem.items():
         chosen += sorted(items, key=lambda c: c["rank"])[:share.get(name, 0)]
-    # File order, so that consecutive mutants recompile the same object.
-    return sorted(chosen, key=lambda c: (c["path"], c["line"], c["column"])), share
+    # A file's mutants run one after another, so that consecutive mutants
+    # recompile the same object; files take turns across subsystems, so that
+    # a run stopped early still covers every subsystem.
+    files = {}
+    for c in sorted(chosen, key=lambda c: (c["path"], c["line"], c["column"])):
+        files.setdefault(c["subsystem"], {}).setdefault(c["path"], []).append(c)
+    queues = [list(files[n].values()) for n in sorted(files)]
+    ordered = []
+    while any(queues):
+        for queue in queues:
+            if queue:
+                ordered += queue.pop(0)
+    return ordered, share
 
 # ---------------------------------------------------------------- the copy
 
@@ -385,7 +396,7 @@ def TestPlan(build, folder):
 # ended as soon as a program fails. Returns (None, None) when all pass, else
 # (test name, reason). `limits` holds a time limit per program; `times`
 # collects how long each program took.
-def RunTests(build, folders, plans, timeout, limits=None, times=None):
+def RunTests(build, folders, plans, timeout, limits=None, times=None, changed=None):
     for folder in folders:
         plan = plans[folder]
         background = None
@@ -397,6 +408,9 @@ def RunTests(build, folders, plans, timeout, limits=None, times=None):
                 start_new_session=True)
         try:
             order = sorted(plan["programs"], key=lambda p: ((times or {}).get(p, 0), p))
+            if changed is not None and not (plan["outside"] & changed):
+                # Only programs that differ from the unmutated build.
+                order = [p for p in order if p in changed]
             for program in order:
                 limit = (limits or {}).get(program, timeout)
                 code, out, seconds = Run([program, "--gtest_fail_fast", "--gtest_brief=1"], limit,
@@ -545,7 +559,7 @@ def Main():
     parser.add_argument("--count", type=int, default=160, help="number of mutants (default 160)")
     parser.add_argument("--only", metavar="SUBSYSTEM[,...]", help="mutate only these subsystems: "
                         + " ".join(PRODUCT_DIRS))
-    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2, help="ninja and ctest jobs")
+    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2, help="parallel compile jobs")
     parser.add_argument("--timeout", type=int, default=30, help="seconds per test (default 30)")
     parser.add_argument("--output", metavar="FILE", default="mutation.txt",
                         help="report: the table and every mutant (default mutation.txt)")
@@ -654,6 +668,9 @@ def Session(args, root, only, productName, testsName, src, build):
     limits = {p: max(args.timeout, 5 * t) for p, t in times.items()}
     baseline = Programs(build)
     uses = FolderPrograms(build, folders, baseline)
+    for folder in folders:
+        # The product programs (viewer, generator) a folder's tests run.
+        plans[folder]["outside"] = {p for p in uses[folder] if p not in plans[folder]["programs"]}
 
     started = time.monotonic()
     current = None  # (path, original text) of the file now mutated
@@ -682,7 +699,7 @@ def Session(args, root, only, productName, testsName, src, build):
                 own = TESTS_OF.get(m["subsystem"], m["subsystem"])
                 order = ([own] if own in folders else []) + [f for f in byCost if f != own]
                 order = [f for f in order if uses[f] & changed]
-                failed, why = RunTests(build, order, plans, args.timeout, limits, times=dict(times))
+                failed, why = RunTests(build, order, plans, args.timeout, limits, dict(times), changed)
                 if failed is None:
                     m["result"] = "survived"
                     if not order:
