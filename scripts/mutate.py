@@ -216,7 +216,7 @@ def Allocate(count, available):
     if not names:
         return {}
     count = min(count, sum(available.values()))
-    floor_ = count // (2 * len(names))
+    floor_ = max(count // (2 * len(names)), 1 if count >= len(names) else 0)
     share = {n: min(floor_, available[n]) for n in names}
     while sum(share.values()) < count:
         left = count - sum(share.values())
@@ -709,6 +709,7 @@ def Session(args, root, only, productName, testsName, src, build):
                     m["by"] = failed
             WriteFile(path, original)
             current = None
+            m["ran"] = True
             print(f"[{index}/{len(mutants)}] {m['id']} {m['path']}:{m['line']} {m['op']} {m['result']}"
                   f"{' by ' + m['by'] if m.get('by') else ''} ({time.monotonic() - t0:.0f} s; tests: "
                   f"{' '.join(order) if m['result'] != 'uncompilable' else '-'})", flush=True)
@@ -717,7 +718,9 @@ def Session(args, root, only, productName, testsName, src, build):
         if current:
             WriteFile(*current)
     elapsed = time.monotonic() - started
-    text = Report(header + f"\nrun time: {elapsed / 60:.1f} min ({elapsed / max(1, len(mutants)):.1f} s a mutant)",
+    ran = sum(1 for m in mutants if m.get("ran"))
+    text = Report(header + f"\nrun time: {elapsed / 60:.1f} min for the {ran} mutants run by this command "
+                  f"({elapsed / max(1, ran):.1f} s a mutant)",
                   mutants, share, True)
     WriteReport(args.output, text)
     print("\n" + Table(mutants, share) + f"\n\nmutate: report in {args.output}")
