@@ -12,6 +12,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils
+  python3                      # scripts/mutate
 )
 
 as_root() {
