@@ -122,16 +122,24 @@ TEST(VoxScene, HiddenNodesAndLayersAreLeftOut) {
 }
 
 TEST(VoxScene, TheLaterVoxelInGraphOrderWinsItsCell) {
-    // Model 0 (colours 1, 2) then model 1 (colour 3) on the cell of colour 1,
-    // and, in the sparse case, a third placement far away.
-    for (const char* far : {"0 0 0", "16777000 5 5"}) {
+    // Model 0 holds colours 1 and 2 in one cell; model 1 (colour 3) takes that
+    // cell too; model 2 (colour 4) is placed at `far`. Each row takes another
+    // way of finding shared cells: one bitmap, sorting, one bitmap per model.
+    const struct {
+        const char* far;
+        std::initializer_list<int32_t> placed;  // transforms 2, 4, 6 place models 0, 1, 2
+        Cells expected;
+    } rows[] = {
+        {"0 0 0", {2, 4, 6}, {{0, 0, 0, 4}}},
+        {"16777000 5 5", {2, 4, 6}, {{0, 0, 0, 3}, {16777000, 5, 5, 4}}},
+        {"16777000 5 5", {2, 6}, {{0, 0, 0, 2}, {16777000, 5, 5, 4}}},
+    };
+    for (const auto& row : rows) {
         const Bytes file = VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 1}, {0, 0, 0, 2}}), Model(1, 1, 1, {{0, 0, 0, 3}}),
-                                        Model(1, 1, 1, {{0, 0, 0, 4}}), Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6}),
+                                        Model(1, 1, 1, {{0, 0, 0, 4}}), Trn(0, {}, 1, -1), Grp(1, {}, row.placed),
                                         Trn(2, {}, 3, -1), Shp(3, 0), Trn(4, {}, 5, -1), Shp(5, 1),
-                                        Trn(6, {}, 7, -1, {Key("4", far)}), Shp(7, 2)));
-        const Cells cells = Frame(Read(file), 0);
-        const Cells expected = far[0] == '0' ? Cells{{0, 0, 0, 4}} : Cells{{0, 0, 0, 3}, {16777000, 5, 5, 4}};
-        EXPECT_EQ(cells, expected) << far;
+                                        Trn(6, {}, 7, -1, {Key("4", row.far)}), Shp(7, 2)));
+        EXPECT_EQ(Frame(Read(file), 0), row.expected) << row.far << ", " << row.placed.size() << " placements";
     }
 }
 
