@@ -398,6 +398,10 @@ struct Reader {
             return Fail("root node 0 is not a transform");
         }
 
+        std::vector<std::pair<int32_t, int32_t>> layerIds;  // (id, index)
+        for (size_t l = 0; l < scene.layers.size(); ++l) layerIds.emplace_back(scene.layers[l].id, static_cast<int32_t>(l));
+        std::sort(layerIds.begin(), layerIds.end());
+
         int32_t lastFrame = 0;
         for (VoxelSceneNode& node : scene.nodes) {
             const std::string where = "node " + std::to_string(node.id);
@@ -432,9 +436,9 @@ struct Reader {
             if (!node.transformKeys.empty()) lastFrame = std::max(lastFrame, node.transformKeys.back().frame);
             if (!node.shapeKeys.empty()) lastFrame = std::max(lastFrame, node.shapeKeys.back().frame);
             if (node.layer >= 0) {
-                for (size_t l = 0; l < scene.layers.size() && node.layerIndex < 0; ++l) {
-                    if (scene.layers[l].id == node.layer) node.layerIndex = static_cast<int32_t>(l);
-                }
+                // The first layer with that id; a search, so many nodes and layers stay cheap.
+                auto it = std::lower_bound(layerIds.begin(), layerIds.end(), std::make_pair(node.layer, INT32_MIN));
+                if (it != layerIds.end() && it->first == node.layer) node.layerIndex = it->second;
             }
         }
         scene.frameCount = lastFrame + 1;
@@ -446,7 +450,7 @@ struct Reader {
     struct Reach {
         int8_t state = 0;        // 0 unseen, 1 on the current path, 2 done
         int32_t height = 0;      // transforms on the longest path down from here
-        int64_t placements = 0;  // shape placements below, saturating
+        int64_t placements = 0;  // this node and those below, once per path, saturating
         int64_t voxels = 0;      // most voxels those placements can hold, saturating
     };
 
@@ -462,7 +466,8 @@ struct Reader {
             }
             r.state = 1;
             int32_t height = 0;
-            int64_t placements = node.kind == VoxelNodeKind::Shape ? 1 : 0, voxels = 0;
+            // Every node counts, not only shapes: composing walks them all.
+            int64_t placements = 1, voxels = 0;
             for (const VoxelShapeKey& key : node.shapeKeys) {
                 voxels = std::max<int64_t>(voxels, static_cast<int64_t>(VoxelSceneModelVoxelCount(scene.models[static_cast<size_t>(key.model)])));
             }
@@ -487,7 +492,8 @@ struct Reader {
         if (!Visit(scene.root, 0, reach)) return false;
         const Reach& r = reach[static_cast<size_t>(scene.root)];
         if (r.placements > kVoxSceneMaxPlacements) {
-            return Fail("the scene graph places models more than " + std::to_string(kVoxSceneMaxPlacements) + " times");
+            return Fail("the scene graph expands to more than " + std::to_string(kVoxSceneMaxPlacements) +
+                        " node placements");
         }
         if (r.voxels > kVoxSceneMaxVoxels) {
             return Fail("the scene expands to more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
@@ -527,6 +533,7 @@ struct Reader {
             model.minY = std::min(model.minY, v.y), model.maxY = std::max(model.maxY, v.y);
             model.minZ = std::min(model.minZ, v.z), model.maxZ = std::max(model.maxZ, v.z);
         }
+        model.distinctCells = true;  // every cell of the file is read once
         scene.models.push_back(std::move(model));
         // The palette LoadVoxelModel gives a fresh model: zeros, then the file's entries.
         ReadPoly2VoxPalette(data, length, layout, scene.palette);

@@ -30,7 +30,7 @@
 
 // Limits on what a file may ask for; anything beyond is an error.
 inline constexpr int32_t kVoxSceneMaxDepth = 64;              // transforms on one path from the root
-inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 20;    // model placements per frame
+inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 22;    // nodes placed per frame, once per path
 inline constexpr int64_t kVoxSceneMaxVoxels = 1 << 24;        // composed voxels per frame
 inline constexpr int32_t kVoxSceneMaxFrameIndex = 65535;      // largest `_f`
 inline constexpr int32_t kVoxSceneMaxTranslation = 1 << 24;   // |x|, |y|, |z| of one `_t`

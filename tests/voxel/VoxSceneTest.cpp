@@ -207,15 +207,16 @@ Bytes Chain(int32_t depth) {
     return VoxFile(Join(graph, Shp(999, 0)));
 }
 
-// `levels` groups, each placing the level below twice.
-Bytes Doubling(int32_t levels, const Bytes& model) {
+// `levels` groups, each placing the level below twice, down to node 999:
+// a shape of model 0, or an empty group.
+Bytes Doubling(int32_t levels, const Bytes& model, bool empty = false) {
     Bytes graph = Join(model, Trn(0, {}, 1, -1));
     for (int32_t l = 0; l < levels; ++l) {
         const int32_t group = 1 + 3 * l, below = l + 1 < levels ? 1 + 3 * (l + 1) : 999;
         Append(graph, Join(Grp(group, {}, {group + 1, group + 2}), Trn(group + 1, {}, below, -1),
                            Trn(group + 2, {}, below, -1)));
     }
-    return VoxFile(Join(graph, Shp(999, 0)));
+    return VoxFile(Join(graph, empty ? Grp(999, {}, {}) : Shp(999, 0)));
 }
 
 Bytes Big() {
@@ -260,7 +261,8 @@ const Refused kRefused[] = {
     {"ContentPastTheEnd", Join(VoxFile(kModel), Header("nTRN", 100, 0)), "runs past the end"},
     {"HeaderCut", Join(VoxFile(kModel), Text("nTR")), "header cut"},
     {"TooDeep", Chain(kVoxSceneMaxDepth), "deeper than 64"},
-    {"TooManyPlacements", Doubling(21, kModel), "places models more than"},
+    {"TooManyPlacements", Doubling(21, kModel), "more than 4194304 node placements"},
+    {"WideDagWithoutShapes", Doubling(21, kModel, true), "node placements"},
     {"TooManyVoxels", Doubling(11, Big()), "more than 16777216 voxels"},
     {"NeitherFormat", Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},
 };
