@@ -171,10 +171,10 @@ std::string ScreenshotPath(const std::string& modelPath, bool (*exists)(const st
     std::string base = modelPath;
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     const size_t slash = base.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = base.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) {
-        base.erase(dot);
-    }
+    // A name that starts with its only dot (".hidden") has no extension.
+    if (dot != std::string::npos && dot > nameStart) base.erase(dot);
     for (int n = 1;; ++n) {
         const std::string path = base + "-" + std::to_string(n) + ".png";
         if (!exists(path) || n == 1000000) return path;
