@@ -103,7 +103,7 @@ struct WindowSession {
 
 void HandleInput(WindowSession& s, const std::string& modelPath, bool& wantShot) {
     const int32_t count = static_cast<int32_t>(s.model.frames.size());
-    for (Key key = NextKeyPress(); key != Key::None; key = NextKeyPress()) {
+    for (Key key = NextKeyPress(); key != Key::NoKey; key = NextKeyPress()) {
         switch (key) {
             case Key::Space: s.clock.paused = !s.clock.paused; break;
             case Key::Left: if (s.clock.paused) StepModelFrame(s.clock, -1, count); break;
@@ -112,7 +112,7 @@ void HandleInput(WindowSession& s, const std::string& modelPath, bool& wantShot)
             case Key::Minus: ChangeSpeed(s.clock, false); break;
             case Key::R: s.orbit = Orbit{}; break;
             case Key::F12: wantShot = true; break;
-            case Key::None: break;
+            case Key::NoKey: break;
         }
     }
     (void)modelPath;

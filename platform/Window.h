@@ -64,11 +64,12 @@ void PresentWindow();
 // of these ends the program's loop.
 int IsEscapeDown();
 
-// Keys the model viewer reacts to; everything else is Key::None.
-enum class Key { None, Space, Left, Right, Plus, Minus, R, F12 };
+// Keys the model viewer reacts to; everything else is Key::NoKey (not
+// "None", which X11 headers define as a macro).
+enum class Key { NoKey, Space, Left, Right, Plus, Minus, R, F12 };
 
 // The oldest key press not yet taken (repeats of a held key count as
-// presses), or Key::None. Presses are collected while PresentWindow handles
+// presses), or Key::NoKey. Presses are collected while PresentWindow handles
 // the window system's events.
 Key NextKeyPress();
 

@@ -44,14 +44,14 @@ Key KeyFromGlfw(int key) {
         case GLFW_KEY_MINUS: case GLFW_KEY_KP_SUBTRACT: return Key::Minus;
         case GLFW_KEY_R: return Key::R;
         case GLFW_KEY_F12: return Key::F12;
-        default: return Key::None;
+        default: return Key::NoKey;
     }
 }
 
 void OnKey(GLFWwindow* /*window*/, int key, int /*scancode*/, int action, int /*mods*/) {
     const Key k = KeyFromGlfw(key);
     // A bounded queue: a program that never takes presses does not grow.
-    if (k != Key::None && action != GLFW_RELEASE && state.keyPresses.size() < 64) {
+    if (k != Key::NoKey && action != GLFW_RELEASE && state.keyPresses.size() < 64) {
         state.keyPresses.push_back(k);
     }
 }
@@ -180,7 +180,7 @@ int IsEscapeDown() {
 }
 
 Key NextKeyPress() {
-    if (state.keyPresses.empty()) return Key::None;
+    if (state.keyPresses.empty()) return Key::NoKey;
     const Key k = state.keyPresses.front();
     state.keyPresses.pop_front();
     return k;
