@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -222,6 +224,13 @@ int RunSnapshot(const Options& options) {
                " has " + std::to_string(count) + (count == 1 ? " frame" : " frames"));
         std::fprintf(stderr, "Try 'voxwalk --help' for more information.\n");
         return kExitUsage;
+    }
+    // Refuse an output folder that cannot be written before rendering.
+    const size_t slash = options.output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : options.output.substr(0, slash + 1);
+    if (access(folder.c_str(), W_OK) != 0) {
+        Report(options.output + ": " + std::strerror(errno));
+        return kExitInput;
     }
     std::string error;
     if (!OpenOffscreenGL(options.width, options.height, error)) {
