@@ -129,8 +129,8 @@ bool MakeContext(std::string& error) {
     }
     // A compatibility profile: display lists, immediate mode and the fixed
     // pipeline are what the renderer uses.
-    const EGLint contextAttributes[] = {
-        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+    const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                        EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
     state.context = eglCreateContext(state.display, config, EGL_NO_CONTEXT, contextAttributes);
     if (state.context == EGL_NO_CONTEXT) {
         return Fail(error, "no compatibility-profile OpenGL context");
@@ -196,7 +196,8 @@ bool OpenOffscreenGL(int width, int height, std::string& error) {
 void CloseOffscreenGL() {
     if (state.context != EGL_NO_CONTEXT) {
         const GlCalls& gl = state.gl;
-        if (state.framebuffer && gl.deleteFramebuffers) gl.deleteFramebuffers(1, &state.framebuffer);
+        if (state.framebuffer && gl.deleteFramebuffers)
+            gl.deleteFramebuffers(1, &state.framebuffer);
         for (GLuint* buffer : {&state.colorBuffer, &state.depthStencilBuffer}) {
             if (*buffer && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, buffer);
         }
