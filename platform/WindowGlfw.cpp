@@ -8,6 +8,7 @@
 #include <GLFW/glfw3.h>
 
 #include "platform/OffscreenBridge.h"
+#include "platform/Resident.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
                                                 : state.lastError.c_str());
     }
     glfwMakeContextCurrent(state.window);
+    KeepLoadedLibrariesResident();
     // A tap of Escape shorter than one frame still ends the loop.
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
     return 1;
