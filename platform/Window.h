@@ -66,5 +66,23 @@ void PresentWindow();
 // of these ends the program's loop.
 int IsEscapeDown();
 
+// Keys the model viewer reacts to; everything else is Key::NoKey (not
+// "None", which X11 headers define as a macro).
+enum class Key { NoKey, Space, Left, Right, Plus, Minus, R, F12 };
+
+// The oldest key press not yet taken (repeats of a held key count as
+// presses), or Key::NoKey. Presses are collected while PresentWindow handles
+// the window system's events.
+Key NextKeyPress();
+
+// 1 while the left mouse button is held over the window.
+int IsLeftButtonDown();
+
+// The cursor in window pixels, origin at the top left; (0, 0) without a window.
+void GetCursorPosition(double& x, double& y);
+
+// Wheel steps since the last call (positive: away from the user), then 0.
+double TakeScroll();
+
 // Closes the window and releases the window system. Safe to call any time.
 void CloseWindow();
