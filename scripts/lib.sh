@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils
+  desktop-file-utils shared-mime-info
 )
 
 as_root() {
