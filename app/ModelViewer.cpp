@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/AssetRoot.h"
 #include "app/ModelFiles.h"
 #include "app/ModelView.h"
 #include "app/Scene.h"
@@ -195,8 +196,10 @@ int RunModelViewer(const Options& options, const Clock& clock) {
     LoadProjection(screen.aspect, s.scale);
     SetupViewerLight(s.light);
     s.font.emplace(16.0f);
-    LoadFont(*s.font, fontSheetPath);
-    LoadTexture(grassTexturePath, s.textureTable, 0, textureDirectory);
+    const std::string root = AssetRoot();
+    LoadFont(*s.font, (root + fontSheetPath).c_str());
+    LoadTexture((root + grassTexturePath).c_str(), s.textureTable, 0,
+                (root + textureDirectory).c_str());
     for (VoxelModel& frame : s.model.frames) BuildFrameList(frame);
 
     s.previousTime = clock();
@@ -245,7 +248,9 @@ int RunSnapshot(const Options& options) {
     SetupViewerLight(light);
     std::vector<TextureEntry> textureTable;
     if (options.background == BackgroundKind::Scene) {
-        LoadTexture(grassTexturePath, textureTable, 0, textureDirectory);
+        const std::string root = AssetRoot();
+        LoadTexture((root + grassTexturePath).c_str(), textureTable, 0,
+                    (root + textureDirectory).c_str());
     } else if (options.background == BackgroundKind::Plain) {
         glClearColor(options.backgroundRgb[0] / 255.0f, options.backgroundRgb[1] / 255.0f,
                      options.backgroundRgb[2] / 255.0f, 1.0f);

@@ -111,10 +111,10 @@ void BuildFrameList(VoxelModel& model) {
     glEndList();
 }
 
-void LoadWalkFrames(WalkFrames& walkFrames) {
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
     for (int32_t n = 1; n <= walkFrameCount; ++n) {
         VoxelModel& model = walkFrames[n - 1];
-        const std::string fileName = WalkFrameFileName(n);
+        const std::string fileName = assetRoot + WalkFrameFileName(n);
         LoadVoxelModel(fileName.c_str(), model);  // a missing file leaves it empty
         OrientFrame(model);
         RecentreFrame(model);

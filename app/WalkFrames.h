@@ -49,8 +49,9 @@ void BuildFrameList(VoxelModel& model);
 
 // Loads, orients, recentres and compiles frames 1 to 30 in turn, so the
 // reader's log lines of frame n come before those of frame n + 1. Missing
-// files leave an empty model whose list draws nothing.
-void LoadWalkFrames(WalkFrames& walkFrames);
+// files leave an empty model whose list draws nothing. assetRoot is put in
+// front of every frame's file name (see app/AssetRoot.h).
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "");
 
 // Deletes the 30 display lists (shut-down).
 void DeleteWalkFrameLists(WalkFrames& walkFrames);

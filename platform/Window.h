@@ -47,12 +47,14 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
 // 1 while a window with a current context is open.
 int HasWindow();
 
-// The GL_EXTENSIONS string of the current context; "" when there is none.
+// The GL_EXTENSIONS string of the window's context, or of the offscreen one
+// (platform/Offscreen.h) when there is no window; "" when there is neither.
 // The text stays valid until the window is closed.
 const char* GetGLExtensionString();
 
-// A GL entry point, looked up by name; null when the name is unknown or there
-// is no context.
+// A GL entry point, looked up by name in the window's context, or in the
+// offscreen one when there is no window; null when the name is unknown or
+// there is no context.
 using GLProc = void (*)();
 GLProc GetGLProc(const char* name);
 

@@ -8,6 +8,9 @@
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+#include "platform/OffscreenBridge.h"
+#include "platform/Resident.h"
+
 namespace {
 
 // GL_EXTENSIONS as GL defines it; GLFW_INCLUDE_NONE keeps the GL headers out.
@@ -143,6 +146,7 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
                                                 : state.lastError.c_str());
     }
     glfwMakeContextCurrent(state.window);
+    KeepLoadedLibrariesResident();
     // A tap of Escape shorter than one frame still ends the loop.
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
     state.keyPresses.clear();
@@ -155,15 +159,16 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
 int HasWindow() { return state.window != nullptr; }
 
 const char* GetGLExtensionString() {
-    if (!state.window) return "";
-    auto getString = reinterpret_cast<GetStringProc>(glfwGetProcAddress("glGetString"));
+    auto getString = reinterpret_cast<GetStringProc>(GetGLProc("glGetString"));
     if (!getString) return "";
     const unsigned char* text = getString(kGlExtensions);
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
 GLProc GetGLProc(const char* name) {
-    if (!state.window || !name) return nullptr;
+    if (!name) return nullptr;
+    // The offscreen context answers when there is no window.
+    if (!state.window) return OffscreenGLProc(name);
     return glfwGetProcAddress(name);
 }
 

@@ -12,3 +12,16 @@
 // inflated data keeps spare bytes behind its last row.
 void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length,
                     int bytesPerPixel);
+
+// The Paeth predictor from the bytes on the left, above and above-left
+// (0..255 each); the decoder and the writer share it. Written with selects
+// rather than branches: on photographs the choice is close to random and
+// mispredicted branches would dominate.
+inline int PngPaethPredictor(int left, int up, int upperLeft) {
+    const int toUp = up - upperLeft, toLeft = left - upperLeft;
+    const int pa = toUp < 0 ? -toUp : toUp;                                   // |p - left|
+    const int pb = toLeft < 0 ? -toLeft : toLeft;                             // |p - up|
+    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;      // |p - upperLeft|
+    const int bOrC = pb <= pc ? up : upperLeft;
+    return ((pa <= pb) & (pa <= pc)) ? left : bOrC;
+}

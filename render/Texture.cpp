@@ -41,7 +41,9 @@ int32_t LoadTexture(const char* fileName, TextureTable& table, int32_t clampEdge
     if (!image) width = height = 0;
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(width),
                  static_cast<GLsizei>(height), 0, GL_RGBA, GL_UNSIGNED_BYTE, image);
-    if (image) {
+    // GLU sizes the levels from GL_VERSION, which does not exist without a
+    // current context (a run without a display): nothing to build them in.
+    if (image && glGetString(GL_VERSION) != nullptr) {
         // Rebuilds level 0 too, scaling to powers of two where needed.
         gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, static_cast<GLint>(width),
                           static_cast<GLint>(height), GL_RGBA, GL_UNSIGNED_BYTE, image);

@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
 # End-to-end runs of voxwalk on models of the test's own, as a user would:
-# usage: model_viewer_e2e.sh VOXWALK MAKE_MODELS PROBE CLOSE_WINDOW SOURCE_DIR [x]
+# usage: model_viewer_e2e.sh VOXWALK MAKE_MODELS PROBE CLOSE_WINDOW SOURCE_DIR
 #  1. the command line's answers and exit statuses, without any display;
-#  2. --snapshot pictures, probed pixel by pixel, with no X server (or, with
-#     a last argument "x", on the virtual one);
+#  2. --snapshot pictures, probed pixel by pixel, with no X server at all;
 #  3. the window on a folder of frames, driven by real X events: pause, step,
 #     orbit, reset, zoom, speed, F12, Escape; standard output stays empty;
 #  4. the window on one model, closed by the window manager's request.
 set -uo pipefail
 voxwalk=$(realpath "$1") make_models=$(realpath "$2") probe=$(realpath "$3")
-close_window=$(realpath "$4") source_dir=$(realpath "$5") snapshot_display=${6:-}
+close_window=$(realpath "$4") source_dir=$(realpath "$5")
 source "$source_dir/scripts/headless.sh"
 
 work=$(mktemp -d)
@@ -63,7 +62,6 @@ check_answer "window without display" 1 err "--snapshot renders without one" "$m
 ls "$work"/e.png* "$work"/f.png* "$work"/nowhere 2>/dev/null && fail "a refused snapshot left a file"
 
 # 2. Snapshots.
-[ "$snapshot_display" = x ] && { start_virtual_display || exit 1; }
 snap() { # NAME ARGS...: renders $work/NAME.png, fails on a non-zero status
   local name=$1; shift
   "$voxwalk" --snapshot "$work/$name.png" "$@" >"$work/$name.out" 2>"$work/$name.err" \
@@ -98,7 +96,6 @@ snap scene --size 160x120 --view front "$m/still.vox"
 snap big --size 4096 --view top "$m/still.vox"
 [ "$(value size "$work/big.png")" = 4096x4096 ] || fail "4096 x 4096: size $(value size "$work/big.png")"
 ls "$work"/*.tmp 2>/dev/null && fail "a temporary picture was left behind"
-stop_virtual_display
 
 # 3. The window on a folder of three frames.
 start_virtual_display 1280x1024x24 || exit 1
