@@ -2,6 +2,9 @@
 //   anim/step_1.vox, step_2.vox, step_10.vox  a red, a green and a blue
 //                                             block: frames 1, 2, 3 in
 //                                             natural order
+//   anim.vox                                  the same three blocks as the
+//                                             models of one file, no scene
+//                                             graph: played as frames
 //   still.vox                                 one yellow tower
 //   empty.vox                                 a model without voxels
 // Usage: make_models DIR
@@ -27,15 +30,19 @@ Bytes Palette() {
     return Chunk("RGBA", out);
 }
 
-// A solid sx x sy x sz block (z up) of one palette entry.
-Bytes Block(int sx, int sy, int sz, uint8_t colour) {
+// SIZE and XYZI of a solid sx x sy x sz block (z up) of one palette entry.
+Bytes BlockChunks(int sx, int sy, int sz, uint8_t colour) {
     Bytes cells = Int32s({sx * sy * sz});
     for (int x = 0; x < sx; ++x)
         for (int y = 0; y < sy; ++y)
             for (int z = 0; z < sz; ++z)
                 cells.insert(cells.end(), {static_cast<uint8_t>(x), static_cast<uint8_t>(y),
                                            static_cast<uint8_t>(z), colour});
-    return VoxFile(Join(Size(sx, sy, sz), Chunk("XYZI", cells), Palette()));
+    return Join(Size(sx, sy, sz), Chunk("XYZI", cells));
+}
+
+Bytes Block(int sx, int sy, int sz, uint8_t colour) {
+    return VoxFile(Join(BlockChunks(sx, sy, sz, colour), Palette()));
 }
 
 bool Save(const std::string& path, const Bytes& bytes) {
@@ -57,6 +64,9 @@ int main(int argc, char** argv) {
     const bool ok = Save(dir + "/anim/step_1.vox", Block(12, 12, 24, 1)) &&
                     Save(dir + "/anim/step_2.vox", Block(12, 12, 24, 2)) &&
                     Save(dir + "/anim/step_10.vox", Block(12, 12, 24, 3)) &&
+                    Save(dir + "/anim.vox", VoxFile(Join(BlockChunks(12, 12, 24, 1),
+                                                         BlockChunks(12, 12, 24, 2),
+                                                         BlockChunks(12, 12, 24, 3), Palette()))) &&
                     Save(dir + "/still.vox", Block(10, 10, 40, 4)) &&
                     Save(dir + "/empty.vox", VoxFile(Join(Size(4, 4, 4), Chunk("XYZI", Int32s({0})))));
     if (!ok) std::fprintf(stderr, "%s: cannot write the models\n", dir.c_str());

@@ -5,7 +5,8 @@
 #  2. --snapshot pictures, probed pixel by pixel, with no X server at all;
 #  3. the window on a folder of frames, driven by real X events: pause, step,
 #     orbit, reset, zoom, speed, F12, Escape; standard output stays empty;
-#  4. the window on one model, closed by the window manager's request.
+#  4. the window on an animation file, ended by Escape;
+#  5. the window on one model, closed by the window manager's request.
 set -uo pipefail
 voxwalk=$(realpath "$1") make_models=$(realpath "$2") probe=$(realpath "$3")
 close_window=$(realpath "$4") source_dir=$(realpath "$5")
@@ -72,15 +73,16 @@ snap still --size 96x64 --background '#ff00ff' "$m/still.vox"
 [ "$(value size "$work/still.png")" = 96x64 ] || fail "still: size $(value size "$work/still.png")"
 [ "$("$probe" "$work/still.png" | grep '^corner')" = "corner 255 0 255 255" ] || fail "still: background is not #ff00ff"
 [ "$(value yellow "$work/still.png")" -gt 100 ] || fail "still: the yellow tower is not in the picture"
-for row in "1 red" "2 green" "3 blue"; do
+# The folder's frames and the animation file's frames alike.
+for row in "1 red anim" "2 green anim" "3 blue anim" "2 green anim.vox" "3 blue anim.vox"; do
   set -- $row
-  snap "frame$1" --size 128 --frame "$1" --view front --background '#000000' "$m/anim"
+  snap "frame$1" --size 128 --frame "$1" --view front --background '#000000' "$m/$3"
   for colour in red green blue; do
     count=$(value $colour "$work/frame$1.png")
     if [ $colour = "$2" ]; then
-      [ "$count" -gt 200 ] || fail "frame $1: only $count $colour pixels"
+      [ "$count" -gt 200 ] || fail "$3, frame $1: only $count $colour pixels"
     else
-      [ "$count" -eq 0 ] || fail "frame $1: $count $colour pixels of another frame"
+      [ "$count" -eq 0 ] || fail "$3, frame $1: $count $colour pixels of another frame"
     fi
   done
 done
@@ -149,7 +151,24 @@ else
   [ -s "$work/window.out" ] && fail "folder: printed on stdout: $(head -c 200 "$work/window.out")"
 fi
 
-# 4. One model, closed by the window manager.
+# 4. The animation file: it plays, and the frame it shows is one of its three.
+"$voxwalk" "$m/anim.vox" >"$work/file.out" 2>"$work/file.err" &
+viewer=$!
+window=$(wait_for_window "$viewer" 60)
+if [ -z "$window" ]; then
+  fail "animation file: no window"
+else
+  wait_for_picture "$window" "$work/file.png" 60 || fail "animation file: the window stayed blank"
+  [ -n "$(dominant "$work/file.png")" ] || fail "animation file: no frame in view"
+  press_escape "$window"
+  status=0
+  wait_for_exit "$viewer" 30 || status=$?
+  viewer=
+  [ "$status" -eq 0 ] || fail "animation file: exit status $status after Escape"
+  [ -s "$work/file.out" ] && fail "animation file: printed on stdout"
+fi
+
+# 5. One model, closed by the window manager.
 "$voxwalk" "$m/still.vox" >"$work/still-window.out" 2>"$work/still-window.err" &
 viewer=$!
 window=$(wait_for_window "$viewer" 60)
