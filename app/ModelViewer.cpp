@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -87,23 +86,8 @@ std::string ModelHudText(const LoadedModel& model, const ModelClock& clock) {
     return text;
 }
 
-struct WindowSession {
-    LoadedModel model;
-    float scale = 1.0f;
-    LightSource light;
-    std::optional<BitmapFont> font;
-    std::vector<TextureEntry> textureTable;
-    ModelClock clock;
-    Orbit orbit;
-    double previousTime = 0;
-    double nextFpsTime = 0;
-    int32_t framesCounted = 0;
-    std::string fpsText;
-    bool dragging = false;
-    double dragX = 0, dragY = 0;
-};
 
-void HandleInput(WindowSession& s, const std::string& modelPath, bool& wantShot) {
+void HandleInput(ModelSession& s, bool& wantShot) {
     const int32_t count = static_cast<int32_t>(s.model.frames.size());
     for (Key key = NextKeyPress(); key != Key::NoKey; key = NextKeyPress()) {
         switch (key) {
@@ -117,7 +101,6 @@ void HandleInput(WindowSession& s, const std::string& modelPath, bool& wantShot)
             case Key::NoKey: break;
         }
     }
-    (void)modelPath;
     double x = 0, y = 0;
     GetCursorPosition(x, y);
     if (IsLeftButtonDown()) {
@@ -132,7 +115,7 @@ void HandleInput(WindowSession& s, const std::string& modelPath, bool& wantShot)
     if (wheel != 0.0) ZoomOrbit(s.orbit, wheel);
 }
 
-void DrawWindowFrame(WindowSession& s, const Clock& clock) {
+void DrawWindowFrame(ModelSession& s, const Clock& clock) {
     const double now = clock();
     AdvanceModelClock(s.clock, now - s.previousTime, static_cast<int32_t>(s.model.frames.size()),
                       s.scale);
@@ -183,11 +166,11 @@ std::string ScreenshotPath(const std::string& modelPath, bool (*exists)(const st
     }
 }
 
-int RunModelViewer(const Options& options, const Clock& clock) {
-    WindowSession s;
-    if (!LoadForViewing(options.path, s.model)) return kExitInput;
+int StartModelViewer(ModelSession& s, const std::string& path, const Clock& clock) {
+    s.path = path;
+    if (!LoadForViewing(path, s.model)) return kExitInput;
     if (!OpenGLWindow(kWindowWidth, kWindowHeight, 32, 0, 2, 0)) {
-        Report(options.path + ": no window to show it in; --snapshot renders without one");
+        Report(path + ": no window to show it in; --snapshot renders without one");
         return kExitInput;
     }
     SetUpGL(kWindowWidth, kWindowHeight, 32);
@@ -200,20 +183,32 @@ int RunModelViewer(const Options& options, const Clock& clock) {
     LoadTexture((root + grassTexturePath).c_str(), s.textureTable, 0,
                 (root + textureDirectory).c_str());
     for (VoxelModel& frame : s.model.frames) BuildFrameList(frame);
-
     s.previousTime = clock();
-    bool quit = false;
-    while (!quit) {
-        bool wantShot = false;
-        HandleInput(s, options.path, wantShot);
-        DrawWindowFrame(s, clock);
-        if (wantShot) SaveScreenshot(options.path);
-        std::this_thread::sleep_for(std::chrono::milliseconds(frameSleepMs));
-        PresentWindow();
-        quit = IsEscapeDown() != 0;
-    }
+    return 0;
+}
+
+void RunModelViewerFrame(ModelSession& s, const Clock& clock) {
+    bool wantShot = false;
+    HandleInput(s, wantShot);
+    DrawWindowFrame(s, clock);
+    if (wantShot) SaveScreenshot(s.path);
+}
+
+void StopModelViewer(ModelSession& s) {
     for (VoxelModel& frame : s.model.frames) DeleteFrameLists(frame);
     s.font.reset();
+}
+
+int RunModelViewer(const Options& options, const Clock& clock) {
+    ModelSession s;
+    const int status = StartModelViewer(s, options.path, clock);
+    if (status != 0) return status;
+    do {
+        RunModelViewerFrame(s, clock);
+        std::this_thread::sleep_for(std::chrono::milliseconds(frameSleepMs));
+        PresentWindow();
+    } while (!IsEscapeDown());
+    StopModelViewer(s);
     return 0;
 }
 
