@@ -1,9 +1,7 @@
 #include "app/ModelFiles.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,35 +33,18 @@ std::string BaseName(std::string path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Appends the frames of one file. A MagicaVoxel file goes through the scene
-// reader (scenes and animations); anything else is a Poly2Vox file.
+// Appends the frames of one file: every frame of a scene or animation, or
+// the one model of a Poly2Vox file, in the walk frames' orientation.
 bool LoadFile(const std::string& path, std::vector<VoxelModel>& frames, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
+    VoxelScene scene;
+    if (!LoadVoxelScene(path.c_str(), scene, error)) return false;
+    const int32_t count = VoxelSceneFrameCount(scene);
+    for (int32_t frame = 0; frame < count; ++frame) {
+        VoxelModel model;
+        ComposeFrame(scene, frame, model);
+        MirrorLikeReader(model);
+        frames.push_back(std::move(model));
     }
-    char magic[4] = {};
-    const ssize_t got = read(fd, magic, sizeof magic);
-    close(fd);
-    if (got == 4 && std::memcmp(magic, "VOX ", 4) == 0) {
-        VoxelScene scene;
-        if (!LoadVoxelScene(path.c_str(), scene, error)) return false;
-        const int32_t count = VoxelSceneFrameCount(scene);
-        for (int32_t frame = 0; frame < count; ++frame) {
-            VoxelModel model;
-            ComposeFrame(scene, frame, model);
-            MirrorLikeReader(model);
-            frames.push_back(std::move(model));
-        }
-        return true;
-    }
-    VoxelModel model;
-    if (!LoadVoxelModel(path.c_str(), model)) {
-        error = path + ": cannot be read";
-        return false;
-    }
-    frames.push_back(std::move(model));
     return true;
 }
 

@@ -3,8 +3,7 @@
 // the frames. Every frame ends up standing on the ground, centred over the
 // origin, one world unit per voxel, ready for BuildFrameList.
 //
-// Nothing here needs GL. The reader's log lines go to the log channel, which
-// the viewer points away from standard output; errors come back as text.
+// Nothing here needs GL or logs; errors come back as one line of text.
 #pragma once
 
 #include <cstdint>

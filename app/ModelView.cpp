@@ -27,7 +27,7 @@ float SceneScale(const VoxelBounds& b, float aspect) {
     const float dz = static_cast<float>(b.maxZ - b.minZ + 1);
     const float radius = 0.5f * std::sqrt(dx * dx + dy * dy + dz * dz);
     float scale = radius / framedRadius;
-    if (aspect > 0.0f && aspect < windowAspect) scale *= windowAspect / aspect;
+    if (aspect > 0.0f && aspect < 1.0f) scale /= aspect;
     return scale;
 }
 

@@ -15,10 +15,10 @@
 #include "math/Vector.h"
 
 // The radius, in voxels, of a model's box at scene scale 1: at the starting
-// eye distance it spans about 45% of the picture's height. (The walker's 30
-// frames fill a box of 48 x 76 x 30 voxels, radius 47.)
-constexpr float framedRadius = 80.0f;
-// The window's proportions, whose horizontal field of view every picture keeps.
+// eye distance its sphere spans about 60% of the picture's height, leaving
+// room for the walk bringing it closer. (The walker's 30 frames fill a box of
+// 48 x 76 x 30 voxels, radius 47.)
+constexpr float framedRadius = 100.0f;
 constexpr float windowAspect = 1024.0f / 768.0f;
 constexpr double speedMin = 0.125, speedMax = 8.0;  // +/- keys, x2 per press
 
@@ -40,7 +40,8 @@ struct Orbit {
 };
 
 // Scene scale for a model: its box radius over framedRadius, and more when
-// the picture is narrower than the window (aspect = width / height).
+// the picture is taller than wide (aspect = width / height < 1), so the
+// narrower horizontal field of view still holds it.
 float SceneScale(const VoxelBounds& bounds, float aspect);
 
 // One time step of `seconds` (real time; speed and pause applied here).

@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -53,11 +55,10 @@ void LoadProjection(float aspect, float scale) {
     glMatrixMode(GL_MODELVIEW);
 }
 
-void DeleteFrameLists(std::vector<VoxelModel>& frames) {
-    for (VoxelModel& frame : frames) {
-        if (frame.displayList != 0) glDeleteLists(frame.displayList, 1);
-        frame.displayList = 0;
-    }
+void DeleteFrameLists(VoxelModel& frame) {
+    if (frame.displayList != 0) glDeleteLists(frame.displayList, 1);
+    if (frame.shadowList != 0) glDeleteLists(frame.shadowList, 1);
+    frame.displayList = frame.shadowList = 0;
 }
 
 // Reads the window's back buffer as top-row-first RGB rows.
@@ -138,7 +139,7 @@ void DrawWindowFrame(WindowSession& s, const Clock& clock) {
     s.previousTime = now;
     const int32_t frame = ModelFrameIndex(s.clock, static_cast<int32_t>(s.model.frames.size()));
     const Stage stage = MakeStage(ViewName::Window, s.orbit, s.clock, s.model.bounds, s.scale);
-    DrawStage(stage, ModelMatrix(s.clock), s.model.frames[frame].displayList, s.light,
+    DrawStage(stage, ModelMatrix(s.clock), s.model.frames[frame], s.light,
               s.textureTable);
 
     s.framesCounted += 1;
@@ -211,7 +212,7 @@ int RunModelViewer(const Options& options, const Clock& clock) {
         PresentWindow();
         quit = IsEscapeDown() != 0;
     }
-    DeleteFrameLists(s.model.frames);
+    for (VoxelModel& frame : s.model.frames) DeleteFrameLists(frame);
     s.font.reset();
     return 0;
 }
@@ -225,6 +226,13 @@ int RunSnapshot(const Options& options) {
                " has " + std::to_string(count) + (count == 1 ? " frame" : " frames"));
         std::fprintf(stderr, "Try 'voxwalk --help' for more information.\n");
         return kExitUsage;
+    }
+    // Refuse an output folder that cannot be written before rendering.
+    const size_t slash = options.output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : options.output.substr(0, slash + 1);
+    if (access(folder.c_str(), W_OK) != 0) {
+        Report(options.output + ": " + std::strerror(errno));
+        return kExitInput;
     }
     std::string error;
     if (!OpenOffscreenGL(options.width, options.height, error)) {
@@ -255,7 +263,7 @@ int RunSnapshot(const Options& options) {
     BuildFrameList(frame);  // only the frame in the picture
     Stage stage = MakeStage(options.view, Orbit{}, clock, model.bounds, scale);
     stage.ground = options.background == BackgroundKind::Scene;
-    DrawStage(stage, ModelMatrix(clock), frame.displayList, light, textureTable);
+    DrawStage(stage, ModelMatrix(clock), frame, light, textureTable);
     glFinish();
 
     std::vector<uint8_t> rgba = ReadOffscreenPixels(options.width, options.height);
@@ -280,7 +288,7 @@ int RunSnapshot(const Options& options) {
             rgba[3 * i + 2] = rgba[4 * i + 2];
         }
     }
-    glDeleteLists(frame.displayList, 1);
+    DeleteFrameLists(frame);
     CloseOffscreenGL();
     if (!PngWriteFile(options.output.c_str(), rgba.data(), options.width, options.height, channels,
                       error)) {

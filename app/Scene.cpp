@@ -66,7 +66,7 @@ static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, 
     if (list != 0) glCallList(list);
 }
 
-void DrawStage(const Stage& stage, const Matrix4& modelMatrix, uint32_t list,
+void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
                const LightSource& light, const std::vector<TextureEntry>& textureTable) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
@@ -92,8 +92,9 @@ void DrawStage(const Stage& stage, const Matrix4& modelMatrix, uint32_t list,
                                                 Vector3(-200.0f, 0.0f, -200.0f));
     const Matrix4 shadowMatrix = planarShadow(lightPosition, groundPlane);
 
-    DrawShadow(shadowMatrix, modelMatrix, list);
-    DrawCharacter(light, modelMatrix, list);
+    DrawShadow(shadowMatrix, modelMatrix,
+               frame.shadowList != 0 ? frame.shadowList : frame.displayList);
+    DrawCharacter(light, modelMatrix, frame.displayList);
 }
 
 void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
@@ -104,8 +105,9 @@ void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_
     stage.eye = Vector3(cameraEye[0], cameraEye[1], cameraEye[2]);
     stage.target = walkerPosition;
     const bool validFrame = frameIndex >= 1 && frameIndex <= walkFrameCount;
-    const uint32_t list = validFrame ? walkFrames[frameIndex - 1].displayList : 0;
-    DrawStage(stage, modelMatrix, list, light, textureTable);
+    const VoxelModel empty;
+    DrawStage(stage, modelMatrix, validFrame ? walkFrames[frameIndex - 1] : empty, light,
+              textureTable);
 }
 
 void DrawHud(BitmapFont& font, const std::string& fpsText, int32_t frameIndex) {

@@ -32,9 +32,9 @@ struct Stage {
     bool ground = true;               // false: no ground (plain snapshot backgrounds)
 };
 
-// Clears the buffers and draws ground, shadow and the character of `list`
-// (0: none) placed by modelMatrix, seen as `stage` says.
-void DrawStage(const Stage& stage, const Matrix4& modelMatrix, uint32_t list,
+// Clears the buffers and draws ground, shadow and the character of `frame`'s
+// lists (none when 0) placed by modelMatrix, seen as `stage` says.
+void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
                const LightSource& light, const std::vector<TextureEntry>& textureTable);
 
 // Clears the buffers and draws ground, shadow and character. Leaves the

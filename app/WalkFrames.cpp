@@ -2,9 +2,11 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "app/FrameMesh.h"
 #include "math/Matrix4.h"
 
 const Vector3 cubeCorners[8] = {
@@ -85,30 +87,45 @@ void RecentreFrame(VoxelModel& model) {
     }
 }
 
-void BuildFrameList(VoxelModel& model) {
-    model.displayList = glGenLists(1);
-    glNewList(model.displayList, GL_COMPILE);
-    glBegin(GL_QUADS);
-    for (const Voxel& voxel : model.voxels) {
-        // Palette entries are numbered from 1; index 0 is an empty cell in
-        // the MagicaVoxel sense and has no colour, so it gets no cube.
-        if (voxel.colorIndex < 1 || voxel.colorIndex > model.palette.size()) continue;
-        const uint32_t rgba = model.palette[voxel.colorIndex - 1];
-        const auto* bytes = reinterpret_cast<const GLubyte*>(&rgba);
-        // Alpha 8 has no visible effect: blending is off while lists are drawn.
-        glColor4ub(bytes[0], bytes[1], bytes[2], 8);
-        const Vector3 centre(static_cast<float>(voxel.x), static_cast<float>(voxel.y),
-                             static_cast<float>(voxel.z));
-        for (int f = 0; f < 6; ++f) {
-            glNormal3fv(&cubeNormals[f].x);
-            for (int k = 0; k < 4; ++k) {
-                const Vector3 corner = centre + cubeCorners[cubeFaces[f][k]];
-                glVertex3fv(&corner.x);
-            }
+// Compiles the quads of `mesh` into a new display list and returns its name.
+static uint32_t CompileQuadList(const FrameMesh& mesh) {
+    const uint32_t list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    if (!mesh.vertices.empty()) {
+        // Client array state is not compiled into the list: it takes effect
+        // now, while the arrays are copied, and is put back afterwards.
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        const MeshVertex* first = mesh.vertices.data();
+        glVertexPointer(3, GL_FLOAT, sizeof(MeshVertex), first->position);
+        glNormalPointer(GL_FLOAT, sizeof(MeshVertex), first->normal);
+        glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(MeshVertex), first->color);
+        // Whole quads per call, in pieces a GLsizei can count.
+        const size_t piece = size_t{1} << 20;
+        for (size_t start = 0; start < mesh.vertices.size(); start += piece) {
+            const size_t count = std::min(piece, mesh.vertices.size() - start);
+            glDrawArrays(GL_QUADS, static_cast<GLint>(start), static_cast<GLsizei>(count));
         }
+        glPopClientAttrib();
     }
-    glEnd();
     glEndList();
+    return list;
+}
+
+void BuildFrameList(VoxelModel& model) {
+    FrameMesh mesh;
+    if (model.voxels.size() > exactPictureVoxelLimit) {
+        BuildFrameMesh(model, FaceSelection::Merged, mesh);
+        model.displayList = CompileQuadList(mesh);
+        model.shadowList = 0;  // the shadow pass draws displayList
+        return;
+    }
+    BuildFrameMesh(model, FaceSelection::All, mesh);
+    model.displayList = CompileQuadList(mesh);
+    BuildFrameMesh(model, FaceSelection::Visible, mesh);
+    model.shadowList = CompileQuadList(mesh);
 }
 
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
@@ -125,6 +142,8 @@ void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
 void DeleteWalkFrameLists(WalkFrames& walkFrames) {
     for (VoxelModel& model : walkFrames) {
         if (model.displayList != 0) glDeleteLists(model.displayList, 1);
+        if (model.shadowList != 0) glDeleteLists(model.shadowList, 1);
         model.displayList = 0;
+        model.shadowList = 0;
     }
 }

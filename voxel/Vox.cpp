@@ -1,19 +1,16 @@
 #include "voxel/Vox.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "render/Screen.h"
-#include "voxel/DefaultPalette.h"
+#include "voxel/VoxFormat.h"
 
 namespace {
+
+using namespace voxformat;
 
 // Numbers in the log: signed ones get a leading space when not negative, as
 // the console output has always shown them; unsigned ones are plain.
@@ -25,25 +22,6 @@ std::string Unsigned(uint64_t value) { return std::to_string(value); }
 
 std::string_view Chars(const uint8_t* bytes, size_t count) {
     return {reinterpret_cast<const char*>(bytes), count};
-}
-
-// Reads a little-endian 32-bit number at `offset`. Bytes at or past `end`
-// are not there: they leave the matching bytes of `value` as they were, so
-// a number cut by the end of the file keeps what it held before.
-void ReadInt32(const uint8_t* data, uint64_t end, uint64_t offset, int32_t& value) {
-    uint32_t bits = static_cast<uint32_t>(value);
-    for (unsigned i = 0; i < 4 && offset + i < end; ++i) {
-        bits &= ~(0xffu << (8 * i));
-        bits |= static_cast<uint32_t>(data[offset + i]) << (8 * i);
-    }
-    value = static_cast<int32_t>(bits);
-}
-
-uint32_t PackRgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    const uint8_t bytes[4] = {r, g, b, a};  // memory order R, G, B, A
-    uint32_t entry;
-    std::memcpy(&entry, bytes, 4);
-    return entry;
 }
 
 // The file's Y or Z minus a cell coordinate, wrapping like the signed 32-bit
@@ -142,79 +120,23 @@ void ReadMagicaVoxel(const uint8_t* data, size_t length, VoxelModel& model) {
         pos = next;
     }
 
-    if (!paletteFound) {
-        for (size_t n = 0; n < 256; ++n) {
-            const uint8_t* c = kVoxDefaultPalette[n];
-            model.palette[n] = PackRgba(c[0], c[1], c[2], c[3]);
-        }
-    }
+    if (!paletteFound) FillDefaultPalette(model.palette);
 }
 
-// Poly2Vox: X, Y, Z, then X·Y·Z colour bytes (Z fastest), then 256 RGB
-// entries of 6 bits each.
+// Poly2Vox, logged as it has always been.
 void ReadPoly2Vox(const uint8_t* data, size_t length, VoxelModel& model) {
     LogLine("We think it is a Poly2Vox file...");
-    int32_t sizeX = 0, sizeY = 0, sizeZ = 0;
-    ReadInt32(data, length, 0, sizeX);
-    ReadInt32(data, length, 4, sizeY);
-    ReadInt32(data, length, 8, sizeZ);
-
-    // Cells are read only when the dimensions make sense and every cell
-    // byte is in the file; the product is taken without overflow.
-    uint64_t cells = 0;
-    bool haveCells = false;
-    if (sizeX >= 0 && sizeY >= 0 && sizeZ >= 0 && length >= 12) {
-        const uint64_t xy = static_cast<uint64_t>(sizeX) * static_cast<uint64_t>(sizeY);
-        uint64_t product = 0;
-        if (!__builtin_mul_overflow(xy, static_cast<uint64_t>(sizeZ), &product) &&
-            product <= length - 12) {
-            cells = product;
-            haveCells = true;
-        }
-    }
-    LogLine("Size is (" + Unsigned(static_cast<uint32_t>(sizeX)) + "," +
-            Unsigned(static_cast<uint32_t>(sizeY)) + "," + Unsigned(static_cast<uint32_t>(sizeZ)) +
-            ")");
-    LogLine("(" + Unsigned(cells) + ")");
+    const Poly2VoxLayout layout = ReadPoly2VoxLayout(data, length);
+    LogLine("Size is (" + Unsigned(static_cast<uint32_t>(layout.sizeX)) + "," +
+            Unsigned(static_cast<uint32_t>(layout.sizeY)) + "," +
+            Unsigned(static_cast<uint32_t>(layout.sizeZ)) + ")");
+    LogLine("(" + Unsigned(layout.cells) + ")");
     LogLine("Now getting voxels...");
-
-    // Only the solid cells become voxels: empty filler entries would count
-    // in the model's centre and draw as cubes at the origin.
-    std::vector<Voxel> voxels;
-    if (cells > 0) {  // then every dimension is at least 1 and at most `cells`
-        const uint8_t* cell = data + 12;
-        for (int32_t i = 0; i < sizeX; ++i) {
-            for (int32_t j = 0; j < sizeY; ++j) {
-                for (int32_t l = 0; l < sizeZ; ++l) {
-                    const uint8_t b = *cell++;
-                    if (b == 0 || b == 255) continue;  // empty cell
-                    Voxel voxel;
-                    voxel.x = l;
-                    voxel.y = j;
-                    voxel.z = sizeX - i;
-                    voxel.colorIndex = b;
-                    voxels.push_back(voxel);
-                }
-            }
-        }
-    }
-    model.voxels = std::move(voxels);
+    model.voxels = ReadPoly2VoxCells(data, layout);
     LogLine("Got " + Unsigned(model.voxels.size()) + " voxels! ");
 
     LogLine("Now getting color palette...");
-    if (haveCells) {
-        // Colour byte b names the file's entry b (from 0); it is drawn with
-        // palette entry b, palette[b - 1]. File entry 0, which no solid cell
-        // uses, goes to the last entry. 6-bit values become 8-bit by x4 (the
-        // top two bits are ignored, as a VGA DAC does).
-        const uint64_t start = 12 + cells;
-        for (size_t k = 0; k < 256 && start + 3 * k + 3 <= length; ++k) {
-            const uint8_t* rgb = data + start + 3 * k;
-            model.palette[(k + 255) % 256] = PackRgba(static_cast<uint8_t>((rgb[0] & 63) * 4),
-                                                      static_cast<uint8_t>((rgb[1] & 63) * 4),
-                                                      static_cast<uint8_t>((rgb[2] & 63) * 4), 255);
-        }
-    }
+    ReadPoly2VoxPalette(data, length, layout, model.palette);
     LogLine("Got color palette!");
 }
 
@@ -237,35 +159,10 @@ int LoadVoxelModelFromMemory(const uint8_t* data, size_t length, VoxelModel& mod
 }
 
 int LoadVoxelModel(const char* fileName, VoxelModel& model) {
-    const int fd = fileName != nullptr ? open(fileName, O_RDONLY | O_CLOEXEC) : -1;
-    struct stat info {};
-    if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        if (fd >= 0) close(fd);
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(fileName, bytes)) {
         LogLine("Error opening the file");
         return 0;
     }
-
-    // The whole file in one go: one read for a regular file (one byte more
-    // than its size, to see the end), doubling blocks for anything else. A
-    // device such as /dev/zero never ends, so growth stops at a bound far
-    // above any model file; what was read by then is the file.
-    constexpr size_t kMaxGrownBytes = size_t{1} << 26;
-    std::vector<uint8_t> bytes(S_ISREG(info.st_mode) && info.st_size > 0
-                                   ? static_cast<size_t>(info.st_size) + 1
-                                   : size_t{1} << 16);
-    size_t used = 0;
-    for (;;) {
-        if (used == bytes.size()) {
-            if (bytes.size() >= kMaxGrownBytes) break;
-            bytes.resize(std::min(bytes.size() * 2, kMaxGrownBytes));
-        }
-        const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // end of file; a read error ends the file there
-        used += static_cast<size_t>(n);
-    }
-    close(fd);
-    bytes.resize(used);
-
     return LoadVoxelModelFromMemory(bytes.data(), bytes.size(), model);
 }

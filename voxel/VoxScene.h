@@ -1,22 +1,124 @@
-// Whole .vox scenes: every model placed by the scene graph, as frames.
+// Whole .vox scenes: every model of a file, its palette, layers and the
+// editor's scene graph with its keyframes, and the composition of one frame
+// into a single model.
+//
+// Use: LoadVoxelScene (or the from-memory form) once, then ComposeFrame for
+// each frame from 0 to VoxelSceneFrameCount - 1. A VoxelScene is a plain
+// value that owns everything through std::vector and std::string. Nothing
+// here logs or needs GL.
+//
+// Coordinates are the editor's: z up, not mirrored. A model voxel v of a
+// model of size s sits, in its parent transform's space, at the centre
+// v + 1/2 - floor(s / 2); each transform maps p to R·p + t, innermost first,
+// and the world cell is the floor of the result. A file without a scene
+// graph plays its models as frames (model i is frame i), each placed by the
+// identity; a Poly2Vox file is one such model.
+//
+// Hostile files are refused with an error rather than expanded: nesting,
+// placements, composed voxels, translations and frame indices are bounded
+// (the limits below), so composing any frame of a scene that loaded stays
+// within a known amount of memory.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "voxel/Vox.h"
 
-// Stand-in record: one model as the single-model reader sees it.
-struct VoxelScene {
-    VoxelModel model;
+// Limits on what a file may ask for; anything beyond is an error.
+inline constexpr int32_t kVoxSceneMaxDepth = 64;              // transforms on one path from the root
+inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 20;    // model placements per frame
+inline constexpr int64_t kVoxSceneMaxVoxels = 1 << 24;        // composed voxels per frame
+inline constexpr int32_t kVoxSceneMaxFrameIndex = 65535;      // largest `_f`
+inline constexpr int32_t kVoxSceneMaxTranslation = 1 << 24;   // |x|, |y|, |z| of one `_t`
+inline constexpr int32_t kVoxSceneMaxModelSize = 2048;        // per SIZE axis
+
+// One model of the file, in its own coordinates.
+struct VoxelSceneModel {
+    int32_t sizeX = 0, sizeY = 0, sizeZ = 0;  // cells per axis, from SIZE (1..kVoxSceneMaxModelSize)
+    // Cell coordinates as stored (0..255 for MagicaVoxel), colour index
+    // 1..255 (0 as stored, if a file has it); reserved is 0. File order.
+    std::vector<Voxel> voxels;
+    int32_t minX = 0, minY = 0, minZ = 0;  // bounding box of voxels, inclusive;
+    int32_t maxX = -1, maxY = -1, maxZ = -1;  // max < min when there are none
 };
 
-// Reads the scene of `path`; error "PATH: ..." on failure. Logs nothing.
+struct VoxelSceneLayer {
+    int32_t id = 0;
+    std::string name;     // `_name`, may be empty
+    bool hidden = false;  // `_hidden` = "1": every node on the layer is hidden
+};
+
+enum class VoxelNodeKind : uint8_t { Transform, Group, Shape };
+
+// A transform key: rotation and translation from frame `frame` on.
+struct VoxelTransformKey {
+    int32_t frame = 0;              // `_f`, 0..kVoxSceneMaxFrameIndex
+    uint8_t rotation = 4;           // `_r`, a valid packed rotation byte (4 = identity)
+    int32_t x = 0, y = 0, z = 0;    // `_t`, whole cells
+};
+
+// A shape key: the model shown from frame `frame` on.
+struct VoxelShapeKey {
+    int32_t frame = 0;  // `_f`
+    int32_t model = 0;  // index into VoxelScene::models
+};
+
+struct VoxelSceneNode {
+    int32_t id = 0;             // the file's node id
+    VoxelNodeKind kind = VoxelNodeKind::Transform;
+    std::string name;           // `_name`, may be empty
+    bool hidden = false;        // `_hidden` = "1": the node and all below it
+    int32_t layer = -1;         // transforms: the file's layer id, -1 = none
+    int32_t layerIndex = -1;    // that layer in VoxelScene::layers, -1 = none or unknown
+    // Child nodes as indices into VoxelScene::nodes, in file order: one for
+    // a transform, any number for a group, none for a shape.
+    std::vector<int32_t> children;
+    std::vector<VoxelTransformKey> transformKeys;  // transforms: >= 1, sorted by frame
+    std::vector<VoxelShapeKey> shapeKeys;          // shapes: >= 1, sorted by frame
+};
+
+struct VoxelScene {
+    bool poly2vox = false;  // a raw Poly2Vox file rather than MagicaVoxel chunks
+    int32_t version = 0;    // the MagicaVoxel file version (150, 200, ...); 0 for Poly2Vox
+    std::vector<VoxelSceneModel> models;  // model i is the i-th SIZE/XYZI pair
+    // Same layout as VoxelModel::palette: entry n (1..256) is palette[n - 1].
+    std::array<uint32_t, 256> palette{};
+    std::vector<VoxelSceneLayer> layers;  // file order
+    std::vector<VoxelSceneNode> nodes;    // file order; empty without a scene graph
+    int32_t root = -1;                    // index of node 0 in nodes, -1 without a graph
+    int32_t frameCount = 1;               // see VoxelSceneFrameCount
+};
+
+// Reads a .vox file (MagicaVoxel with or without scene graph, or Poly2Vox).
+// On failure returns false and sets `error` to one line naming the file and
+// what is wrong ("PATH: ..."); the scene is then left empty. Logs nothing.
 bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error);
-// Number of animation frames, at least 1.
+
+// The same over a whole file already in memory; `name` stands for the file in
+// the error. Any bytes are safe.
+bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* name,
+                              VoxelScene& scene, std::string& error);
+
+// Frames in the scene, >= 1: with a graph, 1 + the largest `_f`; without one,
+// the number of models (1 when there are none).
 int32_t VoxelSceneFrameCount(const VoxelScene& scene);
-// The voxels of one frame, editor coordinates with z up, palette filled.
+
+// Frame f (0-based; values outside [0, count) are clamped) as one model:
+// visible voxels only, in the editor's coordinates (z up, not mirrored), with
+// the scene's palette (same palette layout as VoxelModel). When several
+// voxels land in one cell, the last in graph order (depth first, children in
+// file order) stays, at its place in that order. displayList is set to 0.
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model);
-// To LoadVoxelModel's orientation, so OrientFrame and RecentreFrame apply as
-// to a walk frame.
+
+// The composed model in the orientation LoadVoxelModel gives: y and z
+// mirrored by the bounding box (y -> maxY + 1 - y, z -> maxZ + 1 - z) and x
+// moved to start at 0, so the viewer can stand it up and recentre it exactly
+// as it does a walk frame. A model without voxels is left as it is.
 void MirrorLikeReader(VoxelModel& model);
+
+// Bounding box of a model's voxels, inclusive; false when it has none.
+bool VoxelModelBounds(const VoxelModel& model, int32_t min[3], int32_t max[3]);

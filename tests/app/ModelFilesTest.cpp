@@ -9,7 +9,6 @@
 
 #include "MakeVoxel.h"
 #include "app/ModelFiles.h"
-#include "render/Screen.h"
 #include "voxel/VoxWriter.h"
 
 namespace {
@@ -39,7 +38,6 @@ TEST(NaturalLess, OrdersDigitRunsByValue) {
 class ModelFolder : public ::testing::Test {
   protected:
     void SetUp() override {
-        SilenceLog();  // the reader's lines would only clutter the test output
         char pattern[] = "/tmp/voxwalk-model-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir = pattern;
@@ -112,8 +110,8 @@ TEST_F(ModelFolder, RefusesWhatHoldsNoModel) {
         {"empty folder", nullptr, {}, "", "no .vox files"},
         {"no voxels", "empty.vox", VoxFile(Join(Size(4, 4, 4), Xyzi({}))), "/empty.vox", "holds no voxels"},
         {"only colour 0", "zero.vox", VoxFile(Join(Size(4, 4, 4), Xyzi({{1, 1, 1, 0}}))), "/zero.vox", "holds no voxels"},
-        {"not a model", "text.vox", Text("hello, world"), "/text.vox", "holds no voxels"},
-        {"empty file", "nothing.vox", {}, "/nothing.vox", "holds no voxels"},
+        {"not a model", "text.vox", Text("hello, world"), "/text.vox", "neither a MagicaVoxel file nor a Poly2Vox file"},
+        {"empty file", "nothing.vox", {}, "/nothing.vox", "neither a MagicaVoxel file nor a Poly2Vox file"},
     };
     for (const Failure& f : kFailures) {
         std::system(("rm -f '" + dir + "'/*").c_str());

@@ -20,16 +20,17 @@ void ExpectNear(const Vector3& got, float x, float y, float z, float tolerance, 
     EXPECT_NEAR(got.z, z, tolerance) << what;
 }
 
-TEST(SceneScale, BoxRadiusOverTheFramedRadiusWiderForNarrowPictures) {
+TEST(SceneScale, BoxRadiusOverTheFramedRadiusWiderForTallPictures) {
     const struct {
         VoxelBounds box;  // cube extents 32 x 96 x 48: radius 56; 16 x 64 x 128: radius 72
         float aspect, scale;
     } rows[] = {
-        {Box(-16, 15, 95, -24, 23), 4.0f / 3.0f, 0.7f},
-        {Box(-16, 15, 95, -24, 23), 2.0f, 0.7f},
-        {Box(-16, 15, 95, -24, 23), 1.0f, 0.7f * 4.0f / 3.0f},
-        {Box(-8, 7, 63, -64, 63), 4.0f / 3.0f, 0.9f},
-        {Box(-8, 7, 63, -64, 63), 0.5f, 0.9f * 8.0f / 3.0f},
+        {Box(-16, 15, 95, -24, 23), 4.0f / 3.0f, 0.56f},
+        {Box(-16, 15, 95, -24, 23), 2.0f, 0.56f},
+        {Box(-16, 15, 95, -24, 23), 1.0f, 0.56f},
+        {Box(-8, 7, 63, -64, 63), 4.0f / 3.0f, 0.72f},
+        {Box(-8, 7, 63, -64, 63), 0.5f, 1.44f},
+        {Box(0, 0, 0, 0, 0), 1.0f, 0.00866025f},  // one voxel: radius sqrt(3) / 2
     };
     for (const auto& row : rows) {
         EXPECT_NEAR(SceneScale(row.box, row.aspect), row.scale, 1e-5f) << row.aspect;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace voxwrite {
@@ -75,5 +77,52 @@ inline Bytes Join(const Parts&... parts) {
     (Append(out, parts), ...);
     return out;
 }
+
+// Scene graph pieces. STRING: a byte count, then the bytes.
+inline Bytes String(const std::string& text) {
+    Bytes out = Int32s({static_cast<int32_t>(text.size())});
+    out.insert(out.end(), text.begin(), text.end());
+    return out;
+}
+
+using Pairs = std::initializer_list<std::pair<std::string, std::string>>;
+
+// DICT: a pair count, then key and value strings.
+inline Bytes Dict(Pairs pairs) {
+    Bytes out = Int32s({static_cast<int32_t>(pairs.size())});
+    for (const auto& [key, value] : pairs) Append(out, Join(String(key), String(value)));
+    return out;
+}
+
+// nTRN with one DICT per keyframe (`_r`, `_t`, `_f`).
+inline Bytes Trn(int32_t id, Pairs attributes, int32_t child, int32_t layer,
+                 std::initializer_list<Bytes> frames = {Dict({})}) {
+    Bytes content = Join(Int32s({id}), Dict(attributes),
+                         Int32s({child, -1, layer, static_cast<int32_t>(frames.size())}));
+    for (const Bytes& frame : frames) Append(content, frame);
+    return Chunk("nTRN", content);
+}
+
+inline Bytes Grp(int32_t id, Pairs attributes, std::initializer_list<int32_t> children) {
+    Bytes content = Join(Int32s({id}), Dict(attributes), Int32s({static_cast<int32_t>(children.size())}));
+    Append(content, Int32s(children));
+    return Chunk("nGRP", content);
+}
+
+// nSHP: (model id, DICT with `_f`) per entry.
+inline Bytes Shp(int32_t id, Pairs attributes, std::initializer_list<std::pair<int32_t, Bytes>> models) {
+    Bytes content = Join(Int32s({id}), Dict(attributes), Int32s({static_cast<int32_t>(models.size())}));
+    for (const auto& [model, dict] : models) Append(content, Join(Int32s({model}), dict));
+    return Chunk("nSHP", content);
+}
+
+// nSHP showing one model for the whole animation.
+inline Bytes Shp(int32_t id, int32_t model) { return Shp(id, {}, {{model, Dict({})}}); }
+
+inline Bytes Layr(int32_t id, Pairs attributes) {
+    return Chunk("LAYR", Join(Int32s({id}), Dict(attributes), Int32s({-1})));
+}
+
+inline Bytes Pack(int32_t models) { return Chunk("PACK", Int32s({models})); }
 
 }  // namespace voxwrite

@@ -1,0 +1,524 @@
+// The scene reader: a strict walk over the chunks that fails with one line
+// of error at the first thing it cannot trust, then a check of the graph as
+// a whole (ids, child types, cycles, depth, how far it expands).
+#include "voxel/VoxScene.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "voxel/VoxFormat.h"
+
+namespace {
+
+using namespace voxformat;
+
+bool IsId(const uint8_t* id, const char (&name)[5]) { return std::memcmp(id, name, 4) == 0; }
+
+// Parses a whole decimal integer ("-12"), nothing before or after it.
+bool ParseInt(std::string_view text, int64_t low, int64_t high, int64_t& value) {
+    size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) i = 1;
+    if (i == text.size()) return false;
+    int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > (int64_t{1} << 40)) return false;  // far beyond any bound asked for
+    }
+    value = negative ? -magnitude : magnitude;
+    return value >= low && value <= high;
+}
+
+std::string Quoted(std::string_view text) {
+    // Enough of the value to recognise it; hostile strings can be huge.
+    constexpr size_t kShown = 40;
+    std::string out = "'";
+    for (char c : text.substr(0, kShown)) out += (c >= 32 && c < 127) ? c : '?';
+    out += text.size() > kShown ? "...'" : "'";
+    return out;
+}
+
+// A packed rotation: bits 0-1 and 2-3 name the columns of rows 0 and 1; they
+// must differ and neither may be 3. Bits 4-6 are signs; bit 7 is unused.
+bool IsValidRotation(int64_t value) {
+    if (value < 0 || value > 127) return false;
+    const int c0 = static_cast<int>(value & 3), c1 = static_cast<int>((value >> 2) & 3);
+    return c0 != 3 && c1 != 3 && c0 != c1;
+}
+
+// Reads inside one chunk's content; every read is checked against its end.
+struct Cursor {
+    const uint8_t* data = nullptr;
+    uint64_t pos = 0, end = 0;
+
+    uint64_t Left() const { return end - pos; }
+    bool Int(int32_t& value) {
+        if (Left() < 4) return false;
+        ReadInt32(data, end, pos, value);
+        pos += 4;
+        return true;
+    }
+    bool String(std::string_view& text) {
+        int32_t n = 0;
+        if (!Int(n) || n < 0 || static_cast<uint64_t>(n) > Left()) return false;
+        text = {reinterpret_cast<const char*>(data + pos), static_cast<size_t>(n)};
+        pos += static_cast<uint64_t>(n);
+        return true;
+    }
+};
+
+struct Reader {
+    const char* name;
+    VoxelScene& scene;
+    std::string& error;
+    std::string chunk;  // what is being read, for the message
+
+    bool Fail(const std::string& what) {
+        error = std::string(name) + ": " + (chunk.empty() ? "" : chunk + ": ") + what;
+        return false;
+    }
+
+    // DICT: a pair count, then key and value strings. `use` sees each pair
+    // and may fail.
+    template <typename Use>
+    bool Dict(Cursor& c, Use&& use) {
+        int32_t count = 0;
+        if (!c.Int(count)) return Fail("dictionary cut short");
+        // Two length fields per pair at least: a count beyond that is a lie.
+        if (count < 0 || static_cast<uint64_t>(count) > c.Left() / 8) {
+            return Fail("dictionary claims " + std::to_string(count) + " pairs");
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            std::string_view key, value;
+            if (!c.String(key) || !c.String(value)) return Fail("dictionary string runs past its chunk");
+            if (!use(key, value)) return false;
+        }
+        return true;
+    }
+
+    // Node attributes: `_name` and `_hidden`; others are kept by nobody.
+    bool Attributes(Cursor& c, VoxelSceneNode& node) {
+        return Dict(c, [&](std::string_view key, std::string_view value) {
+            if (key == "_name") node.name = value;
+            if (key == "_hidden") node.hidden = value == "1";
+            return true;
+        });
+    }
+
+    bool Frame(std::string_view value, int32_t& frame) {
+        int64_t f = 0;
+        if (!ParseInt(value, 0, kVoxSceneMaxFrameIndex, f)) {
+            return Fail("frame index " + Quoted(value) + " is not a whole number from 0 to " +
+                        std::to_string(kVoxSceneMaxFrameIndex));
+        }
+        frame = static_cast<int32_t>(f);
+        return true;
+    }
+
+    bool Translation(std::string_view value, VoxelTransformKey& key) {
+        int32_t* axes[3] = {&key.x, &key.y, &key.z};
+        size_t found = 0, i = 0;
+        while (i < value.size()) {
+            if (value[i] == ' ') {
+                ++i;
+                continue;
+            }
+            const size_t start = i;
+            while (i < value.size() && value[i] != ' ') ++i;
+            int64_t t = 0;
+            if (found == 3 || !ParseInt(value.substr(start, i - start), -kVoxSceneMaxTranslation,
+                                        kVoxSceneMaxTranslation, t)) {
+                found = 4;  // not three integers in range
+                break;
+            }
+            *axes[found++] = static_cast<int32_t>(t);
+        }
+        if (found != 3) {
+            return Fail("translation " + Quoted(value) + " is not three whole numbers within +-" +
+                        std::to_string(kVoxSceneMaxTranslation));
+        }
+        return true;
+    }
+
+    bool TransformNode(Cursor& c, VoxelSceneNode& node) {
+        node.kind = VoxelNodeKind::Transform;
+        int32_t child = 0, reserved = 0, frames = 0;
+        if (!Attributes(c, node)) return false;
+        if (!c.Int(child) || !c.Int(reserved) || !c.Int(node.layer) || !c.Int(frames)) {
+            return Fail("cut short");
+        }
+        node.children.push_back(child);  // an id until the graph is resolved
+        // Each key needs at least its 4-byte dictionary count.
+        if (frames < 1 || static_cast<uint64_t>(frames) > c.Left() / 4) {
+            return Fail("claims " + std::to_string(frames) + " keyframes");
+        }
+        node.transformKeys.resize(static_cast<size_t>(frames));
+        for (VoxelTransformKey& key : node.transformKeys) {
+            const bool ok = Dict(c, [&](std::string_view k, std::string_view value) {
+                if (k == "_f") return Frame(value, key.frame);
+                if (k == "_t") return Translation(value, key);
+                if (k == "_r") {
+                    int64_t r = 0;
+                    if (!ParseInt(value, 0, 255, r) || !IsValidRotation(r)) {
+                        return Fail("rotation " + Quoted(value) + " is not a valid rotation byte");
+                    }
+                    key.rotation = static_cast<uint8_t>(r);
+                }
+                return true;
+            });
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    bool GroupNode(Cursor& c, VoxelSceneNode& node) {
+        node.kind = VoxelNodeKind::Group;
+        int32_t count = 0;
+        if (!Attributes(c, node)) return false;
+        if (!c.Int(count)) return Fail("cut short");
+        if (count < 0 || static_cast<uint64_t>(count) > c.Left() / 4) {
+            return Fail("claims " + std::to_string(count) + " children");
+        }
+        node.children.resize(static_cast<size_t>(count));
+        for (int32_t& child : node.children) c.Int(child);
+        return true;
+    }
+
+    bool ShapeNode(Cursor& c, VoxelSceneNode& node) {
+        node.kind = VoxelNodeKind::Shape;
+        int32_t count = 0;
+        if (!Attributes(c, node)) return false;
+        if (!c.Int(count)) return Fail("cut short");
+        // A model id and a dictionary count per entry.
+        if (count < 1 || static_cast<uint64_t>(count) > c.Left() / 8) {
+            return Fail("claims " + std::to_string(count) + " models");
+        }
+        node.shapeKeys.resize(static_cast<size_t>(count));
+        for (VoxelShapeKey& key : node.shapeKeys) {
+            if (!c.Int(key.model)) return Fail("cut short");
+            const bool ok = Dict(c, [&](std::string_view k, std::string_view value) {
+                return k == "_f" ? Frame(value, key.frame) : true;
+            });
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    bool Node(Cursor& c, const uint8_t* id) {
+        VoxelSceneNode node;
+        if (!c.Int(node.id)) return Fail("cut short");
+        chunk += " node " + std::to_string(node.id);
+        bool ok = IsId(id, "nTRN") ? TransformNode(c, node)
+                  : IsId(id, "nGRP") ? GroupNode(c, node)
+                                     : ShapeNode(c, node);
+        if (ok) scene.nodes.push_back(std::move(node));
+        return ok;
+    }
+
+    bool Layer(Cursor& c) {
+        VoxelSceneLayer layer;
+        if (!c.Int(layer.id)) return Fail("cut short");
+        const bool ok = Dict(c, [&](std::string_view key, std::string_view value) {
+            if (key == "_name") layer.name = value;
+            if (key == "_hidden") layer.hidden = value == "1";
+            return true;
+        });
+        if (ok) scene.layers.push_back(std::move(layer));
+        return ok;
+    }
+
+    bool Model(Cursor& c, const int32_t size[3]) {
+        int32_t count = 0;
+        if (!c.Int(count)) return Fail("cut short");
+        if (count < 0 || static_cast<uint64_t>(count) > c.Left() / 4) {
+            return Fail("claims " + std::to_string(count) + " voxels but holds " +
+                        std::to_string(c.Left() / 4));
+        }
+        if (count > kVoxSceneMaxVoxels) return Fail("model holds more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
+        VoxelSceneModel model;
+        model.sizeX = size[0];
+        model.sizeY = size[1];
+        model.sizeZ = size[2];
+        model.voxels.resize(static_cast<size_t>(count));
+        const uint8_t* cell = c.data + c.pos;
+        if (count > 0) {
+            model.minX = model.minY = model.minZ = 255;
+            model.maxX = model.maxY = model.maxZ = 0;
+        }
+        for (Voxel& v : model.voxels) {
+            v.x = cell[0];
+            v.y = cell[1];
+            v.z = cell[2];
+            v.colorIndex = cell[3];
+            model.minX = std::min(model.minX, v.x), model.maxX = std::max(model.maxX, v.x);
+            model.minY = std::min(model.minY, v.y), model.maxY = std::max(model.maxY, v.y);
+            model.minZ = std::min(model.minZ, v.z), model.maxZ = std::max(model.maxZ, v.z);
+            cell += 4;
+        }
+        scene.models.push_back(std::move(model));
+        return true;
+    }
+
+    // The chunk walk: headers decide where the next chunk starts. Chunks read
+    // here have their children as the chunks that follow; any other id is
+    // skipped whole, children included.
+    bool Chunks(const uint8_t* data, size_t length) {
+        int32_t size[3] = {0, 0, 0};
+        bool sizePending = false;
+        bool paletteFound = false;
+        uint64_t pos = 8;
+        while (pos < length) {
+            chunk = "chunk at byte " + std::to_string(pos);
+            if (length - pos < 12) return Fail("header cut by the end of the file");
+            const uint8_t* id = data + pos;
+            int32_t contentSize = 0, childrenSize = 0;
+            ReadInt32(data, length, pos + 4, contentSize);
+            ReadInt32(data, length, pos + 8, childrenSize);
+            for (int i = 0; i < 4; ++i) {
+                if (id[i] < 32 || id[i] > 126) return Fail("not a chunk id");
+            }
+            chunk = std::string(reinterpret_cast<const char*>(id), 4) + " at byte " + std::to_string(pos);
+            const uint64_t contentStart = pos + 12;
+            const uint64_t contentEnd = contentStart + static_cast<uint64_t>(contentSize);
+            if (contentSize < 0 || contentEnd > length) {
+                return Fail("content of " + std::to_string(contentSize) + " bytes runs past the end of the file");
+            }
+            Cursor c{data, contentStart, contentEnd};
+            uint64_t next = contentEnd;
+            bool ok = true;
+            if (IsId(id, "SIZE")) {
+                ok = c.Int(size[0]) && c.Int(size[1]) && c.Int(size[2]);
+                if (!ok) return Fail("cut short");
+                for (int32_t s : size) {
+                    if (s < 1 || s > kVoxSceneMaxModelSize) {
+                        return Fail("model size " + std::to_string(size[0]) + " " + std::to_string(size[1]) +
+                                    " " + std::to_string(size[2]) + " is not 1 to " +
+                                    std::to_string(kVoxSceneMaxModelSize) + " cells per axis");
+                    }
+                }
+                sizePending = true;
+            } else if (IsId(id, "XYZI")) {
+                if (!sizePending) return Fail("voxels without a SIZE chunk before them");
+                ok = Model(c, size);
+                sizePending = false;
+            } else if (IsId(id, "RGBA")) {
+                // Entry k of the file is the colour of index k + 1, entry k + 1.
+                const uint64_t entries = std::min<uint64_t>(256, c.Left() / 4);
+                std::memcpy(scene.palette.data(), data + contentStart, 4 * entries);
+                paletteFound = true;
+            } else if (IsId(id, "nTRN") || IsId(id, "nGRP") || IsId(id, "nSHP")) {
+                ok = Node(c, id);
+            } else if (IsId(id, "LAYR")) {
+                ok = Layer(c);
+            } else if (!IsId(id, "MAIN") && !IsId(id, "PACK")) {
+                if (childrenSize < 0 || static_cast<uint64_t>(childrenSize) > length - contentEnd) {
+                    return Fail("children of " + std::to_string(childrenSize) +
+                                " bytes run past the end of the file");
+                }
+                next = contentEnd + static_cast<uint64_t>(childrenSize);
+            }
+            if (!ok) return false;
+            pos = next;  // at least 12 bytes on
+        }
+        chunk.clear();
+        if (!paletteFound) FillDefaultPalette(scene.palette);
+        return true;
+    }
+
+    // Node ids to indices, child types, model ids, layers, key order.
+    bool Resolve() {
+        std::vector<std::pair<int32_t, int32_t>> ids;  // (id, index)
+        ids.reserve(scene.nodes.size());
+        for (size_t i = 0; i < scene.nodes.size(); ++i) ids.emplace_back(scene.nodes[i].id, static_cast<int32_t>(i));
+        std::sort(ids.begin(), ids.end());
+        for (size_t i = 1; i < ids.size(); ++i) {
+            if (ids[i].first == ids[i - 1].first) return Fail("node id " + std::to_string(ids[i].first) + " is used twice");
+        }
+        auto find = [&](int32_t id) {
+            auto it = std::lower_bound(ids.begin(), ids.end(), std::make_pair(id, INT32_MIN));
+            return it != ids.end() && it->first == id ? it->second : -1;
+        };
+        scene.root = find(0);
+        if (scene.root < 0) return Fail("the scene graph has no root node 0");
+        if (scene.nodes[static_cast<size_t>(scene.root)].kind != VoxelNodeKind::Transform) {
+            return Fail("root node 0 is not a transform");
+        }
+
+        int32_t lastFrame = 0;
+        for (VoxelSceneNode& node : scene.nodes) {
+            const std::string where = "node " + std::to_string(node.id);
+            for (int32_t& child : node.children) {
+                const int32_t index = find(child);
+                if (index < 0) return Fail(where + ": child node " + std::to_string(child) + " does not exist");
+                const VoxelNodeKind kind = scene.nodes[static_cast<size_t>(index)].kind;
+                const bool fits = node.kind == VoxelNodeKind::Transform ? kind != VoxelNodeKind::Transform
+                                                                         : kind == VoxelNodeKind::Transform;
+                if (!fits) {
+                    return Fail(where + ": child node " + std::to_string(child) + " is not a valid child of a " +
+                                (node.kind == VoxelNodeKind::Transform ? "transform" : "group"));
+                }
+                child = index;
+            }
+            for (const VoxelShapeKey& key : node.shapeKeys) {
+                if (key.model < 0 || static_cast<size_t>(key.model) >= scene.models.size()) {
+                    return Fail(where + ": model " + std::to_string(key.model) + " does not exist (the file has " +
+                                std::to_string(scene.models.size()) + ")");
+                }
+            }
+            auto byFrame = [](const auto& a, const auto& b) { return a.frame < b.frame; };
+            std::stable_sort(node.transformKeys.begin(), node.transformKeys.end(), byFrame);
+            std::stable_sort(node.shapeKeys.begin(), node.shapeKeys.end(), byFrame);
+            auto sameFrame = [](const auto& a, const auto& b) { return a.frame == b.frame; };
+            if (std::adjacent_find(node.transformKeys.begin(), node.transformKeys.end(), sameFrame) !=
+                    node.transformKeys.end() ||
+                std::adjacent_find(node.shapeKeys.begin(), node.shapeKeys.end(), sameFrame) !=
+                    node.shapeKeys.end()) {
+                return Fail(where + ": two keys for one frame");
+            }
+            if (!node.transformKeys.empty()) lastFrame = std::max(lastFrame, node.transformKeys.back().frame);
+            if (!node.shapeKeys.empty()) lastFrame = std::max(lastFrame, node.shapeKeys.back().frame);
+            if (node.layer >= 0) {
+                for (size_t l = 0; l < scene.layers.size() && node.layerIndex < 0; ++l) {
+                    if (scene.layers[l].id == node.layer) node.layerIndex = static_cast<int32_t>(l);
+                }
+            }
+        }
+        scene.frameCount = lastFrame + 1;
+        return Expansion();
+    }
+
+    // What the graph expands to from the root, each node visited once: a
+    // node below several parents is counted once per path but walked once.
+    struct Reach {
+        int8_t state = 0;        // 0 unseen, 1 on the current path, 2 done
+        int32_t height = 0;      // transforms on the longest path down from here
+        int64_t placements = 0;  // shape placements below, saturating
+        int64_t voxels = 0;      // most voxels those placements can hold, saturating
+    };
+
+    bool Visit(int32_t index, int32_t above, std::vector<Reach>& reach) {
+        const VoxelSceneNode& node = scene.nodes[static_cast<size_t>(index)];
+        Reach& r = reach[static_cast<size_t>(index)];
+        if (r.state == 1) return Fail("node " + std::to_string(node.id) + " is its own ancestor (a cycle)");
+        const bool transform = node.kind == VoxelNodeKind::Transform;
+        if (r.state == 0) {
+            if (above + (transform ? 1 : 0) > kVoxSceneMaxDepth) {
+                return Fail("the scene graph nests deeper than " + std::to_string(kVoxSceneMaxDepth) +
+                            " transforms");
+            }
+            r.state = 1;
+            int32_t height = 0;
+            int64_t placements = node.kind == VoxelNodeKind::Shape ? 1 : 0, voxels = 0;
+            for (const VoxelShapeKey& key : node.shapeKeys) {
+                voxels = std::max<int64_t>(voxels, static_cast<int64_t>(scene.models[static_cast<size_t>(key.model)].voxels.size()));
+            }
+            for (int32_t child : node.children) {
+                if (!Visit(child, above + (transform ? 1 : 0), reach)) return false;
+                const Reach& c = reach[static_cast<size_t>(child)];
+                height = std::max(height, c.height);
+                placements = std::min(placements + c.placements, kVoxSceneMaxPlacements + 1);
+                voxels = std::min(voxels + c.voxels, kVoxSceneMaxVoxels + 1);
+            }
+            r = {2, height + (transform ? 1 : 0), placements, voxels};  // reach never grows: r holds
+            return true;
+        }
+        if (above + r.height > kVoxSceneMaxDepth) {
+            return Fail("the scene graph nests deeper than " + std::to_string(kVoxSceneMaxDepth) + " transforms");
+        }
+        return true;
+    }
+
+    bool Expansion() {
+        std::vector<Reach> reach(scene.nodes.size());
+        if (!Visit(scene.root, 0, reach)) return false;
+        const Reach& r = reach[static_cast<size_t>(scene.root)];
+        if (r.placements > kVoxSceneMaxPlacements) {
+            return Fail("the scene graph places models more than " + std::to_string(kVoxSceneMaxPlacements) + " times");
+        }
+        if (r.voxels > kVoxSceneMaxVoxels) {
+            return Fail("the scene expands to more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
+        }
+        return true;
+    }
+
+    // Poly2Vox: one model in the editor's axes. The walk-frame reader turns
+    // file cell (i, j, l) into (l, j, X - i) and then mirrors y and z; undoing
+    // that mirror here, (l, Y - 1 - j, i), makes MirrorLikeReader give back
+    // its cells up to a translation.
+    bool Poly2Vox(const uint8_t* data, size_t length) {
+        const Poly2VoxLayout layout = ReadPoly2VoxLayout(data, length);
+        if (!layout.haveCells) {
+            return Fail("neither a MagicaVoxel file nor a Poly2Vox file: sizes " + std::to_string(layout.sizeX) +
+                        " " + std::to_string(layout.sizeY) + " " + std::to_string(layout.sizeZ) +
+                        " do not fit in its " + std::to_string(length) + " bytes");
+        }
+        scene.poly2vox = true;
+
+        VoxelSceneModel model;
+        model.sizeX = layout.sizeZ;
+        model.sizeY = layout.sizeY;
+        model.sizeZ = layout.sizeX;
+        model.voxels = ReadPoly2VoxCells(data, layout);
+        if (model.voxels.size() > static_cast<uint64_t>(kVoxSceneMaxVoxels)) {
+            return Fail("model holds more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
+        }
+        for (size_t n = 0; n < model.voxels.size(); ++n) {
+            Voxel& v = model.voxels[n];
+            v.y = layout.sizeY - 1 - v.y;
+            v.z = layout.sizeX - v.z;
+            if (n == 0) {
+                model.minX = model.maxX = v.x, model.minY = model.maxY = v.y, model.minZ = model.maxZ = v.z;
+            }
+            model.minX = std::min(model.minX, v.x), model.maxX = std::max(model.maxX, v.x);
+            model.minY = std::min(model.minY, v.y), model.maxY = std::max(model.maxY, v.y);
+            model.minZ = std::min(model.minZ, v.z), model.maxZ = std::max(model.maxZ, v.z);
+        }
+        scene.models.push_back(std::move(model));
+        // The palette LoadVoxelModel gives a fresh model: zeros, then the file's entries.
+        ReadPoly2VoxPalette(data, length, layout, scene.palette);
+        return true;
+    }
+};
+
+}  // namespace
+
+bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* name, VoxelScene& scene,
+                              std::string& error) {
+    scene = VoxelScene{};
+    error.clear();
+    if (data == nullptr) length = 0;
+    Reader reader{name != nullptr ? name : "(memory)", scene, error, {}};
+    bool ok;
+    if (length >= 4 && std::memcmp(data, "VOX ", 4) == 0) {
+        ReadInt32(data, length, 4, scene.version);
+        if (length < 8) {
+            ok = reader.Fail("header cut by the end of the file");
+        } else {
+            ok = reader.Chunks(data, length) && (scene.nodes.empty() || reader.Resolve());
+        }
+    } else {
+        ok = reader.Poly2Vox(data, length);
+    }
+    if (!ok) {
+        scene = VoxelScene{};
+        return false;
+    }
+    if (scene.nodes.empty()) scene.frameCount = std::max<int32_t>(1, static_cast<int32_t>(scene.models.size()));
+    return true;
+}
+
+bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error) {
+    std::vector<uint8_t> bytes;
+    const char* name = path != nullptr ? path : "(no file)";
+    if (!ReadWholeFile(path, bytes)) {
+        scene = VoxelScene{};
+        error = std::string(name) + ": cannot be opened";
+        return false;
+    }
+    return LoadVoxelSceneFromMemory(bytes.data(), bytes.size(), name, scene, error);
+}
+
+int32_t VoxelSceneFrameCount(const VoxelScene& scene) { return std::max<int32_t>(1, scene.frameCount); }
