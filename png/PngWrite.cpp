@@ -106,11 +106,8 @@ std::string Problem(const char* path, const std::string& what) {
 }  // namespace
 
 std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int channels,
-                               int level) {
-    if (!pixels || width <= 0 || height <= 0 || (channels != 3 && channels != 4) || level < 0 ||
-        level > 9) {
-        return {};
-    }
+                               PngCompression compression) {
+    if (!pixels || width <= 0 || height <= 0 || (channels != 3 && channels != 4)) return {};
     const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(channels);
     if (stride + 1 > UINT_MAX) return {};  // one row must fit zlib's 32-bit counts
 
@@ -131,7 +128,11 @@ std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int
     PutBigEndian32(out, 0);
     out.insert(out.end(), {'I', 'D', 'A', 'T'});
     z_stream stream{};
-    if (deflateInit(&stream, level) != Z_OK) return {};
+    const bool fast = compression == PngCompression::Fast;
+    if (deflateInit2(&stream, fast ? 6 : 9, Z_DEFLATED, 15, 8,
+                     fast ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
+        return {};
+    }
     // Row buffers: the filter-type byte, then the filtered row.
     std::vector<uint8_t> best(stride + 1), candidate(stride + 1), zeros(stride, 0);
     bool ok = true;
@@ -167,7 +168,7 @@ bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height
         error = "PNG writer: no file name";
         return false;
     }
-    const std::vector<uint8_t> file = PngEncode(pixels, width, height, channels, kPngWriteLevel);
+    const std::vector<uint8_t> file = PngEncode(pixels, width, height, channels, PngCompression::Fast);
     if (file.empty()) {
         error = Problem(path, "cannot encode a " + std::to_string(width) + "x" +
                                   std::to_string(height) + " image of " + std::to_string(channels) +

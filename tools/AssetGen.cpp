@@ -81,10 +81,10 @@ struct Random {
     double range(double lo, double hi) { return lo + (hi - lo) * unit(); }
 };
 
-// The generated pictures: the project's PNG writer at zlib level 9.
+// The generated pictures: the project's PNG writer at its smallest.
 std::vector<uint8_t> EncodePng(int width, int height, int channels,
                                const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> file = PngEncode(pixels.data(), width, height, channels, 9);
+    std::vector<uint8_t> file = PngEncode(pixels.data(), width, height, channels, PngCompression::Smallest);
     if (file.empty()) Fail("could not encode an image");
     return file;
 }

@@ -27,7 +27,8 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 \
 for file in bin/voxwalk share/voxwalk/assets/textures/fonts/font1.png \
     share/voxwalk/assets/textures/grass.png \
     share/voxwalk/assets/voxels/ZevezuRezov/Walk/walk_00030.vox \
-    share/applications/voxwalk.desktop share/mime/packages/voxwalk.xml \
+    share/applications/voxwalk.desktop share/icons/hicolor/256x256/apps/voxwalk.png \
+    share/mime/packages/voxwalk.xml \
     share/thumbnailers/voxwalk.thumbnailer; do
   [ -f "$prefix/$file" ] || fail "not installed: $file"
 done
