@@ -171,7 +171,10 @@ BENCHMARK(BM_StartToFirstFrame)->UseManualTime()->Iterations(5)->Unit(benchmark:
 void BM_MonumentStartToFirstFrame(benchmark::State& state) {
     TimeStarts(state, "--first-frame-monument");
 }
-BENCHMARK(BM_MonumentStartToFirstFrame)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MonumentStartToFirstFrame)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // One viewer for the loop benchmarks, started on first use and kept until
 // the process ends (its window and context with it).
@@ -286,7 +289,10 @@ void BM_MonumentDrawFrame(benchmark::State& state) {
         glFinish();
     }
 }
-BENCHMARK(BM_MonumentDrawFrame)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MonumentDrawFrame)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -307,7 +313,8 @@ int main(int argc, char** argv) {
     const int fd = mkstemp(path);
     if (fd < 0) return 1;
     const std::vector<uint8_t> bytes = MonumentVoxFile();
-    const bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const bool written =
+        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     close(fd);
     monumentPath = path;
     if (written) {

@@ -6,9 +6,7 @@
 namespace {
 
 // Palette indices (1-based) and their colours, R G B.
-enum Colour : uint8_t {
-    Stone = 1, StoneDark, Band, Frieze, Pilaster, Door, Gold, ColourCount
-};
+enum Colour : uint8_t { Stone = 1, StoneDark, Band, Frieze, Pilaster, Door, Gold, ColourCount };
 constexpr uint8_t kPalette[ColourCount][3] = {
     {0, 0, 0},        // unused: index 0 is an empty cell
     {196, 186, 164},  // Stone
