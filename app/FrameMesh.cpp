@@ -60,8 +60,9 @@ void FillOccupancy(const VoxelModel& model, Occupancy& occupancy) {
         occupancy.bits.assign(static_cast<size_t>((volume + 63) / 64), 0);
         for (const Voxel& v : model.voxels) {
             if (!HasColour(model, v)) continue;
-            const int64_t index = (v.x - low[0]) +
-                                  occupancy.size[0] * ((v.y - low[1]) + occupancy.size[1] * (v.z - low[2]));
+            const int64_t index =
+                (v.x - low[0]) +
+                occupancy.size[0] * ((v.y - low[1]) + occupancy.size[1] * (v.z - low[2]));
             occupancy.bits[static_cast<size_t>(index / 64)] |= uint64_t{1} << (index % 64);
         }
         return;
@@ -161,7 +162,8 @@ void AppendMerged(const VoxelModel& model, const std::vector<uint8_t>& visible, 
         }
     }
     std::sort(cells.begin(), cells.end(), [](const FaceCell& a, const FaceCell& b) {
-        return std::tie(a.face, a.slice, a.v, a.u, a.order) < std::tie(b.face, b.slice, b.v, b.u, b.order);
+        return std::tie(a.face, a.slice, a.v, a.u, a.order) <
+               std::tie(b.face, b.slice, b.v, b.u, b.order);
     });
     // Runs along u; of two voxels in one cell the later one is the colour a
     // list of whole cubes shows (equal depths pass GL_LEQUAL in draw order).

@@ -54,10 +54,9 @@ void LoadProjection(float aspect, float scale) {
     glMatrixMode(GL_MODELVIEW);
 }
 
-void DeleteFrameLists(VoxelModel& frame) {
+void DeleteFrameList(VoxelModel& frame) {
     if (frame.displayList != 0) glDeleteLists(frame.displayList, 1);
-    if (frame.shadowList != 0) glDeleteLists(frame.shadowList, 1);
-    frame.displayList = frame.shadowList = 0;
+    frame.displayList = 0;
 }
 
 // Reads the window's back buffer as top-row-first RGB rows.
@@ -195,7 +194,7 @@ void RunModelViewerFrame(ModelSession& s, const Clock& clock) {
 }
 
 void StopModelViewer(ModelSession& s) {
-    for (VoxelModel& frame : s.model.frames) DeleteFrameLists(frame);
+    for (VoxelModel& frame : s.model.frames) DeleteFrameList(frame);
     s.font.reset();
 }
 
@@ -283,7 +282,7 @@ int RunSnapshot(const Options& options) {
             rgba[3 * i + 2] = rgba[4 * i + 2];
         }
     }
-    DeleteFrameLists(frame);
+    DeleteFrameList(frame);
     CloseOffscreenGL();
     if (!PngWriteFile(options.output.c_str(), rgba.data(), options.width, options.height, channels,
                       error)) {

@@ -1,6 +1,6 @@
-// Model viewer and snapshot benchmarks, for the shipped walk cycle and a
-// generated monument of about 850,000 voxels (126 high, made at start-up in
-// a temporary folder, never committed):
+// Model viewer and snapshot benchmarks, for the shipped walk cycle and the
+// generated monument of about 850,000 voxels (tools/Monument.h, written to a
+// temporary folder at start-up):
 //   BM_FirstFrame/<model>   a fresh process per iteration, from fork to its
 //                           first presented frame of `voxwalk MODEL` (manual
 //                           time); counter peak_MB: the child's peak RSS
@@ -27,38 +27,14 @@
 
 #include "app/ModelViewer.h"
 #include "platform/Window.h"
-#include "tests/voxel/VoxWriter.h"
+#include "tools/Monument.h"
 
 namespace {
 
 std::string selfPath, workDir, walkPath, monumentPath;
 
-// A stepped tower, 88 x 88 at the base and 126 high, narrowing by two every
-// 21 layers, with window slots cut into every face: 850,000-odd voxels in a
-// handful of colours, all in one MagicaVoxel model.
 bool WriteMonument(const std::string& path) {
-    using namespace voxwrite;
-    constexpr int kSide = 88, kHeight = 126;
-    Bytes cells;
-    int32_t count = 0;
-    for (int z = 0; z < kHeight; ++z) {
-        const int inset = z / 21;
-        for (int y = inset; y < kSide - inset; ++y) {
-            for (int x = inset; x < kSide - inset; ++x) {
-                const bool face = x < inset + 3 || y < inset + 3 || x >= kSide - inset - 3 ||
-                                  y >= kSide - inset - 3;
-                const bool slot = face && z % 7 >= 2 && z % 7 <= 4 && (x + y) % 8 < 3;
-                if (slot) continue;
-                const uint8_t colour = static_cast<uint8_t>(1 + (z / 21) * 8 + (face ? 1 : 0));
-                cells.insert(cells.end(), {static_cast<uint8_t>(x), static_cast<uint8_t>(y),
-                                           static_cast<uint8_t>(z), colour});
-                ++count;
-            }
-        }
-    }
-    Bytes xyzi = Int32s({count});
-    Append(xyzi, cells);
-    const Bytes file = VoxFile(Join(Size(kSide, kSide, kHeight), Chunk("XYZI", xyzi)));
+    const std::vector<uint8_t> file = MonumentVoxFile();
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return false;
     const bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();

@@ -40,13 +40,6 @@ void BuildWholeCubeList(VoxelModel& model) {
     glEndList();
 }
 
-std::vector<unsigned char> ReadFrame() {
-    std::vector<unsigned char> pixels(static_cast<size_t>(screen.width) * screen.height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, screen.width, screen.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
-}
-
 // How many pixels differ, and where the first one is.
 struct Difference {
     int count = 0;
@@ -94,8 +87,10 @@ class FrameListPicture : public ::testing::Test {
         DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer->light,
                   viewer->textureTable, frames);
         DrawHud(*viewer->font, walker.fpsText, walker.frameIndex);
-        glFinish();
-        return ReadFrame();
+        std::vector<unsigned char> pixels(static_cast<size_t>(screen.width) * screen.height * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, screen.width, screen.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
     }
 
     static inline bool opened = false;
