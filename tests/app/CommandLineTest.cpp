@@ -7,107 +7,62 @@
 
 namespace {
 
-bool Parse(std::vector<const char*> args, Options& options, std::string& error) {
+// Parses `args` and describes the result in one line: the options, or
+// "error: " and the message.
+std::string Describe(std::vector<const char*> args) {
     args.insert(args.begin(), "voxwalk");
-    return ParseCommandLine(static_cast<int>(args.size()), args.data(), options, error);
-}
-
-struct Accepted {
-    const char* name;
-    std::vector<const char*> args;
-    RunMode mode;
-    const char* path;
-    const char* output;
-    int32_t width, height, frame;
-    double time;
-    ViewName view;
-    BackgroundKind background;
-};
-
-const Accepted kAccepted[] = {
-    {"NoArguments", {}, RunMode::Walk, "", "", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"Path", {"m.vox"}, RunMode::View, "m.vox", "", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"DashIsAPath", {"-"}, RunMode::View, "-", "", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"AfterDoubleDash", {"--", "--odd"}, RunMode::View, "--odd", "", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"HelpWinsOverErrors", {"--bogus", "--help"}, RunMode::Help, "", "", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"Version", {"--version"}, RunMode::Version, "", "", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"SnapshotDefaults", {"--snapshot", "o.png", "m"}, RunMode::Snapshot, "m", "o.png", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"SquareSize", {"--snapshot", "o.png", "--size", "256", "m"}, RunMode::Snapshot, "m", "o.png", 256, 256, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"WideSizePathFirst", {"m", "--size", "4096x16", "--snapshot", "o.png"}, RunMode::Snapshot, "m", "o.png", 4096, 16, 1, -1, ViewName::Window, BackgroundKind::Scene},
-    {"FrameAndView", {"--snapshot", "o", "--frame", "12", "--view", "top", "m"}, RunMode::Snapshot, "m", "o", 1024, 768, 12, -1, ViewName::Top, BackgroundKind::Scene},
-    {"TimeAndIso", {"--snapshot", "o", "--time", "2.5", "--view", "iso", "m"}, RunMode::Snapshot, "m", "o", 1024, 768, 1, 2.5, ViewName::Iso, BackgroundKind::Scene},
-    {"Transparent", {"--snapshot", "o", "--background", "transparent", "m"}, RunMode::Snapshot, "m", "o", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Transparent},
-    {"PlainColour", {"--snapshot", "o", "--background", "#ff8000", "m"}, RunMode::Snapshot, "m", "o", 1024, 768, 1, -1, ViewName::Window, BackgroundKind::Plain},
-    {"LargestSide", {"--snapshot", "o", "--size", "16384x1", "m"}, RunMode::Snapshot, "m", "o", 16384, 1, 1, -1, ViewName::Window, BackgroundKind::Scene},
-};
-
-class CommandLineAccepts : public ::testing::TestWithParam<Accepted> {};
-
-TEST_P(CommandLineAccepts, FillsTheOptions) {
-    const Accepted& row = GetParam();
     Options o;
     std::string error;
-    ASSERT_TRUE(Parse(row.args, o, error)) << error;
-    EXPECT_EQ(o.mode, row.mode);
-    EXPECT_EQ(o.path, row.path);
-    EXPECT_EQ(o.output, row.output);
-    EXPECT_EQ(o.width, row.width);
-    EXPECT_EQ(o.height, row.height);
-    EXPECT_EQ(o.frame, row.frame);
-    EXPECT_DOUBLE_EQ(o.time, row.time);
-    EXPECT_EQ(o.view, row.view);
-    EXPECT_EQ(o.background, row.background);
+    if (!ParseCommandLine(static_cast<int>(args.size()), args.data(), o, error)) {
+        return "error: " + error;
+    }
+    static const char* const kModes[] = {"walk", "view", "snapshot", "help", "version"};
+    static const char* const kViews[] = {"window", "front", "side", "top", "iso"};
+    static const char* const kBackgrounds[] = {"scene", "transparent", "plain"};
+    char rgb[8];
+    std::snprintf(rgb, sizeof rgb, "%02x%02x%02x", o.backgroundRgb[0], o.backgroundRgb[1],
+                  o.backgroundRgb[2]);
+    return std::string(kModes[static_cast<int>(o.mode)]) + " [" + o.path + "] [" + o.output + "] " +
+           std::to_string(o.width) + "x" + std::to_string(o.height) + " f" + std::to_string(o.frame) +
+           " t" + std::to_string(o.time).substr(0, 4) + " " + kViews[static_cast<int>(o.view)] + " " +
+           kBackgrounds[static_cast<int>(o.background)] + " " + rgb;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, CommandLineAccepts, ::testing::ValuesIn(kAccepted),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct Refused {
-    const char* name;
-    std::vector<const char*> args;
-    const char* errorPart;  // the error must name this
-};
-
-const Refused kRefused[] = {
-    {"UnknownOption", {"--fast", "m"}, "--fast"},
-    {"SnapshotWithoutValue", {"--snapshot"}, "--snapshot"},
-    {"SnapshotWithoutModel", {"--snapshot", "o.png"}, "no model"},
-    {"TwoModels", {"a.vox", "b.vox"}, "b.vox"},
-    {"SizeWithoutSnapshot", {"--size", "64", "m"}, "--snapshot"},
-    {"SizeZero", {"--snapshot", "o", "--size", "0", "m"}, "'0'"},
-    {"SizeTooLarge", {"--snapshot", "o", "--size", "16385", "m"}, "16385"},
-    {"SizeHalf", {"--snapshot", "o", "--size", "64x", "m"}, "64x"},
-    {"SizeSigned", {"--snapshot", "o", "--size", "-5", "m"}, "-5"},
-    {"SizeHuge", {"--snapshot", "o", "--size", "99999999999", "m"}, "99999999999"},
-    {"FrameZero", {"--snapshot", "o", "--frame", "0", "m"}, "--frame"},
-    {"TimeNegative", {"--snapshot", "o", "--time", "-1", "m"}, "--time"},
-    {"TimeNotANumber", {"--snapshot", "o", "--time", "nan", "m"}, "--time"},
-    {"FrameAndTime", {"--snapshot", "o", "--frame", "2", "--time", "1", "m"}, "exclude"},
-    {"UnknownView", {"--snapshot", "o", "--view", "back", "m"}, "back"},
-    {"BadColour", {"--snapshot", "o", "--background", "#12345g", "m"}, "#12345g"},
-    {"ShortColour", {"--snapshot", "o", "--background", "#fff", "m"}, "#fff"},
-};
-
-class CommandLineRefuses : public ::testing::TestWithParam<Refused> {};
-
-TEST_P(CommandLineRefuses, NamesTheProblem) {
-    Options o;
-    std::string error;
-    EXPECT_FALSE(Parse(GetParam().args, o, error));
-    EXPECT_NE(error.find(GetParam().errorPart), std::string::npos) << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+TEST(CommandLine, AcceptsAndRefuses) {
+    const struct {
+        std::vector<const char*> args;
+        const char* expected;
+    } rows[] = {
+        {{}, "walk [] [] 1024x768 f1 t-1.0 window scene 000000"},
+        {{"m.vox"}, "view [m.vox] [] 1024x768 f1 t-1.0 window scene 000000"},
+        {{"-"}, "view [-] [] 1024x768 f1 t-1.0 window scene 000000"},
+        {{"--", "--odd"}, "view [--odd] [] 1024x768 f1 t-1.0 window scene 000000"},
+        {{"--bogus", "--help"}, "help [] [] 1024x768 f1 t-1.0 window scene 000000"},
+        {{"--version"}, "version [] [] 1024x768 f1 t-1.0 window scene 000000"},
+        {{"m", "--size", "4096x16", "--snapshot", "o.png"}, "snapshot [m] [o.png] 4096x16 f1 t-1.0 window scene 000000"},
+        {{"--snapshot", "o", "--size", "256", "--frame", "12", "--view", "top", "m"}, "snapshot [m] [o] 256x256 f12 t-1.0 top scene 000000"},
+        {{"--snapshot", "o", "--time", "2.5", "--view", "iso", "--background", "transparent", "m"}, "snapshot [m] [o] 1024x768 f1 t2.50 iso transparent 000000"},
+        {{"--snapshot", "o", "--background", "#1a2B3c", "--size", "16384x1", "m"}, "snapshot [m] [o] 16384x1 f1 t-1.0 window plain 1a2b3c"},
+        {{"--fast", "m"}, "error: unknown option '--fast'"},
+        {{"--snapshot"}, "error: option '--snapshot' needs a value"},
+        {{"--snapshot", "o.png"}, "error: no model given to '--snapshot'"},
+        {{"a.vox", "b.vox"}, "error: more than one model given ('a.vox', 'b.vox')"},
+        {{"--size", "64", "m"}, "error: picture options need '--snapshot OUT.png'"},
+        {{"--snapshot", "o", "--frame", "2", "--time", "1", "m"}, "error: options '--frame' and '--time' exclude each other"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Describe(row.args), row.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, CommandLineRefuses, ::testing::ValuesIn(kRefused),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CommandLine, PlainBackgroundKeepsItsColour) {
-    Options o;
-    ASSERT_TRUE(ParseBackground("1a2B3c", o));
-    EXPECT_EQ(o.background, BackgroundKind::Plain);
-    EXPECT_EQ(o.backgroundRgb[0], 0x1a);
-    EXPECT_EQ(o.backgroundRgb[1], 0x2b);
-    EXPECT_EQ(o.backgroundRgb[2], 0x3c);
+TEST(CommandLine, RefusesBadValues) {
+    const struct { const char* option; const char* value; } rows[] = {
+        {"--size", "0"},        {"--size", "16385"},   {"--size", "64x"},  {"--size", "-5"},
+        {"--size", "99999999999"}, {"--frame", "0"},   {"--time", "-1"},   {"--time", "nan"},
+        {"--view", "back"},     {"--background", "#12345g"}, {"--background", "#fff"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Describe({"--snapshot", "o", row.option, row.value, "m"}),
+                  std::string("error: invalid value '") + row.value + "' for option '" + row.option + "'");
+    }
 }
 
 }  // namespace

@@ -52,11 +52,8 @@ check_answer() {
 check_answer help 0 out "Usage: voxwalk" --help
 check_answer version 0 out "voxwalk " --version
 check_answer unknown 2 err "unknown option '--bogus'" --bogus "$m/still.vox"
-check_answer "bad size" 2 err "invalid value '0x5' for option '--size'" --snapshot o.png --size 0x5 "$m/still.vox"
-check_answer "no model" 2 err "no model given" --snapshot o.png
 check_answer "missing file" 1 err "$m/missing.vox: No such file or directory" "$m/missing.vox"
-check_answer "no voxels" 1 err "$m/empty.vox: holds no voxels" "$m/empty.vox"
-check_answer "no voxels, snapshot" 1 err "$m/empty.vox: holds no voxels" --snapshot "$work/e.png" "$m/empty.vox"
+check_answer "no voxels" 1 err "$m/empty.vox: holds no voxels" --snapshot "$work/e.png" "$m/empty.vox"
 check_answer "frame out of range" 2 err "has 3 frames" --snapshot "$work/f.png" --frame 4 "$m/anim"
 check_answer "unwritable output" 1 err "$work/nowhere/s.png" --snapshot "$work/nowhere/s.png" --size 32 "$m/still.vox"
 check_answer "window without display" 1 err "--snapshot renders without one" "$m/still.vox"
@@ -151,38 +148,27 @@ else
   [ -s "$work/window.out" ] && fail "folder: printed on stdout: $(head -c 200 "$work/window.out")"
 fi
 
-# 4. The animation file: it plays, and the frame it shows is one of its three.
-"$voxwalk" "$m/anim.vox" >"$work/file.out" 2>"$work/file.err" &
-viewer=$!
-window=$(wait_for_window "$viewer" 60)
-if [ -z "$window" ]; then
-  fail "animation file: no window"
-else
-  wait_for_picture "$window" "$work/file.png" 60 || fail "animation file: the window stayed blank"
-  [ -n "$(dominant "$work/file.png")" ] || fail "animation file: no frame in view"
-  press_escape "$window"
+# 4, 5. An animation file ended by Escape, one model by the window manager.
+# open_and_end NAME MODEL HOW COLOUR: the first picture must show COLOUR
+# (any frame colour for "frame").
+open_and_end() {
+  local name=$1 how=$3 colour=$4
+  "$voxwalk" "$2" >"$work/$name.out" 2>"$work/$name.err" &
+  viewer=$!
+  window=$(wait_for_window "$viewer" 60)
+  [ -n "$window" ] || { fail "$name: no window"; kill -9 "$viewer"; wait "$viewer"; viewer=; return; }
+  wait_for_picture "$window" "$work/$name.png" 60 || fail "$name: the window stayed blank"
+  [ "$colour" = frame ] && colour=$(dominant "$work/$name.png")
+  [ "$(value "${colour:-red}" "$work/$name.png")" -gt 500 ] || fail "$name: the model is not in view"
+  if [ "$how" = escape ]; then press_escape "$window"; else "$close_window" "$window"; fi
   status=0
   wait_for_exit "$viewer" 30 || status=$?
   viewer=
-  [ "$status" -eq 0 ] || fail "animation file: exit status $status after Escape"
-  [ -s "$work/file.out" ] && fail "animation file: printed on stdout"
-fi
-
-# 5. One model, closed by the window manager.
-"$voxwalk" "$m/still.vox" >"$work/still-window.out" 2>"$work/still-window.err" &
-viewer=$!
-window=$(wait_for_window "$viewer" 60)
-if [ -z "$window" ]; then
-  fail "model: no window"
-else
-  wait_for_picture "$window" "$work/still-window.png" 60 || fail "model: the window stayed blank"
-  [ "$(value yellow "$work/still-window.png")" -gt 500 ] || fail "model: the tower is not in view"
-  "$close_window" "$window"
-  status=0
-  wait_for_exit "$viewer" 30 || status=$?
-  viewer=
-  [ "$status" -eq 0 ] || fail "model: exit status $status after closing"
-fi
+  [ "$status" -eq 0 ] || fail "$name: exit status $status"
+  [ -s "$work/$name.out" ] && fail "$name: printed on stdout"
+}
+open_and_end "animation file" "$m/anim.vox" escape frame
+open_and_end "one model" "$m/still.vox" close yellow
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"
