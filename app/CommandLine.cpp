@@ -7,7 +7,10 @@
 
 namespace {
 
-constexpr int32_t kMaxPictureSide = 16384;  // the largest GL renderbuffer llvmpipe offers
+// A side of 8192 keeps the largest picture near 1 GB in all (driver
+// buffers, the read-back and the depth for transparency); llvmpipe itself
+// would take 16384.
+constexpr int32_t kMaxPictureSide = 8192;
 
 // A whole decimal number in [low, high], nothing else (no sign, no spaces).
 bool ParseWhole(std::string_view text, int32_t low, int32_t high, int32_t& value) {

@@ -37,7 +37,7 @@ constexpr int kExitInput = 1;
 // problem for a usage error. --help and --version win over anything else.
 bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::string& error);
 
-// "N" or "WxH", each 1..16384. False for anything else.
+// "N" or "WxH", each 1..8192. False for anything else.
 bool ParseSize(const std::string& text, int32_t& width, int32_t& height);
 
 // "transparent", "scene", "#RRGGBB" or "RRGGBB". False for anything else.

@@ -181,7 +181,11 @@ int StartModelViewer(ModelSession& s, const std::string& path, const Clock& cloc
     LoadFont(*s.font, (root + fontSheetPath).c_str());
     LoadTexture((root + grassTexturePath).c_str(), s.textureTable, 0,
                 (root + textureDirectory).c_str());
-    for (VoxelModel& frame : s.model.frames) BuildFrameList(frame);
+    for (VoxelModel& frame : s.model.frames) {
+        BuildFrameList(frame);
+        // Only the lists are drawn from now on.
+        frame.voxels = std::vector<Voxel>();
+    }
     s.previousTime = clock();
     return 0;
 }

@@ -18,7 +18,7 @@
 // Everything the window owns while it shows a model.
 struct ModelSession {
     std::string path;                        // as given; F12 shots go beside it
-    LoadedModel model;                       // one display list (pair) per frame
+    LoadedModel model;                       // one display list per frame; voxels freed once built
     float scale = 1.0f;                      // scene scale for the model
     LightSource light;                       // the walk's light 0
     std::optional<BitmapFont> font;          // HUD

@@ -5,7 +5,9 @@
 //                           first presented frame of `voxwalk MODEL` (manual
 //                           time); counter peak_MB: the child's peak RSS
 //   BM_Frame/<model>        one window frame without sleep and present,
-//                           finished with glFinish: frame time and fps
+//                           finished with glFinish: frame time and fps;
+//                           CPU time of the whole process, llvmpipe's
+//                           threads included, for figures on a busy machine
 //   BM_Snapshot/<case>      the whole `voxwalk --snapshot` process (manual
 //                           time) with its peak RSS
 // Needs a display for the window cases; for the llvmpipe figures:
@@ -150,7 +152,7 @@ void BM_Frame(benchmark::State& state) {
     StopModelViewer(session);
     CloseWindow();
 }
-BENCHMARK(BM_Frame)->ArgName("monument")->Arg(0)->Arg(1)->UseRealTime()
+BENCHMARK(BM_Frame)->ArgName("monument")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

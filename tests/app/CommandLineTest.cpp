@@ -42,7 +42,7 @@ TEST(CommandLine, AcceptsAndRefuses) {
         {{"m", "--size", "4096x16", "--snapshot", "o.png"}, "snapshot [m] [o.png] 4096x16 f1 t-1.0 window scene 000000"},
         {{"--snapshot", "o", "--size", "256", "--frame", "12", "--view", "top", "m"}, "snapshot [m] [o] 256x256 f12 t-1.0 top scene 000000"},
         {{"--snapshot", "o", "--time", "2.5", "--view", "iso", "--background", "transparent", "m"}, "snapshot [m] [o] 1024x768 f1 t2.50 iso transparent 000000"},
-        {{"--snapshot", "o", "--background", "#1a2B3c", "--size", "16384x1", "m"}, "snapshot [m] [o] 16384x1 f1 t-1.0 window plain 1a2b3c"},
+        {{"--snapshot", "o", "--background", "#1a2B3c", "--size", "8192x1", "m"}, "snapshot [m] [o] 8192x1 f1 t-1.0 window plain 1a2b3c"},
         {{"--fast", "m"}, "error: unknown option '--fast'"},
         {{"--snapshot"}, "error: option '--snapshot' needs a value"},
         {{"--snapshot", "o.png"}, "error: no model given to '--snapshot'"},
@@ -55,7 +55,7 @@ TEST(CommandLine, AcceptsAndRefuses) {
 
 TEST(CommandLine, RefusesBadValues) {
     const struct { const char* option; const char* value; } rows[] = {
-        {"--size", "0"},        {"--size", "16385"},   {"--size", "64x"},  {"--size", "-5"},
+        {"--size", "0"},        {"--size", "8193"},   {"--size", "64x"},  {"--size", "-5"},
         {"--size", "99999999999"}, {"--frame", "0"},   {"--time", "-1"},   {"--time", "nan"},
         {"--view", "back"},     {"--background", "#12345g"}, {"--background", "#fff"},
     };
