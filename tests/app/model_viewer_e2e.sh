@@ -99,6 +99,29 @@ ls "$work"/*.tmp 2>/dev/null && fail "a temporary picture was left behind"
 # 3. The window on a folder of three frames.
 start_virtual_display 1280x1024x24 || exit 1
 shot() { import -window "$window" "$work/$1.png" 2>/dev/null || fail "no screenshot $1"; }
+# await NAME REFERENCE Y0 Y1 change|same|still: screenshots NAME until its
+# rows Y0..Y1 differ from (or equal) REFERENCE's, then until it holds still
+# below the HUD for three shots in a row; a busy machine may take a while to
+# answer an event and draws only a few frames a second.
+await() {
+  local deadline=$((SECONDS + 40)) n held=0
+  if [ "$5" != still ]; then
+    while :; do
+      [ $SECONDS -lt $deadline ] || return 1
+      shot "$1"
+      n=$(differ "$2" "$work/$1.png" "$3" "$4")
+      { [ "$5" = change ] && [ "$n" -gt 0 ]; } || { [ "$5" = same ] && [ "$n" -eq 0 ]; } && break
+      sleep 0.3
+    done
+  fi
+  shot "$1"
+  while [ $held -lt 2 ]; do
+    [ $SECONDS -lt $deadline ] || return 1
+    cp "$work/$1.png" "$work/held.png"
+    sleep 0.7; shot "$1"
+    if [ "$(differ "$work/held.png" "$work/$1.png" 60 768)" -eq 0 ]; then held=$((held + 1)); else held=0; fi
+  done
+}
 # dominant FILE: red, green or blue, whichever colour of a frame shows most.
 dominant() {
   "$probe" "$1" | awk '$1 ~ /^(red|green|blue)$/ && $2 > best { best = $2; name = $1 } END { print name }'
@@ -111,8 +134,10 @@ if [ -z "$window" ]; then
 else
   wait_for_picture "$window" "$work/first.png" 60 || fail "folder: the window stayed blank"
   xdotool windowfocus "$window" 2>/dev/null
-  xdotool key space; sleep 1; shot paused
-  xdotool key Right; sleep 1; shot stepped
+  xdotool key space
+  await paused - 0 0 still || fail "Space did not pause"
+  xdotool key Right
+  await stepped "$work/paused.png" 60 768 change || fail "Right changed nothing"
   before=$(dominant "$work/paused.png") after=$(dominant "$work/stepped.png")
   case "$before-$after" in
     red-green | green-blue | blue-red) ;;
@@ -120,19 +145,22 @@ else
   esac
   xdotool mousemove --window "$window" 400 500 mousedown 1; sleep 0.5
   xdotool mousemove --window "$window" 600 450; sleep 0.5
-  xdotool mouseup 1; sleep 1; shot dragged
+  xdotool mouseup 1
+  await dragged "$work/stepped.png" 60 768 change
   turned=$(differ "$work/stepped.png" "$work/dragged.png" 60 768)
   [ "$turned" -gt 20000 ] || fail "dragging did not turn the view ($turned pixels changed)"
-  xdotool key r; sleep 1; shot reset
-  [ "$(differ "$work/stepped.png" "$work/reset.png" 60 768)" -eq 0 ] || fail "R did not bring the view back"
-  xdotool click --window "$window" 4 click --window "$window" 4 click --window "$window" 4; sleep 1; shot zoomed
+  xdotool key r
+  await reset "$work/stepped.png" 60 768 same || fail "R did not bring the view back"
+  xdotool click --window "$window" 4 click --window "$window" 4 click --window "$window" 4
+  await zoomed "$work/reset.png" 60 768 change || fail "the wheel changed nothing"
   colour=$(dominant "$work/reset.png")
   [ "$(value "$colour" "$work/zoomed.png")" -gt "$(value "$colour" "$work/reset.png")" ] \
     || fail "the wheel did not bring the model closer"
-  xdotool key plus; sleep 1; shot faster
-  [ "$(differ "$work/zoomed.png" "$work/faster.png" 33 49)" -gt 0 ] || fail "+ did not show a new speed"
+  xdotool key plus
+  await faster "$work/zoomed.png" 33 49 change || fail "+ did not show a new speed"
   [ "$(differ "$work/zoomed.png" "$work/faster.png" 60 768)" -eq 0 ] || fail "+ moved the paused model"
-  xdotool key F12; sleep 1.5
+  xdotool key F12
+  for _ in $(seq 60); do grep -q "screenshot saved" "$work/window.err" && break; sleep 0.5; done
   grep -qF "voxwalk: screenshot saved to $m/anim-1.png" "$work/window.err" || fail "F12: no path on stderr"
   [ "$(value size "$m/anim-1.png")" = 1024x768 ] || fail "F12: no 1024x768 picture beside the folder"
   # The window's multisampled edges resolve a little differently when read
