@@ -108,7 +108,7 @@ void PrintText(const char* file, const VoxelScene& scene, const std::vector<Fram
     std::printf("  models: %zu\n", scene.models.size());
     for (size_t i = 0; i < scene.models.size(); ++i) {
         const VoxelSceneModel& m = scene.models[i];
-        std::printf("    %zu: %d x %d x %d, %zu voxels\n", i, m.sizeX, m.sizeY, m.sizeZ, m.voxels.size());
+        std::printf("    %zu: %d x %d x %d, %zu voxels\n", i, m.sizeX, m.sizeY, m.sizeZ, VoxelSceneModelVoxelCount(m));
     }
     if (!scene.layers.empty()) {
         std::printf("  layers: %zu\n", scene.layers.size());
@@ -148,7 +148,7 @@ std::string JsonObject(const char* file, const VoxelScene* scene, const std::vec
         const VoxelSceneModel& m = scene->models[i];
         const int32_t size[3] = {m.sizeX, m.sizeY, m.sizeZ};
         out += std::string(i ? ", " : "") + "{\"size\": " + Triple(size, "[", "]") +
-               ", \"voxels\": " + std::to_string(m.voxels.size()) + "}";
+               ", \"voxels\": " + std::to_string(VoxelSceneModelVoxelCount(m)) + "}";
     }
     out += "], \"layers\": [";
     for (size_t i = 0; i < scene->layers.size(); ++i) {

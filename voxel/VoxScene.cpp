@@ -14,6 +14,8 @@ namespace {
 
 using namespace voxformat;
 
+static_assert(sizeof(VoxelCell) == 4, "XYZI cells are copied as they are stored");
+
 bool IsId(const uint8_t* id, const char (&name)[5]) { return std::memcmp(id, name, 4) == 0; }
 
 // Parses a whole decimal integer ("-12"), nothing before or after it.
@@ -75,6 +77,10 @@ struct Reader {
     VoxelScene& scene;
     std::string& error;
     std::string chunk;  // what is being read, for the message
+    // One byte per cell of a model's box (at most 256^3), all clear between
+    // models. Bytes, not bits: neighbouring voxels then touch different
+    // memory, and the loop does not wait on its own last store.
+    std::vector<uint8_t> seen;
 
     bool Fail(const std::string& what) {
         error = std::string(name) + ": " + (chunk.empty() ? "" : chunk + ": ") + what;
@@ -242,24 +248,69 @@ struct Reader {
         model.sizeX = size[0];
         model.sizeY = size[1];
         model.sizeZ = size[2];
-        model.voxels.resize(static_cast<size_t>(count));
-        const uint8_t* cell = c.data + c.pos;
+        model.cells.resize(static_cast<size_t>(count));
+        if (count > 0) std::memcpy(model.cells.data(), c.data + c.pos, 4 * static_cast<size_t>(count));
+        // The box over 16-byte blocks (four cells) with byte-wise vector
+        // min and max; the lanes fold into x, y, z afterwards.
+        typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+        const uint8_t* bytes = c.data + c.pos;
+        const size_t n = 4 * static_cast<size_t>(count), blocks = n / 16;
+        Bytes16 lowBlock, highBlock;
+        std::memset(&lowBlock, 255, 16);
+        std::memset(&highBlock, 0, 16);
+        for (size_t b = 0; b < blocks; ++b) {
+            Bytes16 block;
+            std::memcpy(&block, bytes + 16 * b, 16);
+            lowBlock = block < lowBlock ? block : lowBlock;
+            highBlock = block > highBlock ? block : highBlock;
+        }
+        uint8_t low[16], high[16];
+        std::memcpy(low, &lowBlock, 16);
+        std::memcpy(high, &highBlock, 16);
+        for (size_t i = 16 * blocks; i < n; ++i) {
+            low[i % 16] = std::min(low[i % 16], bytes[i]);
+            high[i % 16] = std::max(high[i % 16], bytes[i]);
+        }
+        uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+        for (int k = 0; k < 16; ++k) {
+            if (k % 4 == 3) continue;  // colour
+            lo[k % 4] = std::min(lo[k % 4], low[k]);
+            hi[k % 4] = std::max(hi[k % 4], high[k]);
+        }
         if (count > 0) {
-            model.minX = model.minY = model.minZ = 255;
-            model.maxX = model.maxY = model.maxZ = 0;
+            model.minX = lo[0], model.minY = lo[1], model.minZ = lo[2];
+            model.maxX = hi[0], model.maxY = hi[1], model.maxZ = hi[2];
         }
-        for (Voxel& v : model.voxels) {
-            v.x = cell[0];
-            v.y = cell[1];
-            v.z = cell[2];
-            v.colorIndex = cell[3];
-            model.minX = std::min(model.minX, v.x), model.maxX = std::max(model.maxX, v.x);
-            model.minY = std::min(model.minY, v.y), model.maxY = std::max(model.maxY, v.y);
-            model.minZ = std::min(model.minZ, v.z), model.maxZ = std::max(model.maxZ, v.z);
-            cell += 4;
-        }
+        model.distinctCells = DistinctCells(model);
         scene.models.push_back(std::move(model));
         return true;
+    }
+
+    // Whether no two of the model's voxels share a cell: then composition
+    // need not look for shared cells inside it.
+    bool DistinctCells(const VoxelSceneModel& model) {
+        const uint32_t ex = static_cast<uint32_t>(model.maxX - model.minX + 1),
+                       ey = static_cast<uint32_t>(model.maxY - model.minY + 1),
+                       ez = static_cast<uint32_t>(model.maxZ - model.minZ + 1);
+        if (model.cells.empty()) return true;
+        const size_t cells = size_t{ex} * ey * ez;
+        if (seen.size() < cells) seen.assign(cells, 0);
+        // Locals, not members: stores through a byte pointer could alias them.
+        uint8_t* const marks = seen.data();
+        const uint32_t x0 = static_cast<uint32_t>(model.minX), y0 = static_cast<uint32_t>(model.minY),
+                       z0 = static_cast<uint32_t>(model.minZ), exy = ex * ey;
+        const VoxelCell* const first = model.cells.data();
+        const VoxelCell* const last = first + model.cells.size();
+        auto index = [=](const VoxelCell& v) { return (v.z - z0) * exy + (v.y - y0) * ex + (v.x - x0); };
+        // Count the voxels whose cell was already marked, then clear the marks.
+        size_t repeats = 0;
+        for (const VoxelCell* v = first; v != last; ++v) {
+            uint8_t& mark = marks[index(*v)];
+            repeats += mark;
+            mark = 1;
+        }
+        for (const VoxelCell* v = first; v != last; ++v) marks[index(*v)] = 0;
+        return repeats == 0;
     }
 
     // The chunk walk: headers decide where the next chunk starts. Chunks read
@@ -347,6 +398,10 @@ struct Reader {
             return Fail("root node 0 is not a transform");
         }
 
+        std::vector<std::pair<int32_t, int32_t>> layerIds;  // (id, index)
+        for (size_t l = 0; l < scene.layers.size(); ++l) layerIds.emplace_back(scene.layers[l].id, static_cast<int32_t>(l));
+        std::sort(layerIds.begin(), layerIds.end());
+
         int32_t lastFrame = 0;
         for (VoxelSceneNode& node : scene.nodes) {
             const std::string where = "node " + std::to_string(node.id);
@@ -381,9 +436,9 @@ struct Reader {
             if (!node.transformKeys.empty()) lastFrame = std::max(lastFrame, node.transformKeys.back().frame);
             if (!node.shapeKeys.empty()) lastFrame = std::max(lastFrame, node.shapeKeys.back().frame);
             if (node.layer >= 0) {
-                for (size_t l = 0; l < scene.layers.size() && node.layerIndex < 0; ++l) {
-                    if (scene.layers[l].id == node.layer) node.layerIndex = static_cast<int32_t>(l);
-                }
+                // The first layer with that id; a search, so many nodes and layers stay cheap.
+                auto it = std::lower_bound(layerIds.begin(), layerIds.end(), std::make_pair(node.layer, INT32_MIN));
+                if (it != layerIds.end() && it->first == node.layer) node.layerIndex = it->second;
             }
         }
         scene.frameCount = lastFrame + 1;
@@ -395,7 +450,7 @@ struct Reader {
     struct Reach {
         int8_t state = 0;        // 0 unseen, 1 on the current path, 2 done
         int32_t height = 0;      // transforms on the longest path down from here
-        int64_t placements = 0;  // shape placements below, saturating
+        int64_t placements = 0;  // this node and those below, once per path, saturating
         int64_t voxels = 0;      // most voxels those placements can hold, saturating
     };
 
@@ -411,9 +466,10 @@ struct Reader {
             }
             r.state = 1;
             int32_t height = 0;
-            int64_t placements = node.kind == VoxelNodeKind::Shape ? 1 : 0, voxels = 0;
+            // Every node counts, not only shapes: composing walks them all.
+            int64_t placements = 1, voxels = 0;
             for (const VoxelShapeKey& key : node.shapeKeys) {
-                voxels = std::max<int64_t>(voxels, static_cast<int64_t>(scene.models[static_cast<size_t>(key.model)].voxels.size()));
+                voxels = std::max<int64_t>(voxels, static_cast<int64_t>(VoxelSceneModelVoxelCount(scene.models[static_cast<size_t>(key.model)])));
             }
             for (int32_t child : node.children) {
                 if (!Visit(child, above + (transform ? 1 : 0), reach)) return false;
@@ -436,7 +492,8 @@ struct Reader {
         if (!Visit(scene.root, 0, reach)) return false;
         const Reach& r = reach[static_cast<size_t>(scene.root)];
         if (r.placements > kVoxSceneMaxPlacements) {
-            return Fail("the scene graph places models more than " + std::to_string(kVoxSceneMaxPlacements) + " times");
+            return Fail("the scene graph expands to more than " + std::to_string(kVoxSceneMaxPlacements) +
+                        " node placements");
         }
         if (r.voxels > kVoxSceneMaxVoxels) {
             return Fail("the scene expands to more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
@@ -461,12 +518,12 @@ struct Reader {
         model.sizeX = layout.sizeZ;
         model.sizeY = layout.sizeY;
         model.sizeZ = layout.sizeX;
-        model.voxels = ReadPoly2VoxCells(data, layout);
-        if (model.voxels.size() > static_cast<uint64_t>(kVoxSceneMaxVoxels)) {
+        model.wide = ReadPoly2VoxCells(data, layout);
+        if (model.wide.size() > static_cast<uint64_t>(kVoxSceneMaxVoxels)) {
             return Fail("model holds more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
         }
-        for (size_t n = 0; n < model.voxels.size(); ++n) {
-            Voxel& v = model.voxels[n];
+        for (size_t n = 0; n < model.wide.size(); ++n) {
+            Voxel& v = model.wide[n];
             v.y = layout.sizeY - 1 - v.y;
             v.z = layout.sizeX - v.z;
             if (n == 0) {
@@ -476,6 +533,7 @@ struct Reader {
             model.minY = std::min(model.minY, v.y), model.maxY = std::max(model.maxY, v.y);
             model.minZ = std::min(model.minZ, v.z), model.maxZ = std::max(model.maxZ, v.z);
         }
+        model.distinctCells = true;  // every cell of the file is read once
         scene.models.push_back(std::move(model));
         // The palette LoadVoxelModel gives a fresh model: zeros, then the file's entries.
         ReadPoly2VoxPalette(data, length, layout, scene.palette);
@@ -490,7 +548,7 @@ bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* na
     scene = VoxelScene{};
     error.clear();
     if (data == nullptr) length = 0;
-    Reader reader{name != nullptr ? name : "(memory)", scene, error, {}};
+    Reader reader{name != nullptr ? name : "(memory)", scene, error, {}, {}};
     bool ok;
     if (length >= 4 && std::memcmp(data, "VOX ", 4) == 0) {
         ReadInt32(data, length, 4, scene.version);

@@ -30,21 +30,36 @@
 
 // Limits on what a file may ask for; anything beyond is an error.
 inline constexpr int32_t kVoxSceneMaxDepth = 64;              // transforms on one path from the root
-inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 20;    // model placements per frame
+inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 22;    // nodes placed per frame, once per path
 inline constexpr int64_t kVoxSceneMaxVoxels = 1 << 24;        // composed voxels per frame
 inline constexpr int32_t kVoxSceneMaxFrameIndex = 65535;      // largest `_f`
 inline constexpr int32_t kVoxSceneMaxTranslation = 1 << 24;   // |x|, |y|, |z| of one `_t`
 inline constexpr int32_t kVoxSceneMaxModelSize = 2048;        // per SIZE axis
 
-// One model of the file, in its own coordinates.
-struct VoxelSceneModel {
-    int32_t sizeX = 0, sizeY = 0, sizeZ = 0;  // cells per axis, from SIZE (1..kVoxSceneMaxModelSize)
-    // Cell coordinates as stored (0..255 for MagicaVoxel), colour index
-    // 1..255 (0 as stored, if a file has it); reserved is 0. File order.
-    std::vector<Voxel> voxels;
-    int32_t minX = 0, minY = 0, minZ = 0;  // bounding box of voxels, inclusive;
-    int32_t maxX = -1, maxY = -1, maxZ = -1;  // max < min when there are none
+// One voxel of a MagicaVoxel model, as XYZI stores it.
+// A trivial type on purpose: a list of them is sized without a loop.
+struct VoxelCell {
+    uint8_t x, y, z;     // cell coordinates in the model
+    uint8_t colorIndex;  // 1..255 (0 as stored, if a file has it)
 };
+
+// One model of the file, in its own coordinates. A MagicaVoxel model keeps
+// its voxels as the file's 4-byte cells; a Poly2Vox model, whose coordinates
+// can pass 255, as Voxel records (editor axes: z up). Only one of the two
+// lists is used. File order.
+struct VoxelSceneModel {
+    int32_t sizeX = 0, sizeY = 0, sizeZ = 0;  // cells per axis (SIZE: 1..kVoxSceneMaxModelSize)
+    std::vector<VoxelCell> cells;  // MagicaVoxel
+    std::vector<Voxel> wide;       // Poly2Vox; reserved is 0
+    int32_t minX = 0, minY = 0, minZ = 0;     // bounding box of the voxels, inclusive;
+    int32_t maxX = -1, maxY = -1, maxZ = -1;  // max < min when there are none
+    bool distinctCells = false;  // known that no two voxels share a cell
+};
+
+// Voxels in a model, whichever list holds them.
+inline size_t VoxelSceneModelVoxelCount(const VoxelSceneModel& model) {
+    return model.cells.size() + model.wide.size();
+}
 
 struct VoxelSceneLayer {
     int32_t id = 0;

@@ -122,16 +122,24 @@ TEST(VoxScene, HiddenNodesAndLayersAreLeftOut) {
 }
 
 TEST(VoxScene, TheLaterVoxelInGraphOrderWinsItsCell) {
-    // Model 0 (colours 1, 2) then model 1 (colour 3) on the cell of colour 1,
-    // and, in the sparse case, a third placement far away.
-    for (const char* far : {"0 0 0", "16777000 5 5"}) {
+    // Model 0 holds colours 1 and 2 in one cell; model 1 (colour 3) takes that
+    // cell too; model 2 (colour 4) is placed at `far`. Each row takes another
+    // way of finding shared cells: one bitmap, sorting, one bitmap per model.
+    const struct {
+        const char* far;
+        std::initializer_list<int32_t> placed;  // transforms 2, 4, 6 place models 0, 1, 2
+        Cells expected;
+    } rows[] = {
+        {"0 0 0", {2, 4, 6}, {{0, 0, 0, 4}}},
+        {"16777000 5 5", {2, 4, 6}, {{0, 0, 0, 3}, {16777000, 5, 5, 4}}},
+        {"16777000 5 5", {2, 6}, {{0, 0, 0, 2}, {16777000, 5, 5, 4}}},
+    };
+    for (const auto& row : rows) {
         const Bytes file = VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 1}, {0, 0, 0, 2}}), Model(1, 1, 1, {{0, 0, 0, 3}}),
-                                        Model(1, 1, 1, {{0, 0, 0, 4}}), Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6}),
+                                        Model(1, 1, 1, {{0, 0, 0, 4}}), Trn(0, {}, 1, -1), Grp(1, {}, row.placed),
                                         Trn(2, {}, 3, -1), Shp(3, 0), Trn(4, {}, 5, -1), Shp(5, 1),
-                                        Trn(6, {}, 7, -1, {Key("4", far)}), Shp(7, 2)));
-        const Cells cells = Frame(Read(file), 0);
-        const Cells expected = far[0] == '0' ? Cells{{0, 0, 0, 4}} : Cells{{0, 0, 0, 3}, {16777000, 5, 5, 4}};
-        EXPECT_EQ(cells, expected) << far;
+                                        Trn(6, {}, 7, -1, {Key("4", row.far)}), Shp(7, 2)));
+        EXPECT_EQ(Frame(Read(file), 0), row.expected) << row.far << ", " << row.placed.size() << " placements";
     }
 }
 
@@ -199,15 +207,16 @@ Bytes Chain(int32_t depth) {
     return VoxFile(Join(graph, Shp(999, 0)));
 }
 
-// `levels` groups, each placing the level below twice.
-Bytes Doubling(int32_t levels, const Bytes& model) {
+// `levels` groups, each placing the level below twice, down to node 999:
+// a shape of model 0, or an empty group.
+Bytes Doubling(int32_t levels, const Bytes& model, bool empty = false) {
     Bytes graph = Join(model, Trn(0, {}, 1, -1));
     for (int32_t l = 0; l < levels; ++l) {
         const int32_t group = 1 + 3 * l, below = l + 1 < levels ? 1 + 3 * (l + 1) : 999;
         Append(graph, Join(Grp(group, {}, {group + 1, group + 2}), Trn(group + 1, {}, below, -1),
                            Trn(group + 2, {}, below, -1)));
     }
-    return VoxFile(Join(graph, Shp(999, 0)));
+    return VoxFile(Join(graph, empty ? Grp(999, {}, {}) : Shp(999, 0)));
 }
 
 Bytes Big() {
@@ -252,7 +261,8 @@ const Refused kRefused[] = {
     {"ContentPastTheEnd", Join(VoxFile(kModel), Header("nTRN", 100, 0)), "runs past the end"},
     {"HeaderCut", Join(VoxFile(kModel), Text("nTR")), "header cut"},
     {"TooDeep", Chain(kVoxSceneMaxDepth), "deeper than 64"},
-    {"TooManyPlacements", Doubling(21, kModel), "places models more than"},
+    {"TooManyPlacements", Doubling(21, kModel), "more than 4194304 node placements"},
+    {"WideDagWithoutShapes", Doubling(21, kModel, true), "node placements"},
     {"TooManyVoxels", Doubling(11, Big()), "more than 16777216 voxels"},
     {"NeitherFormat", Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},
 };
