@@ -129,8 +129,8 @@ std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int
     out.insert(out.end(), {'I', 'D', 'A', 'T'});
     z_stream stream{};
     const bool fast = compression == PngCompression::Fast;
-    if (deflateInit2(&stream, fast ? 6 : 9, Z_DEFLATED, 15, 8,
-                     fast ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(&stream, fast ? 6 : 9, Z_DEFLATED, 15, 8, fast ? Z_RLE : Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
         return {};
     }
     // Row buffers: the filter-type byte, then the filtered row.
@@ -168,7 +168,8 @@ bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height
         error = "PNG writer: no file name";
         return false;
     }
-    const std::vector<uint8_t> file = PngEncode(pixels, width, height, channels, PngCompression::Fast);
+    const std::vector<uint8_t> file =
+        PngEncode(pixels, width, height, channels, PngCompression::Fast);
     if (file.empty()) {
         error = Problem(path, "cannot encode a " + std::to_string(width) + "x" +
                                   std::to_string(height) + " image of " + std::to_string(channels) +

@@ -84,7 +84,8 @@ struct Random {
 // The generated pictures: the project's PNG writer at its smallest.
 std::vector<uint8_t> EncodePng(int width, int height, int channels,
                                const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> file = PngEncode(pixels.data(), width, height, channels, PngCompression::Smallest);
+    std::vector<uint8_t> file =
+        PngEncode(pixels.data(), width, height, channels, PngCompression::Smallest);
     if (file.empty()) Fail("could not encode an image");
     return file;
 }

