@@ -8,11 +8,12 @@
 // Why three selections: a hidden face is not always invisible. Where it
 // meets the surface along an edge its depth ties with the visible face's
 // within the depth buffer's precision, and the lit pass shows it at a few
-// edge pixels, so the exact picture of whole cubes needs every face (the
-// flat shadow alone would not change). Merged rectangles are shaded from
-// their own corners (lighting is worked out per vertex) and so differ
-// slightly from the per-voxel picture; they are for models too large to
-// draw face by face.
+// edge pixels. The exact picture of whole cubes therefore needs every face
+// in the lit pass. The flattened shadow is one flat colour whose coverage
+// is the union of the faces, which the visible faces alone give exactly.
+// Merged rectangles are shaded from their own corners (lighting is worked
+// out per vertex) and so differ slightly from the per-voxel picture; they
+// are for models too large to draw face by face.
 #pragma once
 
 #include <cstdint>

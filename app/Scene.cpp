@@ -87,9 +87,11 @@ void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_
     const Matrix4 shadowMatrix = planarShadow(light.position, groundPlane);
 
     const bool validFrame = frameIndex >= 1 && frameIndex <= walkFrameCount;
-    const uint32_t list = validFrame ? walkFrames[frameIndex - 1].displayList : 0;
-    DrawShadow(shadowMatrix, modelMatrix, list);
-    DrawCharacter(light, modelMatrix, list);
+    const VoxelModel empty;
+    const VoxelModel& frame = validFrame ? walkFrames[frameIndex - 1] : empty;
+    DrawShadow(shadowMatrix, modelMatrix,
+               frame.shadowList != 0 ? frame.shadowList : frame.displayList);
+    DrawCharacter(light, modelMatrix, frame.displayList);
 }
 
 void DrawHud(BitmapFont& font, const std::string& fpsText, int32_t frameIndex) {
