@@ -54,9 +54,10 @@ void LoadProjection(float aspect, float scale) {
     glMatrixMode(GL_MODELVIEW);
 }
 
-void DeleteFrameList(VoxelModel& frame) {
+void DeleteFrameLists(VoxelModel& frame) {
     if (frame.displayList != 0) glDeleteLists(frame.displayList, 1);
-    frame.displayList = 0;
+    if (frame.shadowList != 0) glDeleteLists(frame.shadowList, 1);
+    frame.displayList = frame.shadowList = 0;
 }
 
 // Reads the window's back buffer as top-row-first RGB rows.
@@ -198,7 +199,7 @@ void RunModelViewerFrame(ModelSession& s, const Clock& clock) {
 }
 
 void StopModelViewer(ModelSession& s) {
-    for (VoxelModel& frame : s.model.frames) DeleteFrameList(frame);
+    for (VoxelModel& frame : s.model.frames) DeleteFrameLists(frame);
     s.font.reset();
 }
 
@@ -286,7 +287,7 @@ int RunSnapshot(const Options& options) {
             rgba[3 * i + 2] = rgba[4 * i + 2];
         }
     }
-    DeleteFrameList(frame);
+    DeleteFrameLists(frame);
     CloseOffscreenGL();
     if (!PngWriteFile(options.output.c_str(), rgba.data(), options.width, options.height, channels,
                       error)) {

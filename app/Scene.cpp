@@ -92,7 +92,8 @@ void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel&
                                                 Vector3(-200.0f, 0.0f, -200.0f));
     const Matrix4 shadowMatrix = planarShadow(lightPosition, groundPlane);
 
-    DrawShadow(shadowMatrix, modelMatrix, frame.displayList);
+    DrawShadow(shadowMatrix, modelMatrix,
+               frame.shadowList != 0 ? frame.shadowList : frame.displayList);
     DrawCharacter(light, modelMatrix, frame.displayList);
 }
 

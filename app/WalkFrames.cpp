@@ -116,9 +116,16 @@ static uint32_t CompileQuadList(const FrameMesh& mesh) {
 
 void BuildFrameList(VoxelModel& model) {
     FrameMesh mesh;
-    const bool exact = model.voxels.size() <= exactPictureVoxelLimit;
-    BuildFrameMesh(model, exact ? FaceSelection::All : FaceSelection::Merged, mesh);
+    if (model.voxels.size() > exactPictureVoxelLimit) {
+        BuildFrameMesh(model, FaceSelection::Merged, mesh);
+        model.displayList = CompileQuadList(mesh);
+        model.shadowList = 0;  // the shadow pass draws displayList
+        return;
+    }
+    BuildFrameMesh(model, FaceSelection::All, mesh);
     model.displayList = CompileQuadList(mesh);
+    BuildFrameMesh(model, FaceSelection::Visible, mesh);
+    model.shadowList = CompileQuadList(mesh);
 }
 
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
@@ -135,6 +142,8 @@ void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
 void DeleteWalkFrameLists(WalkFrames& walkFrames) {
     for (VoxelModel& model : walkFrames) {
         if (model.displayList != 0) glDeleteLists(model.displayList, 1);
+        if (model.shadowList != 0) glDeleteLists(model.shadowList, 1);
         model.displayList = 0;
+        model.shadowList = 0;
     }
 }

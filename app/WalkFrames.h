@@ -42,18 +42,19 @@ void OrientFrame(VoxelModel& model);
 // height of its centre. A model without voxels is left as it is.
 void RecentreFrame(VoxelModel& model);
 
-// Models of up to this many voxels are drawn as whole cubes, exactly the
-// picture of six faces per voxel; larger ones from merged visible faces,
-// which draw many times faster but are shaded from the rectangles' corners
-// instead of every voxel's (FrameMesh.h). A hand-made character (the walk
-// cycle's frames hold about 4,100 voxels) stays well below.
+// Models of more voxels than this are drawn from merged visible faces,
+// shaded from the rectangles' corners instead of every voxel's; up to it the
+// lists give exactly the picture of one unit cube per voxel. A hand-made
+// character (the walk cycle's frames hold about 4,100) stays well below.
 constexpr size_t exactPictureVoxelLimit = 16384;
 
-// Compiles one GL_QUADS display list of the model's faces (see
-// exactPictureVoxelLimit), coloured from the model's palette, and stores its
-// name in model.displayList. Voxels with colour index 0 (an empty cell) or
-// beyond 256 have no palette entry and get no faces. Needs a current GL
-// context; the list is compiled, not drawn.
+// Compiles the model's display lists from its voxels, coloured from its
+// palette: displayList for the lit pass and shadowList for the flattened
+// shadow, which only needs the visible faces (FrameMesh.h says why the lit
+// pass needs more). Above exactPictureVoxelLimit one list of merged faces
+// serves both passes and shadowList is 0. Voxels with colour index 0 (an
+// empty cell) or beyond 256 have no palette entry and get no faces. Needs a
+// current GL context; the lists are compiled, not drawn.
 void BuildFrameList(VoxelModel& model);
 
 // Loads, orients, recentres and compiles frames 1 to 30 in turn, so the
@@ -62,5 +63,5 @@ void BuildFrameList(VoxelModel& model);
 // front of every frame's file name (see app/AssetRoot.h).
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "");
 
-// Deletes the 30 display lists (shut-down).
+// Deletes the frames' display lists (shut-down).
 void DeleteWalkFrameLists(WalkFrames& walkFrames);

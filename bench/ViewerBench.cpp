@@ -7,9 +7,10 @@
 //                         whole process, so llvmpipe's threads count
 //   BM_DrawFrame          the same without the present, finished with glFinish
 //   BM_DrawGroundOnly     DrawScene with empty frames: what the character costs
-//   BM_DrawFrameFaces     the scene with walk frame 1 drawn from each face
-//                         selection of FrameMesh.h: all faces (what the lists
-//                         hold), visible faces only, merged visible faces
+//   BM_DrawFrameFaces     the scene with walk frame 1 drawn, in both passes,
+//                         from each face selection of FrameMesh.h: all faces
+//                         (the lit pass's list), visible faces only (the
+//                         shadow's), merged visible faces
 //   BM_MonumentStartToFirstFrame  a fresh process that opens the window, reads
 //                         the generated 848,276-voxel monument (tools/Monument.h)
 //                         from a file, builds its list and presents one frame;
@@ -273,6 +274,7 @@ void BM_MonumentBuildList(benchmark::State& state) {
         glFinish();
         state.PauseTiming();
         glDeleteLists(copy.displayList, 1);
+        if (copy.shadowList != 0) glDeleteLists(copy.shadowList, 1);
         state.ResumeTiming();
     }
     state.counters["voxels"] = static_cast<double>(model.voxels.size());

@@ -344,5 +344,8 @@ TEST_F(SceneTest, ViewerFramesFollowTheScriptedClock) {
     EXPECT_EQ(lines[1], "font loaded, assets/textures/fonts/font1.png");
     EXPECT_EQ(lines.size(), startupLines + 1) << "the loop logged something";
     EXPECT_EQ(lines.back(), "font destructor called");
-    for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList, 0u);
+    for (const VoxelModel& model : viewer->walkFrames) {
+        EXPECT_EQ(model.displayList, 0u);
+        EXPECT_EQ(model.shadowList, 0u);
+    }
 }

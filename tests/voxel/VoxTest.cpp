@@ -57,6 +57,7 @@ VoxelModel MarkedModel() {
     model.voxels.resize(3, Voxel{9, 9, 9, 9, 0});
     model.palette.fill(0x01020304u);
     model.displayList = 77;
+    model.shadowList = 78;
     return model;
 }
 
@@ -132,6 +133,7 @@ TEST(VoxMagica, WithoutRgbaTheModelGetsTheEditorsDefaultPalette) {
     EXPECT_EQ(Entry(got.model, 255), (Rgba4{0x11, 0x11, 0x11, 0xff}));
     EXPECT_EQ(Entry(got.model, 256), (Rgba4{0, 0, 0, 0}));
     EXPECT_EQ(got.model.displayList, 77u);  // never the reader's business
+    EXPECT_EQ(got.model.shadowList, 78u);
 }
 
 TEST(VoxMagica, AShortRgbaGivesOnlyTheEntriesItHolds) {
