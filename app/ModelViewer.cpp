@@ -29,6 +29,7 @@ namespace {
 
 constexpr int32_t kWindowWidth = 1024, kWindowHeight = 768;
 
+// One line on stderr; standard output stays empty outside the walk.
 void Report(const std::string& line) { std::fprintf(stderr, "voxwalk: %s\n", line.c_str()); }
 
 bool FileExists(const std::string& path) {
@@ -47,6 +48,7 @@ bool LoadForViewing(const std::string& path, LoadedModel& model) {
     return true;
 }
 
+// The walk's perspective with clip planes moved out with the scene.
 void LoadProjection(float aspect, float scale) {
     const Matrix4 projection = ModelProjection(aspect, scale);
     glMatrixMode(GL_PROJECTION);
@@ -54,6 +56,7 @@ void LoadProjection(float aspect, float scale) {
     glMatrixMode(GL_MODELVIEW);
 }
 
+// Deletes a frame's lit and shadow lists.
 void DeleteFrameLists(VoxelModel& frame) {
     if (frame.displayList != 0) glDeleteLists(frame.displayList, 1);
     if (frame.shadowList != 0) glDeleteLists(frame.shadowList, 1);
@@ -86,7 +89,7 @@ std::string ModelHudText(const LoadedModel& model, const ModelClock& clock) {
     return text;
 }
 
-
+// Keys, the left-button drag and the wheel since the last frame.
 void HandleInput(ModelSession& s, bool& wantShot) {
     const int32_t count = static_cast<int32_t>(s.model.frames.size());
     for (Key key = NextKeyPress(); key != Key::NoKey; key = NextKeyPress()) {
@@ -115,6 +118,7 @@ void HandleInput(ModelSession& s, bool& wantShot) {
     if (wheel != 0.0) ZoomOrbit(s.orbit, wheel);
 }
 
+// Clocks, scene and the three HUD lines of one window frame.
 void DrawWindowFrame(ModelSession& s, const Clock& clock) {
     const double now = clock();
     AdvanceModelClock(s.clock, now - s.previousTime, static_cast<int32_t>(s.model.frames.size()),
@@ -139,6 +143,8 @@ void DrawWindowFrame(ModelSession& s, const Clock& clock) {
     EndText(*s.font);
 }
 
+// F12: the back buffer as it is about to be shown, into the next free shot
+// name beside the model; the path (or why not) goes to stderr.
 void SaveScreenshot(const std::string& modelPath) {
     const std::string path = ScreenshotPath(modelPath, FileExists);
     const std::vector<uint8_t> pixels = ReadWindowPixels(screen.width, screen.height);
