@@ -33,7 +33,7 @@ class ModelFolder : public ::testing::Test {
     void Write(const std::string& name, const voxwrite::Bytes& bytes) {
         FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
         ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
     std::string dir;

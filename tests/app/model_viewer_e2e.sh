@@ -104,7 +104,7 @@ shot() { import -window "$window" "$work/$1.png" 2>/dev/null || fail "no screens
 # below the HUD for three shots in a row; a busy machine may take a while to
 # answer an event and draws only a few frames a second.
 await() {
-  local deadline=$((SECONDS + 40)) n held=0
+  local deadline=$((SECONDS + 90)) n held=0
   if [ "$5" != still ]; then
     while :; do
       [ $SECONDS -lt $deadline ] || return 1
