@@ -145,10 +145,10 @@ struct CellBits {
     }
 };
 
-// Cells in a box of this size get a bitmap: at most 8 bytes per voxel, or
-// 2 MB, whichever is more.
+// Cells in a box of this size get a bitmap: at most 8 bytes per voxel (and
+// 512 bytes), so a sparse frame never zeroes more than its voxels weigh.
 bool BitmapFits(const int64_t lo[3], const int64_t hi[3], size_t voxels) {
-    const uint64_t bound = std::max<uint64_t>(uint64_t{1} << 24, 64 * static_cast<uint64_t>(voxels));
+    const uint64_t bound = 64 * static_cast<uint64_t>(voxels) + 4096;
     const uint64_t ex = static_cast<uint64_t>(hi[0] - lo[0] + 1), ey = static_cast<uint64_t>(hi[1] - lo[1] + 1),
                    ez = static_cast<uint64_t>(hi[2] - lo[2] + 1);
     // Each extent is below 2^32, so testing before each product keeps it exact.

@@ -77,7 +77,7 @@ struct Reader {
     VoxelScene& scene;
     std::string& error;
     std::string chunk;  // what is being read, for the message
-    // One byte per cell of a model's box (at most 256^3), all clear between
+    // One byte per cell of a dense model's box, all clear between
     // models. Bytes, not bits: neighbouring voxels then touch different
     // memory, and the loop does not wait on its own last store.
     std::vector<uint8_t> seen;
@@ -294,6 +294,16 @@ struct Reader {
                        ez = static_cast<uint32_t>(model.maxZ - model.minZ + 1);
         if (model.cells.empty()) return true;
         const size_t cells = size_t{ex} * ey * ez;
+        if (cells > 8 * model.cells.size() + 4096) {
+            // A sparse model: sorting its cells costs less than marking its box.
+            std::vector<uint32_t> keys(model.cells.size());
+            for (size_t n = 0; n < keys.size(); ++n) {
+                const VoxelCell& v = model.cells[n];
+                keys[n] = uint32_t{v.x} << 16 | uint32_t{v.y} << 8 | v.z;
+            }
+            std::sort(keys.begin(), keys.end());
+            return std::adjacent_find(keys.begin(), keys.end()) == keys.end();
+        }
         if (seen.size() < cells) seen.assign(cells, 0);
         // Locals, not members: stores through a byte pointer could alias them.
         uint8_t* const marks = seen.data();
