@@ -2,8 +2,8 @@
 
 #include <GL/gl.h>
 
-#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "app/FrameMesh.h"
@@ -88,28 +88,26 @@ void RecentreFrame(VoxelModel& model) {
 }
 
 // Compiles the quads of `mesh` into a new display list and returns its name.
-static uint32_t CompileQuadList(const FrameMesh& mesh) {
+// Without `shaded` the list holds positions alone. Immediate mode compiles
+// faster than vertex arrays here: colours and normals are sent once per
+// face, not once per corner.
+static uint32_t CompileQuadList(const FrameMesh& mesh, bool shaded) {
     const uint32_t list = glGenLists(1);
     glNewList(list, GL_COMPILE);
-    if (!mesh.vertices.empty()) {
-        // Client array state is not compiled into the list: it takes effect
-        // now, while the arrays are copied, and is put back afterwards.
-        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_NORMAL_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        const MeshVertex* first = mesh.vertices.data();
-        glVertexPointer(3, GL_FLOAT, sizeof(MeshVertex), first->position);
-        glNormalPointer(GL_FLOAT, sizeof(MeshVertex), first->normal);
-        glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(MeshVertex), first->color);
-        // Whole quads per call, in pieces a GLsizei can count.
-        const size_t piece = size_t{1} << 20;
-        for (size_t start = 0; start < mesh.vertices.size(); start += piece) {
-            const size_t count = std::min(piece, mesh.vertices.size() - start);
-            glDrawArrays(GL_QUADS, static_cast<GLint>(start), static_cast<GLsizei>(count));
+    glBegin(GL_QUADS);
+    const uint8_t* color = nullptr;
+    for (size_t q = 0; q < mesh.vertices.size(); q += 4) {
+        const MeshVertex* corners = &mesh.vertices[q];
+        if (shaded) {
+            if (color == nullptr || std::memcmp(color, corners->color, 4) != 0) {
+                color = corners->color;
+                glColor4ubv(color);
+            }
+            glNormal3fv(corners->normal);
         }
-        glPopClientAttrib();
+        for (int k = 0; k < 4; ++k) glVertex3fv(corners[k].position);
     }
+    glEnd();
     glEndList();
     return list;
 }
@@ -118,14 +116,18 @@ void BuildFrameList(VoxelModel& model) {
     FrameMesh mesh;
     if (model.voxels.size() > exactPictureVoxelLimit) {
         BuildFrameMesh(model, FaceSelection::Merged, mesh);
-        model.displayList = CompileQuadList(mesh);
+        model.displayList = CompileQuadList(mesh, true);
         model.shadowList = 0;  // the shadow pass draws displayList
         return;
     }
     BuildFrameMesh(model, FaceSelection::All, mesh);
-    model.displayList = CompileQuadList(mesh);
+    model.displayList = CompileQuadList(mesh, true);
+    // The shadow is lit by nothing but the global ambient light on the
+    // ground's material, so its list needs neither normals nor colours, and
+    // leaves the current ones as it found them: the lit list sets both at
+    // each vertex before it is lit.
     BuildFrameMesh(model, FaceSelection::Visible, mesh);
-    model.shadowList = CompileQuadList(mesh);
+    model.shadowList = CompileQuadList(mesh, false);
 }
 
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {

@@ -1,5 +1,5 @@
 // The walk cycle: 30 voxel models loaded from .vox files, stood upright,
-// centred over the origin and compiled into one display list each.
+// centred over the origin and compiled into display lists (BuildFrameList).
 //
 // The frame loop only calls the lists; the voxel data stays in the models
 // until shut-down but is not read again. Frame n (1 to 30) is
