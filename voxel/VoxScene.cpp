@@ -293,6 +293,18 @@ struct Reader {
                        ey = static_cast<uint32_t>(model.maxY - model.minY + 1),
                        ez = static_cast<uint32_t>(model.maxZ - model.minZ + 1);
         if (model.cells.empty()) return true;
+        // Cells written in scan order (x fastest, then y, then z) are
+        // distinct when each is past the one before: a streaming pass over
+        // the cells as little-endian words, whose low 24 bits are z, y, x.
+        const uint8_t* const raw = reinterpret_cast<const uint8_t*>(model.cells.data());
+        int32_t rising = 1;
+        for (size_t n = 1; n < model.cells.size(); ++n) {
+            uint32_t before, here;
+            std::memcpy(&before, raw + 4 * (n - 1), 4);
+            std::memcpy(&here, raw + 4 * n, 4);
+            rising &= static_cast<int32_t>(here & 0xffffff) > static_cast<int32_t>(before & 0xffffff);
+        }
+        if (rising) return true;
         const size_t cells = size_t{ex} * ey * ez;
         if (cells > 8 * model.cells.size() + 4096) {
             // A sparse model: sorting its cells costs less than marking its box.

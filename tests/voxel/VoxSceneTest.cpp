@@ -141,6 +141,9 @@ TEST(VoxScene, TheLaterVoxelInGraphOrderWinsItsCell) {
                                         Trn(6, {}, 7, -1, {Key("4", row.far)}), Shp(7, 2)));
         EXPECT_EQ(Frame(Read(file), 0), row.expected) << row.far << ", " << row.placed.size() << " placements";
     }
+    // A sparse model that repeats a cell, out of scan order.
+    const Bytes sparse = VoxFile(Model(256, 256, 256, {{200, 200, 200, 1}, {0, 0, 0, 1}, {200, 200, 200, 2}}));
+    EXPECT_EQ(Frame(Read(sparse), 0), (Cells{{-128, -128, -128, 1}, {72, 72, 72, 2}}));
 }
 
 TEST(VoxScene, ASharedNodeIsPlacedOncePerPath) {
