@@ -7,15 +7,15 @@
 #include "math/Geometry.h"
 #include "render/Screen.h"
 
-// Textured grey square at y = 0, counter-clockwise seen from above; the
+// Textured grey square at y = 0, halfSize to each side, counter-clockwise seen from above; the
 // texture repeats twice along each side.
-static void DrawGround(const std::vector<TextureEntry>& textureTable) {
+static void DrawGround(const std::vector<TextureEntry>& textureTable, float halfSize) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, textureTable.empty() ? 0 : textureTable[0].texture);
     // Colour tracking is on, so this grey also becomes the material colour
     // that the shadow pass below is lit with.
     glColor3f(groundGrey, groundGrey, groundGrey);
-    const float s = groundHalfSize;
+    const float s = halfSize;
     glBegin(GL_QUADS);
     glNormal3f(0.0f, 1.0f, 0.0f);
     glTexCoord2f(1.0f, 1.0f);
@@ -66,30 +66,48 @@ static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, 
     if (list != 0) glCallList(list);
 }
 
-void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
-               const LightSource& light, const std::vector<TextureEntry>& textureTable,
-               const WalkFrames& walkFrames) {
+void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
+               const LightSource& light, const std::vector<TextureEntry>& textureTable) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
-    // Fixed eye, turning to follow the walker.
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(cameraEye[0], cameraEye[1], cameraEye[2], walkerPosition.x, walkerPosition.y,
-              walkerPosition.z, 0.0, 1.0, 0.0);
+    gluLookAt(stage.eye.x, stage.eye.y, stage.eye.z, stage.target.x, stage.target.y,
+              stage.target.z, stage.up.x, stage.up.y, stage.up.z);
+    // The light moves out with the scene so the shadow keeps its shape.
+    const Vector4 lightPosition(light.position.x * stage.scale, light.position.y * stage.scale,
+                                light.position.z * stage.scale, light.position.w);
     // Sent after the camera so the light stays fixed in the world.
-    glLightfv(GL_LIGHT0, GL_POSITION, &light.position.x);
+    glLightfv(GL_LIGHT0, GL_POSITION, &lightPosition.x);
 
-    DrawGround(textureTable);
+    if (stage.ground) {
+        DrawGround(textureTable, groundHalfSize * stage.scale);
+    } else {
+        // The shadow's material still comes from the ground's grey.
+        glColor3f(groundGrey, groundGrey, groundGrey);
+    }
 
     const Vector4 groundPlane = planeFromPoints(Vector3(200.0f, 0.0f, 200.0f),
                                                 Vector3(200.0f, 0.0f, -200.0f),
                                                 Vector3(-200.0f, 0.0f, -200.0f));
-    const Matrix4 shadowMatrix = planarShadow(light.position, groundPlane);
+    const Matrix4 shadowMatrix = planarShadow(lightPosition, groundPlane);
 
+    DrawShadow(shadowMatrix, modelMatrix,
+               frame.shadowList != 0 ? frame.shadowList : frame.displayList);
+    DrawCharacter(light, modelMatrix, frame.displayList);
+}
+
+void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
+               const LightSource& light, const std::vector<TextureEntry>& textureTable,
+               const WalkFrames& walkFrames) {
+    // A fixed eye, turning to follow the walker.
+    Stage stage;
+    stage.eye = Vector3(cameraEye[0], cameraEye[1], cameraEye[2]);
+    stage.target = walkerPosition;
     const bool validFrame = frameIndex >= 1 && frameIndex <= walkFrameCount;
-    const uint32_t list = validFrame ? walkFrames[frameIndex - 1].displayList : 0;
-    DrawShadow(shadowMatrix, modelMatrix, list);
-    DrawCharacter(light, modelMatrix, list);
+    const VoxelModel empty;
+    DrawStage(stage, modelMatrix, validFrame ? walkFrames[frameIndex - 1] : empty, light,
+              textureTable);
 }
 
 void DrawHud(BitmapFont& font, const std::string& fpsText, int32_t frameIndex) {

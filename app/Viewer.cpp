@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/AssetRoot.h"
 #include "app/Scene.h"
 #include "platform/Window.h"
 
@@ -23,15 +24,18 @@ void SetupViewerLight(LightSource& light) {
 void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
     SetupViewerLight(viewer.light);
 
+    // "" in the usual case, so the paths (and the font's log line) are unchanged.
+    const std::string root = AssetRoot();
     viewer.font.emplace(16.0f);
-    LoadFont(*viewer.font, fontSheetPath);
+    LoadFont(*viewer.font, (root + fontSheetPath).c_str());
 
     viewer.textureTable.clear();
     ResetWalker(viewer.walker, clock());
     viewer.walkFrames = WalkFrames{};
 
-    LoadTexture(grassTexturePath, viewer.textureTable, 0, textureDirectory);
-    LoadWalkFrames(viewer.walkFrames);
+    LoadTexture((root + grassTexturePath).c_str(), viewer.textureTable, 0,
+                (root + textureDirectory).c_str());
+    LoadWalkFrames(viewer.walkFrames, root);
 
     // Read the clock again so the loading time does not enter the first step.
     // (ResetWalker already put the walker at the origin.)

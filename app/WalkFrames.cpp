@@ -3,8 +3,10 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
+#include "app/FrameMesh.h"
 #include "math/Matrix4.h"
 
 const Vector3 cubeCorners[8] = {
@@ -85,36 +87,53 @@ void RecentreFrame(VoxelModel& model) {
     }
 }
 
-void BuildFrameList(VoxelModel& model) {
-    model.displayList = glGenLists(1);
-    glNewList(model.displayList, GL_COMPILE);
+// Compiles the quads of `mesh` into a new display list and returns its name.
+// Without `shaded` the list holds positions alone. Immediate mode compiles
+// faster than vertex arrays here: colours and normals are sent once per
+// face, not once per corner.
+static uint32_t CompileQuadList(const FrameMesh& mesh, bool shaded) {
+    const uint32_t list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
     glBegin(GL_QUADS);
-    for (const Voxel& voxel : model.voxels) {
-        // Palette entries are numbered from 1; index 0 is an empty cell in
-        // the MagicaVoxel sense and has no colour, so it gets no cube.
-        if (voxel.colorIndex < 1 || voxel.colorIndex > model.palette.size()) continue;
-        const uint32_t rgba = model.palette[voxel.colorIndex - 1];
-        const auto* bytes = reinterpret_cast<const GLubyte*>(&rgba);
-        // Alpha 8 has no visible effect: blending is off while lists are drawn.
-        glColor4ub(bytes[0], bytes[1], bytes[2], 8);
-        const Vector3 centre(static_cast<float>(voxel.x), static_cast<float>(voxel.y),
-                             static_cast<float>(voxel.z));
-        for (int f = 0; f < 6; ++f) {
-            glNormal3fv(&cubeNormals[f].x);
-            for (int k = 0; k < 4; ++k) {
-                const Vector3 corner = centre + cubeCorners[cubeFaces[f][k]];
-                glVertex3fv(&corner.x);
+    const uint8_t* color = nullptr;
+    for (size_t q = 0; q < mesh.vertices.size(); q += 4) {
+        const MeshVertex* corners = &mesh.vertices[q];
+        if (shaded) {
+            if (color == nullptr || std::memcmp(color, corners->color, 4) != 0) {
+                color = corners->color;
+                glColor4ubv(color);
             }
+            glNormal3fv(corners->normal);
         }
+        for (int k = 0; k < 4; ++k) glVertex3fv(corners[k].position);
     }
     glEnd();
     glEndList();
+    return list;
 }
 
-void LoadWalkFrames(WalkFrames& walkFrames) {
+void BuildFrameList(VoxelModel& model) {
+    FrameMesh mesh;
+    if (model.voxels.size() > exactPictureVoxelLimit) {
+        BuildFrameMesh(model, FaceSelection::Merged, mesh);
+        model.displayList = CompileQuadList(mesh, true);
+        model.shadowList = 0;  // the shadow pass draws displayList
+        return;
+    }
+    BuildFrameMesh(model, FaceSelection::All, mesh);
+    model.displayList = CompileQuadList(mesh, true);
+    // The shadow is lit by nothing but the global ambient light on the
+    // ground's material, so its list needs neither normals nor colours, and
+    // leaves the current ones as it found them: the lit list sets both at
+    // each vertex before it is lit.
+    BuildFrameMesh(model, FaceSelection::Visible, mesh);
+    model.shadowList = CompileQuadList(mesh, false);
+}
+
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
     for (int32_t n = 1; n <= walkFrameCount; ++n) {
         VoxelModel& model = walkFrames[n - 1];
-        const std::string fileName = WalkFrameFileName(n);
+        const std::string fileName = assetRoot + WalkFrameFileName(n);
         LoadVoxelModel(fileName.c_str(), model);  // a missing file leaves it empty
         OrientFrame(model);
         RecentreFrame(model);
@@ -125,6 +144,8 @@ void LoadWalkFrames(WalkFrames& walkFrames) {
 void DeleteWalkFrameLists(WalkFrames& walkFrames) {
     for (VoxelModel& model : walkFrames) {
         if (model.displayList != 0) glDeleteLists(model.displayList, 1);
+        if (model.shadowList != 0) glDeleteLists(model.shadowList, 1);
         model.displayList = 0;
+        model.shadowList = 0;
     }
 }

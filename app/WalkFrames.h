@@ -1,5 +1,5 @@
 // The walk cycle: 30 voxel models loaded from .vox files, stood upright,
-// centred over the origin and compiled into one display list each.
+// centred over the origin and compiled into display lists (BuildFrameList).
 //
 // The frame loop only calls the lists; the voxel data stays in the models
 // until shut-down but is not read again. Frame n (1 to 30) is
@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -41,16 +42,26 @@ void OrientFrame(VoxelModel& model);
 // height of its centre. A model without voxels is left as it is.
 void RecentreFrame(VoxelModel& model);
 
-// Compiles one GL_QUADS display list of six faces per voxel, coloured from
-// the model's palette, and stores its name in model.displayList. Voxels with
-// colour index 0 (an empty cell) or beyond 256 have no palette entry and get
-// no cube. Needs a current GL context; the list is compiled, not drawn.
+// Models of more voxels than this are drawn from merged visible faces,
+// shaded from the rectangles' corners instead of every voxel's; up to it the
+// lists give exactly the picture of one unit cube per voxel. A hand-made
+// character (the walk cycle's frames hold about 4,100) stays well below.
+constexpr size_t exactPictureVoxelLimit = 16384;
+
+// Compiles the model's display lists from its voxels, coloured from its
+// palette: displayList for the lit pass and shadowList for the flattened
+// shadow, which only needs the visible faces (FrameMesh.h says why the lit
+// pass needs more). Above exactPictureVoxelLimit one list of merged faces
+// serves both passes and shadowList is 0. Voxels with colour index 0 (an
+// empty cell) or beyond 256 have no palette entry and get no faces. Needs a
+// current GL context; the lists are compiled, not drawn.
 void BuildFrameList(VoxelModel& model);
 
 // Loads, orients, recentres and compiles frames 1 to 30 in turn, so the
 // reader's log lines of frame n come before those of frame n + 1. Missing
-// files leave an empty model whose list draws nothing.
-void LoadWalkFrames(WalkFrames& walkFrames);
+// files leave an empty model whose list draws nothing. assetRoot is put in
+// front of every frame's file name (see app/AssetRoot.h).
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "");
 
-// Deletes the 30 display lists (shut-down).
+// Deletes the frames' display lists (shut-down).
 void DeleteWalkFrameLists(WalkFrames& walkFrames);

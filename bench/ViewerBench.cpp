@@ -7,15 +7,28 @@
 //                         whole process, so llvmpipe's threads count
 //   BM_DrawFrame          the same without the present, finished with glFinish
 //   BM_DrawGroundOnly     DrawScene with empty frames: what the character costs
+//   BM_DrawFrameFaces     the scene with walk frame 1 drawn, in both passes,
+//                         from each face selection of FrameMesh.h: all faces
+//                         (the lit pass's list), visible faces only (the
+//                         shadow's), merged visible faces
+//   BM_MonumentStartToFirstFrame  a fresh process that opens the window, reads
+//                         the generated 848,276-voxel monument (tools/Monument.h)
+//                         from a file, builds its list and presents one frame;
+//                         also its peak memory
+//   BM_MonumentBuildList  BuildFrameList of the monument (mesh and compile)
+//   BM_MonumentDrawFrame  the scene with the monument in place of the walker
+// The start-up benchmarks report the child's peak resident memory (peakMB).
 // Run under a display; for the llvmpipe figures:
 //   LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" build/bench/app_bench
 #include <benchmark/benchmark.h>
 
 #include <GL/gl.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,14 +36,72 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "app/FrameMesh.h"
 #include "app/Scene.h"
 #include "app/Viewer.h"
 #include "platform/Window.h"
+#include "tools/Monument.h"
 
 namespace {
 
 std::string selfPath;
+std::string monumentPath;  // the generated monument, written once per run
+
+// Compiles `mesh` into one shaded GL_QUADS list; the same pixels and draw
+// cost as the lists BuildFrameList compiles, which differ only in how they
+// are fed.
+uint32_t CompileMesh(const FrameMesh& mesh) {
+    const uint32_t list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(MeshVertex), mesh.vertices.data()->position);
+    glNormalPointer(GL_FLOAT, sizeof(MeshVertex), mesh.vertices.data()->normal);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(MeshVertex), mesh.vertices.data()->color);
+    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(mesh.vertices.size()));
+    glPopClientAttrib();
+    glEndList();
+    return list;
+}
+
+// The monument read from its file and placed as a walk frame is.
+void LoadMonument(VoxelModel& model) {
+    const int devNull = open("/dev/null", O_WRONLY);
+    const int savedStdout = dup(STDOUT_FILENO);
+    dup2(devNull, STDOUT_FILENO);  // the reader's lines are not measured output
+    LoadVoxelModel(monumentPath.c_str(), model);
+    fflush(stdout);
+    dup2(savedStdout, STDOUT_FILENO);
+    close(devNull);
+    close(savedStdout);
+    OrientFrame(model);
+    RecentreFrame(model);
+}
+
+// Child mode for the monument: window, light, ground texture, the model from
+// its file, its list, one presented frame.
+int MonumentFirstFrameChild() {
+    InitGL(1024, 768, 32, 0, 2, 0);
+    LightSource light;
+    SetupViewerLight(light);
+    std::vector<TextureEntry> textures;
+    LoadTexture(grassTexturePath, textures, 0, textureDirectory);
+    auto frames = std::make_unique<WalkFrames>();
+    LoadMonument((*frames)[0]);
+    BuildFrameList((*frames)[0]);
+    Matrix4 still(0.0f);
+    setIdentity(still);
+    DrawScene(Vector3(), still, 1, light, textures, *frames);
+    PresentWindow();
+    glFinish();
+    const double presented = SteadyClockSeconds();
+    std::fprintf(stderr, "first-frame %.9f\n", presented);
+    return 0;
+}
 
 // Child mode: start up, draw and present one frame, report the clock.
 int FirstFrameChild() {
@@ -46,9 +117,9 @@ int FirstFrameChild() {
     return 0;
 }
 
-// Runs one child viewer; returns seconds from fork to its first present, or
-// a negative value when it failed.
-double TimeOneStart() {
+// Runs one child (`mode` is its argument); returns seconds from fork to its
+// first present, or a negative value when it failed, and its peak memory.
+double TimeOneStart(const char* mode, double& peakMegabytes) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return -1;
     const double started = SteadyClockSeconds();
@@ -63,7 +134,8 @@ double TimeOneStart() {
         dup2(devNull, STDOUT_FILENO);  // the start-up log is not measured output
         dup2(pipeFds[1], STDERR_FILENO);
         close(pipeFds[0]);
-        execl(selfPath.c_str(), selfPath.c_str(), "--first-frame", static_cast<char*>(nullptr));
+        execl(selfPath.c_str(), selfPath.c_str(), mode, monumentPath.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[1]);
@@ -73,23 +145,39 @@ double TimeOneStart() {
     while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
     close(pipeFds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
     const size_t at = output.find("first-frame ");
     if (at == std::string::npos) return -1;
     return std::strtod(output.c_str() + at + 12, nullptr) - started;
 }
 
-void BM_StartToFirstFrame(benchmark::State& state) {
+void TimeStarts(benchmark::State& state, const char* mode) {
+    double peak = 0;
     for (auto _ : state) {
-        const double seconds = TimeOneStart();
+        double megabytes = 0;
+        const double seconds = TimeOneStart(mode, megabytes);
         if (seconds < 0) {
-            state.SkipWithError("the viewer did not present a frame");
+            state.SkipWithError("the child did not present a frame");
             return;
         }
         state.SetIterationTime(seconds);
+        peak = std::max(peak, megabytes);
     }
+    state.counters["peakMB"] = peak;
 }
+
+void BM_StartToFirstFrame(benchmark::State& state) { TimeStarts(state, "--first-frame"); }
 BENCHMARK(BM_StartToFirstFrame)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void BM_MonumentStartToFirstFrame(benchmark::State& state) {
+    TimeStarts(state, "--first-frame-monument");
+}
+BENCHMARK(BM_MonumentStartToFirstFrame)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // One viewer for the loop benchmarks, started on first use and kept until
 // the process ends (its window and context with it).
@@ -142,17 +230,102 @@ void BM_DrawGroundOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawGroundOnly)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 
+void BM_DrawFrameFaces(benchmark::State& state) {
+    Viewer& viewer = SharedViewer();
+    const FaceSelection selection = static_cast<FaceSelection>(state.range(0));
+    auto frames = std::make_unique<WalkFrames>();
+    FrameMesh mesh;
+    BuildFrameMesh(viewer.walkFrames[0], selection, mesh);
+    (*frames)[0].displayList = CompileMesh(mesh);
+    const WalkerState& walker = viewer.walker;
+    for (auto _ : state) {
+        DrawScene(walker.walkerPosition, walker.modelMatrix, 1, viewer.light, viewer.textureTable,
+                  *frames);
+        glFinish();
+    }
+    state.counters["quads"] = static_cast<double>(mesh.vertices.size() / 4);
+    glDeleteLists((*frames)[0].displayList, 1);
+}
+BENCHMARK(BM_DrawFrameFaces)
+    ->ArgName("selection")  // 0 all faces, 1 visible, 2 merged
+    ->DenseRange(0, 2)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The monument as frame 1 of a frame array of its own, kept for the run.
+WalkFrames& MonumentFrames() {
+    static WalkFrames* frames = [] {
+        auto* f = new WalkFrames();
+        SharedViewer();
+        LoadMonument((*f)[0]);
+        BuildFrameList((*f)[0]);
+        return f;
+    }();
+    return *frames;
+}
+
+void BM_MonumentBuildList(benchmark::State& state) {
+    SharedViewer();
+    VoxelModel& model = MonumentFrames()[0];
+    for (auto _ : state) {
+        VoxelModel copy;
+        copy.voxels = model.voxels;
+        copy.palette = model.palette;
+        BuildFrameList(copy);
+        glFinish();
+        state.PauseTiming();
+        glDeleteLists(copy.displayList, 1);
+        if (copy.shadowList != 0) glDeleteLists(copy.shadowList, 1);
+        state.ResumeTiming();
+    }
+    state.counters["voxels"] = static_cast<double>(model.voxels.size());
+}
+BENCHMARK(BM_MonumentBuildList)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_MonumentDrawFrame(benchmark::State& state) {
+    Viewer& viewer = SharedViewer();
+    const WalkFrames& frames = MonumentFrames();
+    Matrix4 still(0.0f);
+    setIdentity(still);
+    for (auto _ : state) {
+        DrawScene(Vector3(), still, 1, viewer.light, viewer.textureTable, frames);
+        glFinish();
+    }
+}
+BENCHMARK(BM_MonumentDrawFrame)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     selfPath = argv[0];
     if (chdir(VOXWALK_SOURCE_DIR) != 0) return 1;  // assets are relative
-    if (argc == 2 && std::strcmp(argv[1], "--first-frame") == 0) return FirstFrameChild();
+    if (argc == 3 && std::strcmp(argv[1], "--first-frame") == 0) return FirstFrameChild();
+    if (argc == 3 && std::strcmp(argv[1], "--first-frame-monument") == 0) {
+        monumentPath = argv[2];
+        return MonumentFirstFrameChild();
+    }
     char resolved[4096];
     const ssize_t length = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
     if (length > 0) selfPath.assign(resolved, static_cast<size_t>(length));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The monument is made here, not stored: written once for the child
+    // processes to read and removed at the end.
+    char path[] = "/tmp/voxwalk-monument-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return 1;
+    const std::vector<uint8_t> bytes = MonumentVoxFile();
+    const bool written =
+        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    close(fd);
+    monumentPath = path;
+    if (written) {
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+    }
+    unlink(path);
+    return written ? 0 : 1;
 }

@@ -3,13 +3,15 @@
 // watches every float-to-int conversion) and keep the voxel count; a
 // recentred frame of more than one voxel is centred in x and z to within
 // rounding whenever its coordinates are small enough to add up exactly in
-// single precision.
+// single precision. The frame's mesh is built as the viewer builds it, from
+// any coordinates; merged rectangles are never more than the visible faces.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
 #include <fcntl.h>
 
+#include "app/FrameMesh.h"
 #include "app/WalkFrames.h"
 #include "render/Screen.h"
 #include "voxel/Vox.h"
@@ -40,5 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Each voxel rounds by at most a half, so the mean does too.
     const double limit = 0.5 + 1e-3;
     if (small && (std::abs(sumX / count) > limit || std::abs(sumZ / count) > limit)) std::abort();
+
+    FrameMesh visible, merged;
+    BuildFrameMesh(model, FaceSelection::Visible, visible);
+    BuildFrameMesh(model, FaceSelection::Merged, merged);
+    if (visible.vertices.size() % 4 != 0 || merged.vertices.size() > visible.vertices.size()) {
+        std::abort();
+    }
     return 0;
 }

@@ -47,12 +47,14 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
 // 1 while a window with a current context is open.
 int HasWindow();
 
-// The GL_EXTENSIONS string of the current context; "" when there is none.
+// The GL_EXTENSIONS string of the window's context, or of the offscreen one
+// (platform/Offscreen.h) when there is no window; "" when there is neither.
 // The text stays valid until the window is closed.
 const char* GetGLExtensionString();
 
-// A GL entry point, looked up by name; null when the name is unknown or there
-// is no context.
+// A GL entry point, looked up by name in the window's context, or in the
+// offscreen one when there is no window; null when the name is unknown or
+// there is no context.
 using GLProc = void (*)();
 GLProc GetGLProc(const char* name);
 
@@ -63,6 +65,24 @@ void PresentWindow();
 // window system asked to close the window, or when there is no window: each
 // of these ends the program's loop.
 int IsEscapeDown();
+
+// Keys the model viewer reacts to; everything else is Key::NoKey (not
+// "None", which X11 headers define as a macro).
+enum class Key { NoKey, Space, Left, Right, Plus, Minus, R, F12 };
+
+// The oldest key press not yet taken (repeats of a held key count as
+// presses), or Key::NoKey. Presses are collected while PresentWindow handles
+// the window system's events.
+Key NextKeyPress();
+
+// 1 while the left mouse button is held over the window.
+int IsLeftButtonDown();
+
+// The cursor in window pixels, origin at the top left; (0, 0) without a window.
+void GetCursorPosition(double& x, double& y);
+
+// Wheel steps since the last call (positive: away from the user), then 0.
+double TakeScroll();
 
 // Closes the window and releases the window system. Safe to call any time.
 void CloseWindow();

@@ -2,11 +2,13 @@
 #include "platform/Window.h"
 
 #include <cstdio>
+#include <deque>
 #include <string>
 
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>
 
+#include "platform/OffscreenBridge.h"
 #include "platform/Resident.h"
 
 namespace {
@@ -25,6 +27,8 @@ struct WindowState {
     GLFWwindow* window = nullptr;
     bool glfwReady = false;
     std::string lastError;  // last message of GLFW's error callback
+    std::deque<Key> keyPresses;  // oldest first
+    double scroll = 0;           // wheel steps not yet taken
 };
 
 WindowState state;
@@ -32,6 +36,30 @@ WindowState state;
 void OnGlfwError(int /*code*/, const char* description) {
     state.lastError = description ? description : "";
 }
+
+Key KeyFromGlfw(int key) {
+    switch (key) {
+        case GLFW_KEY_SPACE: return Key::Space;
+        case GLFW_KEY_LEFT: return Key::Left;
+        case GLFW_KEY_RIGHT: return Key::Right;
+        // '+' is Shift and '=' on most layouts; either way GLFW names the key.
+        case GLFW_KEY_EQUAL: case GLFW_KEY_KP_ADD: return Key::Plus;
+        case GLFW_KEY_MINUS: case GLFW_KEY_KP_SUBTRACT: return Key::Minus;
+        case GLFW_KEY_R: return Key::R;
+        case GLFW_KEY_F12: return Key::F12;
+        default: return Key::NoKey;
+    }
+}
+
+void OnKey(GLFWwindow* /*window*/, int key, int /*scancode*/, int action, int /*mods*/) {
+    const Key k = KeyFromGlfw(key);
+    // A bounded queue: a program that never takes presses does not grow.
+    if (k != Key::NoKey && action != GLFW_RELEASE && state.keyPresses.size() < 64) {
+        state.keyPresses.push_back(k);
+    }
+}
+
+void OnScroll(GLFWwindow* /*window*/, double /*dx*/, double dy) { state.scroll += dy; }
 
 // Colour bits per channel for a requested pixel depth.
 void HintColorBits(int colorBits) {
@@ -121,21 +149,26 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
     KeepLoadedLibrariesResident();
     // A tap of Escape shorter than one frame still ends the loop.
     glfwSetInputMode(state.window, GLFW_STICKY_KEYS, GLFW_TRUE);
+    state.keyPresses.clear();
+    state.scroll = 0;
+    glfwSetKeyCallback(state.window, OnKey);
+    glfwSetScrollCallback(state.window, OnScroll);
     return 1;
 }
 
 int HasWindow() { return state.window != nullptr; }
 
 const char* GetGLExtensionString() {
-    if (!state.window) return "";
-    auto getString = reinterpret_cast<GetStringProc>(glfwGetProcAddress("glGetString"));
+    auto getString = reinterpret_cast<GetStringProc>(GetGLProc("glGetString"));
     if (!getString) return "";
     const unsigned char* text = getString(kGlExtensions);
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
 GLProc GetGLProc(const char* name) {
-    if (!state.window || !name) return nullptr;
+    if (!name) return nullptr;
+    // The offscreen context answers when there is no window.
+    if (!state.window) return OffscreenGLProc(name);
     return glfwGetProcAddress(name);
 }
 
@@ -149,6 +182,29 @@ int IsEscapeDown() {
     if (!state.window) return 1;
     if (glfwWindowShouldClose(state.window)) return 1;
     return glfwGetKey(state.window, GLFW_KEY_ESCAPE) == GLFW_PRESS ? 1 : 0;
+}
+
+Key NextKeyPress() {
+    if (state.keyPresses.empty()) return Key::NoKey;
+    const Key k = state.keyPresses.front();
+    state.keyPresses.pop_front();
+    return k;
+}
+
+int IsLeftButtonDown() {
+    if (!state.window) return 0;
+    return glfwGetMouseButton(state.window, GLFW_MOUSE_BUTTON_LEFT) == GLFW_PRESS ? 1 : 0;
+}
+
+void GetCursorPosition(double& x, double& y) {
+    x = y = 0;
+    if (state.window) glfwGetCursorPos(state.window, &x, &y);
+}
+
+double TakeScroll() {
+    const double steps = state.scroll;
+    state.scroll = 0;
+    return steps;
 }
 
 void CloseWindow() {

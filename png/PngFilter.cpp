@@ -35,23 +35,12 @@ void AverageScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t l
     for (; i < length; ++i) row[i] = uint8_t(row[i] + ((row[i - bpp] + previous[i]) >> 1));
 }
 
-// Written with selects rather than branches: on photographs the choice is
-// close to random and mispredicted branches would dominate.
-inline int PaethPredictor(int left, int up, int upperLeft) {
-    const int toUp = up - upperLeft, toLeft = left - upperLeft;
-    const int pa = toUp < 0 ? -toUp : toUp;                                   // |p - left|
-    const int pb = toLeft < 0 ? -toLeft : toLeft;                             // |p - up|
-    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;      // |p - upperLeft|
-    const int bOrC = pb <= pc ? up : upperLeft;
-    return ((pa <= pb) & (pa <= pc)) ? left : bOrC;
-}
-
 void PaethScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t length, size_t bpp) {
     size_t i = start;
     // With nothing on the left, the predictor is always up.
     for (; i < bpp && i < length; ++i) row[i] = uint8_t(row[i] + previous[i]);
     for (; i < length; ++i)
-        row[i] = uint8_t(row[i] + PaethPredictor(row[i - bpp], previous[i], previous[i - bpp]));
+        row[i] = uint8_t(row[i] + PngPaethPredictor(row[i - bpp], previous[i], previous[i - bpp]));
 }
 
 #if defined(__SSE2__) && defined(__x86_64__)

@@ -21,3 +21,16 @@ enum PngSimdLevel : int { kPngSimdScalar = 0, kPngSimdSse2 = 1, kPngSimdSsse3 = 
 // ssse3), so that the paths other machines take can be run here too. Read
 // once; an unknown name or one above the CPU's best gives the best.
 int PngSimd();
+
+// The Paeth predictor from the bytes on the left, above and above-left
+// (0..255 each); the decoder and the writer share it. Written with selects
+// rather than branches: on photographs the choice is close to random and
+// mispredicted branches would dominate.
+inline int PngPaethPredictor(int left, int up, int upperLeft) {
+    const int toUp = up - upperLeft, toLeft = left - upperLeft;
+    const int pa = toUp < 0 ? -toUp : toUp;                                   // |p - left|
+    const int pb = toLeft < 0 ? -toLeft : toLeft;                             // |p - up|
+    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;      // |p - upperLeft|
+    const int bOrC = pb <= pc ? up : upperLeft;
+    return ((pa <= pb) & (pa <= pc)) ? left : bOrC;
+}

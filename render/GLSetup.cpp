@@ -18,6 +18,19 @@ static_assert(offsetof(LightSource, position) == offsetof(LightSource, specular)
 
 int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
            int32_t fullscreen) {
+    // The program runs on without a window: GL calls then do nothing and the
+    // window layer reports Escape as held, so the loop ends after one frame.
+    OpenGLWindow(width, height, colorDepth, pageCount, samples, fullscreen);
+
+    // The log channel: its own descriptor on standard output.
+    screen.logFile = dup(STDOUT_FILENO);
+
+    SetUpGL(width, height, colorDepth);
+    return 1;
+}
+
+int OpenGLWindow(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
+                 int32_t samples, int32_t fullscreen) {
     uint32_t flags = kWindowOpenGL;
     if (fullscreen != 0) flags |= kWindowFullscreen;
 
@@ -32,13 +45,10 @@ int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
     }
     flags |= kWindowStencil | kWindowHighPriority;
 
-    // The program runs on without a window: GL calls then do nothing and the
-    // window layer reports Escape as held, so the loop ends after one frame.
-    OpenWindow(width, height, colorDepth, pageCount > 0 ? pageCount : 1, flags, 0);
+    return OpenWindow(width, height, colorDepth, pageCount > 0 ? pageCount : 1, flags, 0);
+}
 
-    // The log channel: its own descriptor on standard output.
-    screen.logFile = dup(STDOUT_FILENO);
-
+void SetUpGL(int32_t width, int32_t height, int32_t colorDepth) {
     const GLubyte* version = glGetString(GL_VERSION);
     std::memset(screen.glVersion, 0, sizeof screen.glVersion);
     if (version) {  // null without a context: left empty
@@ -99,8 +109,6 @@ int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
     glVertex3f(1.0f, 1.0f, 0.0f);
     glEnd();
     glEndList();
-
-    return 1;
 }
 
 void BeginOrtho2D(int32_t width, int32_t height) {

@@ -37,6 +37,16 @@ struct LightSource {
 int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
            int32_t fullscreen);
 
+// The window part of InitGL: the framebuffer requests and OpenWindow. 1 with
+// a window, 0 without (the window layer said why on stderr).
+int OpenGLWindow(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
+                 int32_t samples, int32_t fullscreen);
+
+// InitGL without the window and the log channel: the same `screen` fields,
+// projection, fixed state, extensions and shared lists on whatever context is
+// current (a window or an offscreen one). Logs to screen.logFile as it is.
+void SetUpGL(int32_t width, int32_t height, int32_t colorDepth);
+
 // Pixel-space drawing: pushes both matrices, leaves an identity projection and
 // glOrtho(0, width, 0, height, -1, 1) on the model-view stack, so pixel (0, 0)
 // is the lower-left corner. The matrix mode is left at GL_MODELVIEW.

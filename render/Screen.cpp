@@ -1,5 +1,7 @@
 #include "render/Screen.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <string>
 #include <unistd.h>
@@ -22,5 +24,14 @@ void LogLine(std::string_view text) {
         if (n <= 0) return;  // a closed console loses the line, nothing more
         p += n;
         left -= static_cast<size_t>(n);
+    }
+}
+
+void SilenceLog() {
+    const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    // Without /dev/null the lines go on to standard output as before.
+    if (fd > 0) {
+        if (screen.logFile > 0) close(screen.logFile);
+        screen.logFile = fd;
     }
 }

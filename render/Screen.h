@@ -32,3 +32,7 @@ extern ScreenState screen;
 // no log has been opened (logFile 0), so loaders log the same way with or
 // without a GL window.
 void LogLine(std::string_view text);
+
+// Points the log channel at /dev/null: the model viewer keeps standard output
+// free of loader and driver lines and reports problems on stderr itself.
+void SilenceLog();

@@ -8,11 +8,13 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libpng-dev libstb-dev
   libglfw3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
+  libegl-dev libegl1-mesa-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils
   python3                      # scripts/mutate
+  desktop-file-utils shared-mime-info
 )
 
 as_root() {

@@ -16,7 +16,6 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -27,6 +26,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "png/PngWrite.h"
 
 namespace {
 
@@ -40,9 +41,6 @@ struct ByteWriter {
     void u8(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
     void u32le(uint32_t v) {
         for (int i = 0; i < 4; ++i) u8(v >> (8 * i));
-    }
-    void u32be(uint32_t v) {
-        for (int i = 3; i >= 0; --i) u8(v >> (8 * i));
     }
     void tag(const char* four) {
         for (int i = 0; i < 4; ++i) u8(static_cast<uint8_t>(four[i]));
@@ -83,88 +81,13 @@ struct Random {
     double range(double lo, double hi) { return lo + (hi - lo) * unit(); }
 };
 
-// ---------------------------------------------------------------------------
-// PNG writer: 8-bit RGB (3 channels) or RGBA (4), top row first in `pixels`.
-// Each row gets the filter with the smallest sum of absolute residuals, the
-// usual heuristic; the image data is one zlib stream at level 9.
-
-uint8_t Paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
-    if (pb <= pc) return static_cast<uint8_t>(b);
-    return static_cast<uint8_t>(c);
-}
-
-void PngChunk(ByteWriter& out, const char* type, const std::vector<uint8_t>& data) {
-    out.u32be(static_cast<uint32_t>(data.size()));
-    const size_t start = out.bytes.size();
-    out.tag(type);
-    out.append(data);
-    const uLong crc = crc32(0L, out.bytes.data() + start, static_cast<uInt>(data.size() + 4));
-    out.u32be(static_cast<uint32_t>(crc));
-}
-
+// The generated pictures: the project's PNG writer at its smallest.
 std::vector<uint8_t> EncodePng(int width, int height, int channels,
                                const std::vector<uint8_t>& pixels) {
-    const size_t stride = static_cast<size_t>(width) * channels;
-    std::vector<uint8_t> filtered;
-    filtered.reserve((stride + 1) * height);
-    std::vector<uint8_t> zero(stride, 0), candidate(stride), best(stride);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* row = &pixels[stride * y];
-        const uint8_t* up = y > 0 ? &pixels[stride * (y - 1)] : zero.data();
-        long bestScore = -1;
-        int bestType = 0;
-        for (int type = 0; type < 5; ++type) {
-            long score = 0;
-            for (size_t i = 0; i < stride; ++i) {
-                const int a = i >= static_cast<size_t>(channels) ? row[i - channels] : 0;
-                const int b = up[i];
-                const int c = i >= static_cast<size_t>(channels) ? up[i - channels] : 0;
-                int predictor = 0;
-                switch (type) {
-                    case 1: predictor = a; break;
-                    case 2: predictor = b; break;
-                    case 3: predictor = (a + b) / 2; break;
-                    case 4: predictor = Paeth(a, b, c); break;
-                    default: break;
-                }
-                candidate[i] = static_cast<uint8_t>(row[i] - predictor);
-                score += std::abs(static_cast<int8_t>(candidate[i]));
-            }
-            if (bestScore < 0 || score < bestScore) {
-                bestScore = score;
-                bestType = type;
-                best = candidate;
-            }
-        }
-        filtered.push_back(static_cast<uint8_t>(bestType));
-        filtered.insert(filtered.end(), best.begin(), best.end());
-    }
-    uLongf packedSize = compressBound(static_cast<uLong>(filtered.size()));
-    std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, filtered.data(),
-                  static_cast<uLong>(filtered.size()), 9) != Z_OK) {
-        Fail("zlib could not compress an image");
-    }
-    packed.resize(packedSize);
-
-    ByteWriter out;
-    const uint8_t signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    out.bytes.assign(signature, signature + 8);
-    ByteWriter header;
-    header.u32be(static_cast<uint32_t>(width));
-    header.u32be(static_cast<uint32_t>(height));
-    header.u8(8);                          // bit depth
-    header.u8(channels == 4 ? 6 : 2);      // colour type: RGBA or RGB
-    header.u8(0);                          // deflate
-    header.u8(0);                          // adaptive filtering
-    header.u8(0);                          // not interlaced
-    PngChunk(out, "IHDR", header.bytes);
-    PngChunk(out, "IDAT", packed);
-    PngChunk(out, "IEND", {});
-    return out.bytes;
+    std::vector<uint8_t> file =
+        PngEncode(pixels.data(), width, height, channels, PngCompression::Smallest);
+    if (file.empty()) Fail("could not encode an image");
+    return file;
 }
 
 // ---------------------------------------------------------------------------

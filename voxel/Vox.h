@@ -1,9 +1,9 @@
 // Voxel models and the .vox reader.
 //
 // A VoxelModel is a plain value: it owns its voxel array through std::vector,
-// so copying a model copies every voxel, the 256 palette entries and
-// displayList, and destroying it frees the array. The reader never touches
-// displayList; the GL list it names belongs to whoever compiled it.
+// so copying a model copies every voxel, the 256 palette entries and the
+// list names, and destroying it frees the array. The reader never touches
+// the list names; the GL lists belong to whoever compiled them.
 //
 // Two file formats are read: MagicaVoxel's chunk format (magic "VOX ") and,
 // for any other file, the raw Poly2Vox format (X, Y, Z, one colour byte per
@@ -32,8 +32,10 @@ struct VoxelModel {
     // Entry n (1..256) is palette[n - 1], the colour of colorIndex n; four
     // bytes in memory order R, G, B, A.
     std::array<uint32_t, 256> palette{};
-    // Display list of the frame; set by the application, never by the reader.
+    // Display lists of the frame: the lit model and its shadow (0: the shadow
+    // draws displayList too); set by the application, never by the reader.
     uint32_t displayList = 0;
+    uint32_t shadowList = 0;
 };
 
 // Reads the .vox file `fileName` (read whole, in large blocks) into `model`.

@@ -128,7 +128,7 @@ TEST_F(SceneTest, ViewerLoadsRunsFramesOnAScriptedClockAndShutsDown) {
     EXPECT_NEAR(w.walkerPosition.x, 6.99893, 1e-4);
     EXPECT_NEAR(w.walkerPosition.z, -0.12217, 1e-4);
     ShutDownViewer(*viewer);
-    for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList, 0u);
+    for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList + model.shadowList, 0u);
 }
 
 }  // namespace

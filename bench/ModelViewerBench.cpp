@@ -1,0 +1,180 @@
+// Model viewer and snapshot benchmarks, for the shipped walk cycle and the
+// generated monument of about 850,000 voxels (tools/Monument.h, written to a
+// temporary folder at start-up):
+//   BM_FirstFrame/<model>   a fresh process per iteration, from fork to its
+//                           first presented frame of `voxwalk MODEL` (manual
+//                           time); counter peak_MB: the child's peak RSS
+//   BM_Frame/<model>        one window frame without sleep and present,
+//                           finished with glFinish: frame time and fps;
+//                           CPU time of the whole process, llvmpipe's
+//                           threads included, for figures on a busy machine
+//   BM_Snapshot/<case>      the whole `voxwalk --snapshot` process (manual
+//                           time) with its peak RSS
+// Needs a display for the window cases; for the llvmpipe figures:
+//   LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset"
+//       build/bench/model_viewer_bench
+#include <benchmark/benchmark.h>
+
+#include <GL/gl.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/ModelViewer.h"
+#include "platform/Window.h"
+#include "tools/Monument.h"
+
+namespace {
+
+std::string selfPath, workDir, walkPath, monumentPath;
+
+bool WriteMonument(const std::string& path) {
+    const std::vector<uint8_t> file = MonumentVoxFile();
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    const bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+    return std::fclose(out) == 0 && ok;
+}
+
+const std::string& ModelPath(int64_t which) { return which == 0 ? walkPath : monumentPath; }
+
+// Runs argv as a child with stdout and stderr captured; returns the wall
+// seconds from fork to exit and the child's peak RSS in MB, or -1 on failure.
+double RunChild(const std::vector<std::string>& args, double& peakMb, std::string& output) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    const double started = SteadyClockSeconds();
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        dup2(pipeFds[1], STDERR_FILENO);
+        close(pipeFds[0]);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double ended = SteadyClockSeconds();
+    peakMb = usage.ru_maxrss / 1024.0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return ended - started;
+}
+
+// Child mode: start the viewer on a model, present one frame, report the clock.
+int FirstFrameChild(const char* path) {
+    ModelSession session;
+    if (StartModelViewer(session, path, SteadyClockSeconds) != 0) return 1;
+    RunModelViewerFrame(session, SteadyClockSeconds);
+    PresentWindow();
+    glFinish();
+    std::printf("first-frame %.9f\n", SteadyClockSeconds());
+    std::fflush(stdout);
+    return 0;
+}
+
+void BM_FirstFrame(benchmark::State& state) {
+    double peak = 0;
+    for (auto _ : state) {
+        std::string output;
+        const double started = SteadyClockSeconds();
+        if (RunChild({selfPath, "--first-frame", ModelPath(state.range(0))}, peak, output) < 0) {
+            state.SkipWithError(("the viewer failed: " + output).c_str());
+            return;
+        }
+        const size_t at = output.find("first-frame ");
+        if (at == std::string::npos) {
+            state.SkipWithError("no first frame");
+            return;
+        }
+        state.SetIterationTime(std::strtod(output.c_str() + at + 12, nullptr) - started);
+    }
+    state.counters["peak_MB"] = peak;
+}
+BENCHMARK(BM_FirstFrame)->ArgName("monument")->Arg(0)->Arg(1)->UseManualTime()->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Snapshot cases: the walk's first frame at 256 x 256; the monument at 1024
+// x 768 and at 4096 x 4096.
+void BM_Snapshot(benchmark::State& state) {
+    static const struct { const char* size; int model; } kCases[] = {
+        {"256", 0}, {"1024x768", 1}, {"4096", 1}};
+    const auto& c = kCases[state.range(0)];
+    const std::string model = c.model == 0 ? walkPath + "/walk_00001.vox" : monumentPath;
+    const std::string out = workDir + "/snapshot.png";
+    double peak = 0;
+    for (auto _ : state) {
+        std::string output;
+        const double seconds =
+            RunChild({VOXWALK_BINARY, "--snapshot", out, "--size", c.size, model}, peak, output);
+        if (seconds < 0) {
+            state.SkipWithError(("the snapshot failed: " + output).c_str());
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+    state.counters["peak_MB"] = peak;
+    state.SetLabel(std::string(c.size) + (c.model == 0 ? " walk frame" : " monument"));
+}
+BENCHMARK(BM_Snapshot)->DenseRange(0, 2)->UseManualTime()->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Runs last: its session makes this process large, and children forked
+// after it would inherit that as their peak RSS.
+void BM_Frame(benchmark::State& state) {
+    ModelSession session;
+    if (StartModelViewer(session, ModelPath(state.range(0)), SteadyClockSeconds) != 0) {
+        state.SkipWithError("the viewer did not start");
+        return;
+    }
+    for (auto _ : state) {
+        RunModelViewerFrame(session, SteadyClockSeconds);
+        glFinish();
+    }
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                               benchmark::Counter::kIsRate);
+    StopModelViewer(session);
+    CloseWindow();
+}
+BENCHMARK(BM_Frame)->ArgName("monument")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (chdir(VOXWALK_SOURCE_DIR) != 0) return 1;  // the grass and the font
+    walkPath = std::string(VOXWALK_SOURCE_DIR) + "/assets/voxels/ZevezuRezov/Walk";
+    if (argc == 3 && std::strcmp(argv[1], "--first-frame") == 0) return FirstFrameChild(argv[2]);
+    char resolved[4096];
+    const ssize_t length = readlink("/proc/self/exe", resolved, sizeof resolved - 1);
+    if (length <= 0) return 1;
+    selfPath.assign(resolved, static_cast<size_t>(length));
+    char pattern[] = "/tmp/voxwalk-bench-XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    workDir = pattern;
+    monumentPath = workDir + "/monument.vox";
+    if (!WriteMonument(monumentPath)) return 1;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::remove(monumentPath.c_str());
+    std::remove((workDir + "/snapshot.png").c_str());
+    rmdir(workDir.c_str());
+    return 0;
+}

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "app/ModelView.h"
+#include "app/ModelViewer.h"
+
+namespace {
+
+VoxelBounds Box(int32_t minX, int32_t maxX, int32_t maxY, int32_t minZ, int32_t maxZ) {
+    VoxelBounds b;
+    b.minX = minX, b.maxX = maxX, b.maxY = maxY, b.minZ = minZ, b.maxZ = maxZ;
+    return b;
+}
+
+void ExpectNear(const Vector3& got, const Vector3& want, float tolerance, const std::string& what) {
+    EXPECT_NEAR(got.x, want.x, tolerance) << what;
+    EXPECT_NEAR(got.y, want.y, tolerance) << what;
+    EXPECT_NEAR(got.z, want.z, tolerance) << what;
+}
+
+TEST(SceneScale, BoxRadiusOverTheFramedRadiusWiderForTallPictures) {
+    // Cube extents 32 x 96 x 48: radius 56; 16 x 64 x 128: radius 72; one voxel: sqrt(3) / 2.
+    const struct { VoxelBounds box; float aspect, scale; } rows[] = {
+        {Box(-16, 15, 95, -24, 23), 4.0f / 3.0f, 0.56f}, {Box(-16, 15, 95, -24, 23), 1.0f, 0.56f},
+        {Box(-8, 7, 63, -64, 63), 0.5f, 1.44f},         {Box(0, 0, 0, 0, 0), 2.0f, 0.00866025f},
+    };
+    for (const auto& row : rows) EXPECT_NEAR(SceneScale(row.box, row.aspect), row.scale, 1e-5f);
+}
+
+TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesAndScales) {
+    // 2.5 s at 30 degrees/s is heading 75; at 140 units/s the circle's radius
+    // is 140 / (pi / 6) = 267.38: the walker is at (r sin 75, 0, r (cos 75 - 1)).
+    ModelClock stepped, still, paused, fast;
+    paused.paused = true;
+    ChangeSpeed(fast, true);
+    for (int i = 0; i < 250; ++i) {
+        AdvanceModelClock(stepped, 0.01, 30, 1.0f);
+        AdvanceModelClock(still, 0.01, 1, 1.0f);
+        AdvanceModelClock(paused, 0.01, 30, 1.0f);
+        AdvanceModelClock(fast, 0.01, 30, 1.0f);
+    }
+    const ModelClock exact = ModelClockAt(2.5, 30, 2.0f);
+    const struct { const char* name; const ModelClock& clock; double heading, frame; Vector3 at; float tolerance; } rows[] = {
+        {"stepped", stepped, 75, 15, {258.27f, 0, -198.18f}, 1.5f},
+        {"closed form at scale 2", exact, 75, 15, {516.54f, 0, -396.36f}, 0.05f},
+        {"still", still, 75, 0, {0, 0, 0}, 0},
+        {"paused", paused, 0, 0, {0, 0, 0}, 0},
+        {"speed x2", fast, 150, 0, {0, 0, 0}, 1000},  // 150 frames of 30: frame 0 again
+    };
+    for (const auto& row : rows) {
+        EXPECT_NEAR(row.clock.heading, row.heading, 1e-6) << row.name;
+        EXPECT_NEAR(row.clock.animClock, row.frame, 1e-6) << row.name;
+        ExpectNear(row.clock.position, row.at, row.tolerance, row.name);
+    }
+}
+
+TEST(ModelClock, FrameStepsWrapAndSpeedStaysInRange) {
+    const struct { double from; int32_t delta, count, to; } rows[] = {
+        {0.0, -1, 3, 2}, {2.7, 1, 3, 0}, {1.2, 1, 3, 2}, {0.0, 1, 1, 0}, {5.0, -7, 6, 4},
+    };
+    for (const auto& row : rows) {
+        ModelClock clock;
+        clock.animClock = row.from;
+        StepModelFrame(clock, row.delta, row.count);
+        EXPECT_EQ(ModelFrameIndex(clock, row.count), row.to) << row.from << " + " << row.delta;
+    }
+    ModelClock clock;
+    for (int i = 0; i < 10; ++i) ChangeSpeed(clock, true);
+    EXPECT_EQ(clock.speed, 8.0);
+    for (int i = 0; i < 20; ++i) ChangeSpeed(clock, false);
+    EXPECT_EQ(clock.speed, 0.125);
+}
+
+TEST(MakeStage, EyesOfEachViewAtTheScaledDistance) {
+    // Box height 10: the middle is 5. The walk's eye offset (-150, 250, 150)
+    // is 327.87 long; at scale 2 that is 655.74. Drags turn and clamp the orbit.
+    ModelClock walked;
+    walked.position = Vector3(10.0f, 0.0f, 20.0f);
+    Orbit turned, zoomed, low;
+    DragOrbit(turned, -225.0, 0.0);   // 90 degrees
+    ZoomOrbit(zoomed, 6.58);          // 0.9^6.58 = 0.5
+    DragOrbit(low, 0.0, -1000.0);     // pitch clamped to -45: 49.69 - 45 = 4.69 degrees up
+    const struct { const char* name; ViewName view; Orbit orbit; ModelClock clock; Vector3 eye, target, up; } rows[] = {
+        {"window", ViewName::Window, {}, {}, {-300, 505, 300}, {0, 5, 0}, {0, 1, 0}},
+        {"window, walked", ViewName::Window, {}, walked, {-300, 505, 300}, {10, 5, 20}, {0, 1, 0}},
+        {"window, turned", ViewName::Window, turned, {}, {300, 505, 300}, {0, 5, 0}, {0, 1, 0}},
+        {"window, zoomed", ViewName::Window, zoomed, {}, {-150, 255, 150}, {0, 5, 0}, {0, 1, 0}},
+        {"window, low", ViewName::Window, low, {}, {-462.13f, 58.6f, 462.13f}, {0, 5, 0}, {0, 1, 0}},
+        {"front", ViewName::Front, {}, walked, {665.74f, 5, 20}, {10, 5, 20}, {0, 1, 0}},
+        {"side", ViewName::Side, {}, {}, {0, 5, 655.74f}, {0, 5, 0}, {0, 1, 0}},
+        {"top", ViewName::Top, {}, {}, {0, 660.74f, 0}, {0, 5, 0}, {-1, 0, 0}},
+        {"iso", ViewName::Iso, {}, {}, {378.59f, 383.59f, 378.59f}, {0, 5, 0}, {0, 1, 0}},
+    };
+    for (const auto& row : rows) {
+        const Stage stage = MakeStage(row.view, row.orbit, row.clock, Box(-3, 3, 9, -3, 3), 2.0f);
+        ExpectNear(stage.eye, row.eye, 0.1f, row.name);
+        ExpectNear(stage.target, row.target, 1e-4f, row.name);
+        ExpectNear(stage.up, row.up, 0, row.name);
+    }
+}
+
+TEST(ModelMatrix, MovesTurnsAndLiftsHalfAVoxel) {
+    ModelClock clock;
+    clock.position = Vector3(1.0f, 2.0f, 3.0f);
+    clock.heading = 450.0;  // 90 degrees: +x turns to -z
+    ExpectNear(Vector3(Vector3(1.0f, 0.0f, 0.0f) * ModelMatrix(clock)), {1.0f, 2.5f, 2.0f}, 1e-5f, "");
+}
+
+bool Exists(const std::string& path) {
+    static const std::set<std::string> taken = {"dir/model-1.png", "dir/model-2.png", "walk-1.png"};
+    return taken.count(path) != 0;
+}
+
+TEST(ScreenshotPath, NextToTheModelWithTheFirstFreeNumber) {
+    const struct { const char* model; const char* shot; } rows[] = {
+        {"dir/model.vox", "dir/model-3.png"}, {"walk/", "walk-2.png"}, {"/abs/w.VOX", "/abs/w-1.png"},
+        {"a.b/c", "a.b/c-1.png"},             {".hidden", ".hidden-1.png"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ScreenshotPath(row.model, Exists), row.shot) << row.model;
+}
+
+}  // namespace

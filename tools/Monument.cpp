@@ -1,0 +1,125 @@
+#include "tools/Monument.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Palette indices (1-based) and their colours, R G B.
+enum Colour : uint8_t { Stone = 1, StoneDark, Band, Frieze, Pilaster, Door, Gold, ColourCount };
+constexpr uint8_t kPalette[ColourCount][3] = {
+    {0, 0, 0},        // unused: index 0 is an empty cell
+    {196, 186, 164},  // Stone
+    {150, 142, 124},  // StoneDark
+    {172, 120, 84},   // Band
+    {88, 112, 150},   // Frieze
+    {220, 212, 190},  // Pilaster
+    {60, 48, 40},     // Door
+    {230, 184, 60},   // Gold
+};
+
+constexpr int32_t kPlinthTop = 16;   // plinth layers 0..15
+constexpr int32_t kTierLayers = 10;  // six tiers above it
+constexpr int32_t kTierHalves[6] = {60, 54, 48, 42, 36, 30};
+constexpr int32_t kObeliskBase = kPlinthTop + 6 * kTierLayers;  // 76
+
+// Half the side of the solid square at height z, 0 above the top.
+int32_t HalfSide(int32_t z) {
+    if (z < kPlinthTop) return monumentWidth / 2;
+    if (z < kObeliskBase) return kTierHalves[(z - kPlinthTop) / kTierLayers];
+    if (z < monumentHeight) return 9 - 6 * (z - kObeliskBase) / (monumentHeight - kObeliskBase);
+    return 0;
+}
+
+// One stone in eight a shade darker, scattered by a fixed hash of the cell,
+// so the faces are not one flat colour and merging meets a real surface.
+uint8_t Weathered(int32_t x, int32_t y, int32_t z, uint8_t colour) {
+    uint32_t h = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u ^
+                 static_cast<uint32_t>(z) * 83492791u;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    h ^= h >> 15;
+    if (h % 8 != 0) return colour;
+    return colour == Stone ? StoneDark : Stone;
+}
+
+// Colour of the cell at (x, y, z), or 0 where the monument is hollow: a
+// doorway through the plinth's middle on each side.
+uint8_t CellColour(int32_t x, int32_t y, int32_t z, int32_t half) {
+    const int32_t centre = monumentWidth / 2;
+    const int32_t dx = x < centre ? centre - 1 - x : x - centre;  // 0 at the middle
+    const int32_t dy = y < centre ? centre - 1 - y : y - centre;
+    const int32_t edge = half - 1 - std::max(dx, dy);  // 0 on the outer ring
+    if (z < kPlinthTop) {
+        if (z < 10 && std::min(dx, dy) < 6 && edge < 8) return 0;
+        if (z < 11 && std::min(dx, dy) < 7 && edge < 8) return Door;
+        return Weathered(x, y, z, (z / 4) % 2 == 0 ? Stone : StoneDark);
+    }
+    if (z >= monumentHeight - 6) return Gold;
+    if (z >= kObeliskBase) return Weathered(x, y, z, Stone);
+    const int32_t layer = (z - kPlinthTop) % kTierLayers;
+    if (layer == kTierLayers - 1) return Frieze;
+    if (layer == 0) return Band;
+    // Pilasters every 6 cells along the outer ring.
+    if (edge == 0 && (std::min(dx, dy) % 6) == 0) return Pilaster;
+    return Weathered(x, y, z, Stone);
+}
+
+void U32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void Tag(std::vector<uint8_t>& out, const char* four) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(four[i]));
+}
+
+}  // namespace
+
+std::vector<uint8_t> MonumentVoxFile() {
+    std::vector<uint8_t> cells;  // XYZI entries, four bytes each
+    const int32_t centre = monumentWidth / 2;
+    for (int32_t z = 0; z < monumentHeight; ++z) {
+        const int32_t half = HalfSide(z);
+        for (int32_t y = centre - half; y < centre + half; ++y) {
+            for (int32_t x = centre - half; x < centre + half; ++x) {
+                const uint8_t colour = CellColour(x, y, z, half);
+                if (colour == 0) continue;
+                cells.push_back(static_cast<uint8_t>(x));
+                cells.push_back(static_cast<uint8_t>(y));
+                cells.push_back(static_cast<uint8_t>(z));
+                cells.push_back(colour);
+            }
+        }
+    }
+    std::vector<uint8_t> children;
+    Tag(children, "SIZE");
+    U32(children, 12);
+    U32(children, 0);
+    U32(children, monumentWidth);
+    U32(children, monumentWidth);
+    U32(children, monumentHeight);
+    Tag(children, "XYZI");
+    U32(children, static_cast<uint32_t>(4 + cells.size()));
+    U32(children, 0);
+    U32(children, static_cast<uint32_t>(cells.size() / 4));
+    for (uint8_t byte : cells) children.push_back(byte);
+    Tag(children, "RGBA");
+    U32(children, 1024);
+    U32(children, 0);
+    for (int k = 1; k <= 256; ++k) {
+        // Entry k of the chunk is colour index k; unused ones a neutral grey.
+        const uint8_t grey = 128;
+        const bool used = k < ColourCount;
+        for (int c = 0; c < 3; ++c) children.push_back(used ? kPalette[k][c] : grey);
+        children.push_back(255);
+    }
+    std::vector<uint8_t> file;
+    file.reserve(20 + children.size());
+    Tag(file, "VOX ");
+    U32(file, 150);
+    Tag(file, "MAIN");
+    U32(file, 0);
+    U32(file, static_cast<uint32_t>(children.size()));
+    for (uint8_t byte : children) file.push_back(byte);
+    return file;
+}
