@@ -55,8 +55,9 @@ TEST(NoWindow, StartUpRunsOnWithEveryFeatureMissingAndEndsAfterOneFrame) {
     for (auto [width, halfWidth, halfHeight] : {std::array{1024, 512, 384}, {1023, 511, 383}, {-1023, -511, -383}}) {
         int result = 0;
         std::string out;
+        const int w = width;  // clang 14 cannot capture a structured binding
         const std::string err = CaptureFd(2, [&] {
-            out = CaptureFd(1, [&] { result = InitGL(width, width * 3 / 4, 32, 0, 2, 0); });
+            out = CaptureFd(1, [&] { result = InitGL(w, w * 3 / 4, 32, 0, 2, 0); });
         });
         PresentWindow();  // the loop's present, with nothing to present
         EXPECT_EQ(close(screen.logFile), 0) << "the log channel is a descriptor of its own";
