@@ -10,6 +10,7 @@
 // Usage: make_models DIR
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -22,52 +23,41 @@ using namespace voxwrite;
 // Palette entry 1 red, 2 green, 3 blue, 4 yellow; the rest grey.
 Bytes Palette() {
     Bytes out;
-    const uint8_t colours[4][3] = {{220, 30, 30}, {30, 200, 30}, {40, 40, 230}, {230, 220, 20}};
+    const uint8_t colours[5][3] = {{220, 30, 30}, {30, 200, 30}, {40, 40, 230}, {230, 220, 20}, {128, 128, 128}};
     for (int k = 0; k < 256; ++k) {
-        const uint8_t* c = k < 4 ? colours[k] : nullptr;
-        out.insert(out.end(), {c ? c[0] : uint8_t{128}, c ? c[1] : uint8_t{128}, c ? c[2] : uint8_t{128}, 255});
+        const uint8_t* c = colours[std::min(k, 4)];
+        out.insert(out.end(), {c[0], c[1], c[2], 255});
     }
     return Chunk("RGBA", out);
 }
 
 // SIZE and XYZI of a solid sx x sy x sz block (z up) of one palette entry.
-Bytes BlockChunks(int sx, int sy, int sz, uint8_t colour) {
-    Bytes cells = Int32s({sx * sy * sz});
-    for (int x = 0; x < sx; ++x)
-        for (int y = 0; y < sy; ++y)
-            for (int z = 0; z < sz; ++z)
-                cells.insert(cells.end(), {static_cast<uint8_t>(x), static_cast<uint8_t>(y),
-                                           static_cast<uint8_t>(z), colour});
-    return Join(Size(sx, sy, sz), Chunk("XYZI", cells));
-}
-
 Bytes Block(int sx, int sy, int sz, uint8_t colour) {
-    return VoxFile(Join(BlockChunks(sx, sy, sz, colour), Palette()));
+    Bytes cells = Int32s({sx * sy * sz});
+    for (int i = 0; i < sx * sy * sz; ++i)
+        cells.insert(cells.end(), {static_cast<uint8_t>(i / (sy * sz)), static_cast<uint8_t>(i / sz % sy),
+                                   static_cast<uint8_t>(i % sz), colour});
+    return Join(Size(sx, sy, sz), Chunk("XYZI", cells));
 }
 
 bool Save(const std::string& path, const Bytes& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return f && std::fclose(f) == 0 && ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2) return std::fprintf(stderr, "usage: %s DIR\n", argv[0]), 2;
     const std::string dir = argv[1];
     mkdir((dir + "/anim").c_str(), 0755);
-    const bool ok = Save(dir + "/anim/step_1.vox", Block(12, 12, 24, 1)) &&
-                    Save(dir + "/anim/step_2.vox", Block(12, 12, 24, 2)) &&
-                    Save(dir + "/anim/step_10.vox", Block(12, 12, 24, 3)) &&
-                    Save(dir + "/anim.vox", VoxFile(Join(BlockChunks(12, 12, 24, 1),
-                                                         BlockChunks(12, 12, 24, 2),
-                                                         BlockChunks(12, 12, 24, 3), Palette()))) &&
-                    Save(dir + "/still.vox", Block(10, 10, 40, 4)) &&
+    const Bytes red = Block(12, 12, 24, 1), green = Block(12, 12, 24, 2), blue = Block(12, 12, 24, 3);
+    const bool ok = Save(dir + "/anim/step_1.vox", VoxFile(Join(red, Palette()))) &&
+                    Save(dir + "/anim/step_2.vox", VoxFile(Join(green, Palette()))) &&
+                    Save(dir + "/anim/step_10.vox", VoxFile(Join(blue, Palette()))) &&
+                    Save(dir + "/anim.vox", VoxFile(Join(red, green, blue, Palette()))) &&
+                    Save(dir + "/still.vox", VoxFile(Join(Block(10, 10, 40, 4), Palette()))) &&
                     Save(dir + "/empty.vox", VoxFile(Join(Size(4, 4, 4), Chunk("XYZI", Int32s({0})))));
     if (!ok) std::fprintf(stderr, "%s: cannot write the models\n", dir.c_str());
     return ok ? 0 : 1;

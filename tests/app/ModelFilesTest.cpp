@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -24,19 +25,13 @@ TEST(NaturalLess, OrdersDigitRunsByValue) {
 
 class ModelFolder : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/voxwalk-model-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+    void SetUp() override { ASSERT_NE(mkdtemp(dir.data()), nullptr); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
     void Write(const std::string& name, const voxwrite::Bytes& bytes) {
-        FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        std::ofstream(dir + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    std::string dir;
+    std::string dir = "/tmp/voxwalk-model-XXXXXX";
 };
 
 TEST_F(ModelFolder, ListsVoxFilesInNaturalOrder) {
@@ -58,7 +53,7 @@ TEST_F(ModelFolder, RefusesWhatHoldsNoModel) {
         {"text.vox", Text("hello, world"), "/text.vox", "neither a MagicaVoxel file nor a Poly2Vox file"},
     };
     for (const auto& row : rows) {
-        std::system(("rm -f '" + dir + "'/*").c_str());
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) std::filesystem::remove(entry);
         if (row.file) Write(row.file, row.bytes);
         LoadedModel model;
         std::string error;
@@ -76,12 +71,9 @@ TEST(PlaceFrames, OneOffsetForAllFramesFromTheirCommonBox) {
     frames[1].voxels = {MakeVoxel(2, 5, -2)};
     const VoxelBounds b = PlaceFrames(frames);
     const int32_t expected[4][3] = {{-2, 0, -2}, {2, 6, -2}, {98, -100, -102}, {0, 2, 3}};
-    const Voxel* got[4] = {&frames[0].voxels[0], &frames[0].voxels[1], &frames[0].voxels[2],
-                           &frames[1].voxels[0]};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ((std::vector<int32_t>{got[i]->x, got[i]->y, got[i]->z}),
-                  (std::vector<int32_t>(expected[i], expected[i] + 3))) << "voxel " << i;
-    }
+    const Voxel* got[4] = {&frames[0].voxels[0], &frames[0].voxels[1], &frames[0].voxels[2], &frames[1].voxels[0]};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ((std::vector<int32_t>{got[i]->x, got[i]->y, got[i]->z}), (std::vector<int32_t>(expected[i], expected[i] + 3)));
     EXPECT_EQ((std::vector<int32_t>{b.minX, b.maxX, b.minY, b.maxY, b.minZ, b.maxZ}),
               (std::vector<int32_t>{-2, 2, 0, 6, -2, 3}));
 }
