@@ -13,9 +13,10 @@
 namespace {
 
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min(), kMax = std::numeric_limits<int32_t>::max();
-using Quad = std::array<std::array<float, 3>, 4>;
+using Quad = std::array<std::array<float, 3>, 5>;
 
-// The quads of the model's mesh; the model has palette entries 1 and 2.
+// The quads of the model's mesh, four corners then the first corner's normal;
+// the model has palette entries 1 and 2.
 std::vector<Quad> Quads(const std::vector<Voxel>& voxels, FaceSelection selection) {
     VoxelModel model;
     model.voxels = voxels;
@@ -24,7 +25,10 @@ std::vector<Quad> Quads(const std::vector<Voxel>& voxels, FaceSelection selectio
     BuildFrameMesh(model, selection, mesh);
     std::vector<Quad> quads(mesh.vertices.size() / 4);
     for (size_t v = 0; v < quads.size() * 4; ++v)
-        for (int a = 0; a < 3; ++a) quads[v / 4][v % 4][a] = mesh.vertices[v].position[a];
+        for (int a = 0; a < 3; ++a) {
+            quads[v / 4][v % 4][a] = mesh.vertices[v].position[a];
+            if (v % 4 == 0) quads[v / 4][4][a] = mesh.vertices[v].normal[a];
+        }
     return quads;
 }
 
@@ -61,7 +65,7 @@ TEST(FrameMesh, FaceCountsPerSelection) {
 
 TEST(FrameMesh, MergedRectangleKeepsTheFaceWinding) {
     // The top of a row of three, corners in the order of cube face 0.
-    const Quad top{{{-0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, 0.5f}, {2.5f, -0.5f, 0.5f}, {2.5f, 0.5f, 0.5f}}};
+    const Quad top{{{-0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, 0.5f}, {2.5f, -0.5f, 0.5f}, {2.5f, 0.5f, 0.5f}, {0, 0, 1}}};
     const std::vector<Quad> quads =
         Quads({MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(2, 0, 0)}, FaceSelection::Merged);
     EXPECT_EQ(std::count(quads.begin(), quads.end(), top), 1);
