@@ -12,97 +12,63 @@
 
 namespace {
 
-constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
-constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min(), kMax = std::numeric_limits<int32_t>::max();
+using Quad = std::array<std::array<float, 3>, 5>;
 
-VoxelModel Model(std::vector<Voxel> voxels) {
+// The quads of the model's mesh, four corners then the first corner's normal;
+// the model has palette entries 1 and 2.
+std::vector<Quad> Quads(const std::vector<Voxel>& voxels, FaceSelection selection) {
     VoxelModel model;
-    model.voxels = std::move(voxels);
-    model.palette[0] = 0xff0000ffu;  // colour index 1
-    model.palette[1] = 0xff00ff00u;  // colour index 2
-    return model;
-}
-
-size_t Quads(const VoxelModel& model, FaceSelection selection) {
+    model.voxels = voxels;
+    model.palette[0] = 0xff0000ffu, model.palette[1] = 0xff00ff00u;
     FrameMesh mesh;
     BuildFrameMesh(model, selection, mesh);
-    return mesh.vertices.size() / 4;
+    std::vector<Quad> quads(mesh.vertices.size() / 4);
+    for (size_t v = 0; v < quads.size() * 4; ++v)
+        for (int a = 0; a < 3; ++a) {
+            quads[v / 4][v % 4][a] = mesh.vertices[v].position[a];
+            if (v % 4 == 0) quads[v / 4][4][a] = mesh.vertices[v].normal[a];
+        }
+    return quads;
 }
-
-// A w x h x d block in a checkerboard of two colours: nothing to merge.
-std::vector<Voxel> Checkerboard(int w, int h, int d) {
-    std::vector<Voxel> voxels;
-    for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y)
-            for (int z = 0; z < d; ++z) voxels.push_back(MakeVoxel(x, y, z, 1 + (x + y + z) % 2));
-    return voxels;
-}
-
-struct Counts {
-    const char* name;
-    std::vector<Voxel> voxels;
-    size_t all, visible, merged;
-};
-
-const std::vector<Counts> kCounts = {
-    {"OneVoxel", {MakeVoxel(0, 0, 0)}, 6, 6, 6},
-    {"TwoSideBySide", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0)}, 12, 10, 6},
-    {"TwoColoursDoNotMerge", {MakeVoxel(0, 0, 0, 1), MakeVoxel(1, 0, 0, 2)}, 12, 10, 10},
-    {"LShape", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(0, 1, 0)}, 18, 14, 10},
-    // No palette entry: no faces, and the neighbour's face stays.
-    {"ColourZeroHidesNothing", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0, 0)}, 6, 6, 6},
-    {"ColourBeyondThePalette", {MakeVoxel(0, 0, 0, 257), MakeVoxel(0, 1, 0)}, 6, 6, 6},
-    // Whole cubes draw both; merged faces keep one per cell.
-    {"TwoInOneCell", {MakeVoxel(4, 4, 4), MakeVoxel(4, 4, 4)}, 12, 12, 6},
-    // A box too wide for a bit per cell goes through the sorted list.
-    {"EndsOfTheInt32Range",
-     {MakeVoxel(kMin, 0, kMin), MakeVoxel(kMax - 1, 0, kMax), MakeVoxel(kMax, 0, kMax)},
-     18,
-     16,
-     12},
-    {"Empty", {}, 0, 0, 0},
-    {"CheckerboardBlock", Checkerboard(5, 4, 3), 360, 94, 94},
-};
 
 TEST(FrameMesh, FaceCountsPerSelection) {
-    for (const Counts& c : kCounts) {
-        const VoxelModel model = Model(c.voxels);
-        EXPECT_EQ(Quads(model, FaceSelection::All), c.all) << c.name;
-        EXPECT_EQ(Quads(model, FaceSelection::Visible), c.visible) << c.name;
-        EXPECT_EQ(Quads(model, FaceSelection::Merged), c.merged) << c.name;
+    std::vector<Voxel> checkerboard;  // 5 x 4 x 3 in two colours: nothing to merge
+    for (int n = 0; n < 60; ++n)
+        checkerboard.push_back(MakeVoxel(n % 5, n / 5 % 4, n / 20, 1 + (n % 5 + n / 5 % 4 + n / 20) % 2));
+    const struct {
+        const char* name;
+        std::vector<Voxel> voxels;
+        size_t all, visible, merged;
+    } cases[] = {
+        {"OneVoxel", {MakeVoxel(0, 0, 0)}, 6, 6, 6},
+        {"TwoSideBySide", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0)}, 12, 10, 6},
+        {"TwoColoursDoNotMerge", {MakeVoxel(0, 0, 0, 1), MakeVoxel(1, 0, 0, 2)}, 12, 10, 10},
+        {"LShape", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(0, 1, 0)}, 18, 14, 10},
+        // No palette entry: no faces, and the neighbour's face stays.
+        {"ColourZeroHidesNothing", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0, 0)}, 6, 6, 6},
+        {"ColourBeyondThePalette", {MakeVoxel(0, 0, 0, 257), MakeVoxel(0, 1, 0)}, 6, 6, 6},
+        // Whole cubes draw both; merged faces keep one per cell.
+        {"TwoInOneCell", {MakeVoxel(4, 4, 4), MakeVoxel(4, 4, 4)}, 12, 12, 6},
+        // A box too wide for a bit per cell goes through the sorted list.
+        {"EndsOfTheInt32Range",
+         {MakeVoxel(kMin, 0, kMin), MakeVoxel(kMax - 1, 0, kMax), MakeVoxel(kMax, 0, kMax)}, 18, 16, 12},
+        {"Empty", {}, 0, 0, 0},
+        {"CheckerboardBlock", checkerboard, 360, 94, 94},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Quads(c.voxels, FaceSelection::All).size(), c.all) << c.name;
+        EXPECT_EQ(Quads(c.voxels, FaceSelection::Visible).size(), c.visible) << c.name;
+        EXPECT_EQ(Quads(c.voxels, FaceSelection::Merged).size(), c.merged) << c.name;
     }
-}
-
-using Quad = std::array<std::array<float, 3>, 4>;
-
-Quad QuadAt(const FrameMesh& mesh, size_t quad) {
-    Quad corners{};
-    for (size_t k = 0; k < 4 && 4 * quad + k < mesh.vertices.size(); ++k) {
-        for (int a = 0; a < 3; ++a) corners[k][a] = mesh.vertices[4 * quad + k].position[a];
-    }
-    return corners;
 }
 
 TEST(FrameMesh, MergedRectangleKeepsTheFaceWinding) {
-    const VoxelModel model = Model({MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(2, 0, 0)});
-    FrameMesh mesh;
-    BuildFrameMesh(model, FaceSelection::Merged, mesh);
-    size_t top = 0;
-    while (top * 4 < mesh.vertices.size() && mesh.vertices[top * 4].normal[2] != 1.0f) ++top;
-    // The top of the row, corners in the order of cube face 0.
-    const Quad expected{
-        {{-0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, 0.5f}, {2.5f, -0.5f, 0.5f}, {2.5f, 0.5f, 0.5f}}};
-    EXPECT_EQ(QuadAt(mesh, top), expected);
-}
-
-// Area of an axis-aligned rectangle: the product of its two extents.
-double Area(const Quad& q) {
-    double area = 1;
-    for (int a = 0; a < 3; ++a) {
-        const auto [low, high] = std::minmax({q[0][a], q[1][a], q[2][a], q[3][a]});
-        if (high > low) area *= high - low;
-    }
-    return area;
+    // The top of a row of three, corners in the order of cube face 0.
+    const Quad top{{{-0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, 0.5f}, {2.5f, -0.5f, 0.5f}, {2.5f, 0.5f, 0.5f}, {0, 0, 1}}};
+    const std::vector<Quad> quads =
+        Quads({MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(2, 0, 0)}, FaceSelection::Merged);
+    EXPECT_EQ(std::count(quads.begin(), quads.end(), top), 1);
 }
 
 TEST(FrameMesh, MergingCoversExactlyTheVisibleFaces) {
@@ -111,16 +77,20 @@ TEST(FrameMesh, MergingCoversExactlyTheVisibleFaces) {
     for (int x = -6; x <= 6; ++x)
         for (int z = -6; z <= 6; ++z)
             for (int y = 0; y < 6 - std::max(std::abs(x), std::abs(z)) / 2; ++y)
-                if ((x * 7 + z * 3 + y) % 5 != 0)
-                    voxels.push_back(MakeVoxel(x, y, z, 1 + (x * z > 4)));
-    const VoxelModel model = Model(voxels);
-    FrameMesh visible, merged;
-    BuildFrameMesh(model, FaceSelection::Visible, visible);
-    BuildFrameMesh(model, FaceSelection::Merged, merged);
-    double area = 0;
-    for (size_t q = 0; q * 4 < merged.vertices.size(); ++q) area += Area(QuadAt(merged, q));
-    EXPECT_DOUBLE_EQ(area, static_cast<double>(visible.vertices.size() / 4));
-    EXPECT_LT(merged.vertices.size(), visible.vertices.size());
+                if ((x * 7 + z * 3 + y) % 5 != 0) voxels.push_back(MakeVoxel(x, y, z, 1 + (x * z > 4)));
+    const std::vector<Quad> merged = Quads(voxels, FaceSelection::Merged);
+    double area = 0;  // of each axis-aligned rectangle: the product of its two extents
+    for (const Quad& q : merged) {
+        double a = 1;
+        for (int axis = 0; axis < 3; ++axis) {
+            const auto [low, high] = std::minmax({q[0][axis], q[1][axis], q[2][axis], q[3][axis]});
+            if (high > low) a *= high - low;
+        }
+        area += a;
+    }
+    const size_t visible = Quads(voxels, FaceSelection::Visible).size();
+    EXPECT_DOUBLE_EQ(area, static_cast<double>(visible));
+    EXPECT_LT(merged.size(), visible);
 }
 
 }  // namespace

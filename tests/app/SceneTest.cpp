@@ -1,21 +1,14 @@
-// The scene pass and the viewer's start-up and frames on a real context (the
-// GL fixture's 1024 x 768 window with InitGL's state), read back from the
-// back buffer.
+// The scene pass on a real context (the GL fixture's 1024 x 768 window with
+// InitGL's state), read back from the back buffer.
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
-#include <memory>
-#include <set>
-#include <string>
 #include <vector>
 
 #include "app/Scene.h"
 #include "app/Viewer.h"
 #include "support/GlFixture.h"
-#include "support/LogCapture.h"
 
 namespace {
 
@@ -76,8 +69,11 @@ class SceneTest : public GlFixture {
     WalkFrames frames;
 };
 
-TEST_F(SceneTest, ShadowIsFlatGreyAndTheCharacterLitInItsPaletteColours) {
-    Draw(3);
+TEST_F(SceneTest, ShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoListDrawsOnlyGround) {
+    const std::vector<unsigned char> groundOnly = Draw(1);  // frame 1 has no list
+    EXPECT_TRUE(Draw(3) != groundOnly);
+    // Drawn after a model, so a ground that does not set its own normal shows.
+    for (int frameIndex : {5, 0, 31}) EXPECT_TRUE(Draw(frameIndex) == groundOnly) << frameIndex;
     // The plate's centre (0, 100, 0) casts from the light at (300, 1500, 300)
     // onto the ground at (-21.43, 0, -21.43): 0.2 global ambient times the
     // ground's 0.65 grey, 33 of 255, whatever the voxel colours.
@@ -88,47 +84,6 @@ TEST_F(SceneTest, ShadowIsFlatGreyAndTheCharacterLitInItsPaletteColours) {
     // (n.L = 0.9597); the face at x = -5.5 turns away from it (n.L = 0).
     EXPECT_TRUE(Near(0.0f, 50.5f, 0.0f, 5, {97, 161, 236}, 1));
     EXPECT_TRUE(Near(-5.5f, 45.0f, 0.0f, 5, {41, 68, 99}, 1));
-}
-
-TEST_F(SceneTest, WithoutAFrameListOnlyTheGroundIsDrawn) {
-    const std::vector<unsigned char> groundOnly = Draw(1);  // frame 1 has no list
-    EXPECT_TRUE(Draw(3) != groundOnly);
-    for (int frameIndex : {5, 0, 31}) EXPECT_TRUE(Draw(frameIndex) == groundOnly) << frameIndex;
-}
-
-TEST_F(SceneTest, ViewerLoadsRunsFramesOnAScriptedClockAndShutsDown) {
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(VOXWALK_SOURCE_DIR), 0);
-    double now = 100.0;
-    const Clock clock = [&now] { return now; };
-    auto viewer = std::make_unique<Viewer>();
-    LogCapture quiet;
-    LoadViewerAssets(*viewer, clock);
-    ASSERT_EQ(chdir(previous), 0);
-    // Every frame stood up, centred over the origin, on the ground, with a
-    // list of its own.
-    std::set<uint32_t> lists;
-    for (const VoxelModel& model : viewer->walkFrames) {
-        double x = 0, lowest = 1e9;
-        for (const Voxel& v : model.voxels) x += v.x, lowest = std::min<double>(lowest, v.y);
-        EXPECT_LE(std::abs(x / double(model.voxels.size())), 0.5);
-        EXPECT_LE(std::abs(lowest), 1.0);
-        lists.insert(model.displayList);
-    }
-    EXPECT_EQ(lists.size(), 30u);
-    EXPECT_EQ(lists.count(0), 0u);
-
-    // One and a half animation frames: frame 2, heading 1.5 (1 whole degree),
-    // 7 units walked, the first frame counted.
-    now += 0.05;
-    RunViewerFrame(*viewer, clock);
-    const WalkerState& w = viewer->walker;
-    EXPECT_TRUE(w.frameIndex == 2 && w.fpsText == "FPS = 1" && w.nextFpsTime == now + 1.0);
-    EXPECT_NEAR(w.walkerPosition.x, 6.99893, 1e-4);
-    EXPECT_NEAR(w.walkerPosition.z, -0.12217, 1e-4);
-    ShutDownViewer(*viewer);
-    for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList + model.shadowList, 0u);
 }
 
 }  // namespace

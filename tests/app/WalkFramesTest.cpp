@@ -15,9 +15,8 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 using Cells = std::vector<std::array<int32_t, 3>>;
 
 TEST(WalkFrameFileName, FiveDigitsWithLeadingZeros) {
-    for (auto [n, digits] : {std::pair{1, "00001"}, {9, "00009"}, {10, "00010"}, {30, "00030"}}) {
+    for (auto [n, digits] : {std::pair{1, "00001"}, {9, "00009"}, {10, "00010"}, {30, "00030"}})
         EXPECT_EQ(WalkFrameFileName(n), "assets/voxels/ZevezuRezov/Walk/walk_" + std::string(digits) + ".vox");
-    }
 }
 
 TEST(RoundToInt32, NearestHalvesToEvenAndClamped) {
@@ -32,9 +31,8 @@ TEST(RoundToInt32, NearestHalvesToEvenAndClamped) {
 // the reader left them.
 Cells After(void (*step)(VoxelModel&), const Cells& cells) {
     VoxelModel model;
-    for (size_t n = 0; n < cells.size(); ++n) {
+    for (size_t n = 0; n < cells.size(); ++n)
         model.voxels.push_back({cells[n][0], cells[n][1], cells[n][2], uint32_t(n + 7), 0});
-    }
     step(model);
     Cells out;
     for (size_t n = 0; n < model.voxels.size(); ++n) {
@@ -61,14 +59,13 @@ TEST(WalkFrames, StandUpThenCentreOverTheOriginLoweredByTwiceTheCentreHeight) {
 }
 
 TEST(CubeTables, FacesLieOnTheirSideAndWindCounterClockwiseFromOutside) {
-    for (int f = 0; f < 6; ++f) {
-        for (int k = 0; k < 4; ++k) {
-            const Vector3 &a = cubeCorners[cubeFaces[f][k]], &b = cubeCorners[cubeFaces[f][(k + 1) % 4]];
-            EXPECT_FLOAT_EQ(dot(a, cubeNormals[f]), 0.5f) << "face " << f;
-            // Each corner turns the way of the outward normal, which is what
-            // back-face culling keeps.
-            EXPECT_GT(dot(cross(b - a, cubeCorners[cubeFaces[f][(k + 2) % 4]] - b), cubeNormals[f]), 0.0f) << f;
-        }
+    for (int n = 0; n < 24; ++n) {
+        const int f = n / 4, k = n % 4;
+        const Vector3 &a = cubeCorners[cubeFaces[f][k]], &b = cubeCorners[cubeFaces[f][(k + 1) % 4]];
+        EXPECT_FLOAT_EQ(dot(a, cubeNormals[f]), 0.5f) << "face " << f;
+        // Each corner turns the way of the outward normal, which is what
+        // back-face culling keeps.
+        EXPECT_GT(dot(cross(b - a, cubeCorners[cubeFaces[f][(k + 2) % 4]] - b), cubeNormals[f]), 0.0f) << f;
     }
 }
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "app/Walker.h"
@@ -12,16 +12,13 @@
 namespace {
 
 // One iteration from a given state: the clock reads `reading` for the time
-// step, then `fresh` for previousTime.
-struct Step {
+// step, then `fresh` for previousTime. `want`: animClock, headingClock,
+// frameIndex, headingDegrees, and the position after the step of
+// walkSpeed * deltaTime along (cos h, 0, -sin h).
+const struct Step {
     const char* name;
-    double previousTime, animClock, headingClock, x, z, reading, fresh;
-    // animClock, headingClock, frameIndex, headingDegrees, and the position
-    // after the step of walkSpeed * deltaTime along (cos h, 0, -sin h).
-    double want[6];
-};
-
-const Step kSteps[] = {
+    double previousTime, animClock, headingClock, x, z, reading, fresh, want[6];
+} kSteps[] = {
     {"QuarterSecond", 10.0, 1.0, 0.0, 0, 0, 10.25, 10.5, {8.5, 7.5, 8, 7, 34.73911, -4.26543}},
     {"HeadingNinety", 0.0, 1.0, 89.0, 10, 5, 0.05, 0.05, {2.5, 90.5, 2, 90, 10, -2}},
     {"LastFrame", 0.0, 29.0625, 0.0, 0, 0, 1 / 32.0, 1.0, {30.0, 0.9375, 30, 0, 4.375, 0}},
@@ -31,33 +28,28 @@ const Step kSteps[] = {
     {"HeadingBeyondInt32", 0.0, 1.0, 0.0, 0, 0, 1e12, 1e12, {1.0, 3e13, 1, 120, -7e13, -1.2124356e14}},
 };
 
-void PrintTo(const Step& s, std::ostream* os) { *os << s.name; }
-
-class WalkerStep : public ::testing::TestWithParam<Step> {};
-
-TEST_P(WalkerStep, AdvancesTurnsAndMoves) {
-    const Step& s = GetParam();
-    const std::vector<double> readings = {s.reading, s.fresh};
-    size_t next = 0;
-    WalkerState w;
-    ResetWalker(w, s.previousTime);
-    w.animClock = s.animClock, w.headingClock = s.headingClock;
-    w.walkerPosition = Vector3(float(s.x), 0.0f, float(s.z));
-    AdvanceClocks(w, [&] { return readings.at(next++); });
-    EXPECT_EQ(w.previousTime, s.fresh);
-    BuildWalkerTransform(w);
-    // Turned about its own origin, then moved to the position of this frame.
-    const Vector4 origin = column(w.modelMatrix, 3);
-    EXPECT_TRUE(origin.x == float(s.x) && origin.y == 0.0f && origin.z == float(s.z));
-    StepWalker(w);
-    EXPECT_EQ(w.walkerPosition.y, 0.0f);
-    const double got[6] = {w.animClock, w.headingClock, double(w.frameIndex), double(w.headingDegrees),
-                           w.walkerPosition.x, w.walkerPosition.z};
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], s.want[i], 1e-4 * std::max(1.0, std::abs(s.want[i]))) << i;
+TEST(WalkerStep, AdvancesTurnsAndMoves) {
+    for (const Step& s : kSteps) {
+        SCOPED_TRACE(s.name);
+        const std::vector<double> readings = {s.reading, s.fresh};
+        size_t next = 0;
+        WalkerState w;
+        ResetWalker(w, s.previousTime);
+        w.animClock = s.animClock, w.headingClock = s.headingClock;
+        w.walkerPosition = Vector3(float(s.x), 0.0f, float(s.z));
+        AdvanceClocks(w, [&] { return readings.at(next++); });
+        EXPECT_EQ(w.previousTime, s.fresh);
+        BuildWalkerTransform(w);
+        // Turned about its own origin, then moved to the position of this frame.
+        const Vector4 origin = column(w.modelMatrix, 3);
+        EXPECT_TRUE(origin.x == float(s.x) && origin.y == 0.0f && origin.z == float(s.z));
+        StepWalker(w);
+        EXPECT_EQ(w.walkerPosition.y, 0.0f);
+        const double got[6] = {w.animClock, w.headingClock, double(w.frameIndex), double(w.headingDegrees),
+                               w.walkerPosition.x, w.walkerPosition.z};
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], s.want[i], 1e-4 * std::max(1.0, std::abs(s.want[i]))) << i;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, WalkerStep, ::testing::ValuesIn(kSteps),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WalkerClocks, FirstFrameShowsOneFrameAndLaterRefreshesCountSinceTheLast) {
     // 1/64 s steps are exact in binary: frame 1 refreshes (nextFpsTime
@@ -66,24 +58,21 @@ TEST(WalkerClocks, FirstFrameShowsOneFrameAndLaterRefreshesCountSinceTheLast) {
     const Clock clock = [&] { return now; };
     WalkerState w;
     ResetWalker(w, 0.0);
-    std::vector<std::pair<int, std::string>> refreshes;
+    std::string refreshes;  // frame: text of each refresh
     for (int frame = 1; frame <= 140; ++frame) {
         now = frame / 64.0;
         AdvanceClocks(w, clock);
         CountFrame(w, clock);
-        if (w.framesCounted == 0) refreshes.emplace_back(frame, w.fpsText);
+        if (w.framesCounted == 0) refreshes += std::to_string(frame) + ": " + w.fpsText + "; ";
     }
-    const std::vector<std::pair<int, std::string>> expected = {{1, "FPS = 1"}, {66, "FPS = 65"}, {131, "FPS = 65"}};
-    EXPECT_EQ(refreshes, expected);
+    EXPECT_EQ(refreshes, "1: FPS = 1; 66: FPS = 65; 131: FPS = 65; ");
     EXPECT_EQ(w.nextFpsTime, 131 / 64.0 + 1.0);
 }
 
 TEST(Hud, LinesAreCentredFivePixelsPerCharacterBelowTheTop) {
-    EXPECT_EQ(AnimationText(12), "Animation frame #12");
-    EXPECT_EQ(HudTextX(512, "Animation frame #12"), 417);
-    EXPECT_EQ(HudTextX(512, ""), 512);
-    EXPECT_EQ(HudFpsY(768), 752);
-    EXPECT_EQ(HudAnimY(768), 736);
+    EXPECT_EQ(std::tuple(AnimationText(12), HudTextX(512, "Animation frame #12"), HudTextX(512, ""), HudFpsY(768),
+                         HudAnimY(768)),
+              std::tuple("Animation frame #12", 417, 512, 752, 736));
 }
 
 }  // namespace
