@@ -75,8 +75,6 @@ int RunViewer(const Clock& clock) {
     } while (!IsEscapeDown());
     ShutDownViewer(viewer);
     // The window and its context end with the process, like the ground
-    // texture. Closing them here would also unload the GL driver before the
-    // leak checker of the sanitizer build can tell the driver's own
-    // allocations from ours.
+    // texture.
     return 0;
 }
