@@ -32,10 +32,11 @@ void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
     viewer.textureTable.clear();
     ResetWalker(viewer.walker, clock());
     viewer.walkFrames = WalkFrames{};
+    viewer.compiledFrames = CompiledFrames{};
 
     LoadTexture((root + grassTexturePath).c_str(), viewer.textureTable, 0,
                 (root + textureDirectory).c_str());
-    LoadWalkFrames(viewer.walkFrames, root);
+    LoadWalkFrames(viewer.walkFrames, root, FrameLists::AtFirstDraw);
 
     // Read the clock again so the loading time does not enter the first step.
     // (ResetWalker already put the walker at the origin.)
@@ -46,6 +47,7 @@ void RunViewerFrame(Viewer& viewer, const Clock& clock) {
     WalkerState& walker = viewer.walker;
     AdvanceClocks(walker, clock);
     BuildWalkerTransform(walker);
+    PrepareFrameList(viewer.walkFrames, viewer.compiledFrames, walker.frameIndex);
     DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
               viewer.textureTable, viewer.walkFrames);
     StepWalker(walker);
@@ -55,6 +57,7 @@ void RunViewerFrame(Viewer& viewer, const Clock& clock) {
 
 void ShutDownViewer(Viewer& viewer) {
     DeleteWalkFrameLists(viewer.walkFrames);
+    viewer.compiledFrames = CompiledFrames{};
     viewer.walker.fpsText = std::string();
     for (VoxelModel& model : viewer.walkFrames) model = VoxelModel{};
     // The grass texture itself lives until the context ends.

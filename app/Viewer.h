@@ -20,6 +20,7 @@ struct Viewer {
     std::optional<BitmapFont> font;          // built after the GL context exists
     std::vector<TextureEntry> textureTable;  // entry 0: the grass of the ground
     WalkFrames walkFrames;                   // frame n is walkFrames[n - 1]
+    CompiledFrames compiledFrames{};         // whose lists exist: each is built on first draw
     WalkerState walker;                      // clocks, position, derived values
 };
 
@@ -35,7 +36,8 @@ void SetupViewerLight(LightSource& light);
 void StartViewer(Viewer& viewer, const Clock& clock);
 
 // Start-up on a current GL context: light 0, font, grass texture, the 30
-// walk frames, and the clocks, with previousTime read after loading so the
+// walk frames (read now, their lists compiled as each is first drawn, so
+// the first frame does not wait for all 30), and the clocks, with previousTime read after loading so the
 // loading time is not a frame. Asset paths are relative to the working
 // directory, or to the installed data folder when the working directory has
 // no assets (AssetRoot); missing files leave empty objects and the viewer

@@ -130,15 +130,21 @@ void BuildFrameList(VoxelModel& model) {
     model.shadowList = CompileQuadList(mesh, false);
 }
 
-void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot) {
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot, FrameLists lists) {
     for (int32_t n = 1; n <= walkFrameCount; ++n) {
         VoxelModel& model = walkFrames[n - 1];
         const std::string fileName = assetRoot + WalkFrameFileName(n);
         LoadVoxelModel(fileName.c_str(), model);  // a missing file leaves it empty
         OrientFrame(model);
         RecentreFrame(model);
-        BuildFrameList(model);
+        if (lists == FrameLists::AtLoad) BuildFrameList(model);
     }
+}
+
+void PrepareFrameList(WalkFrames& walkFrames, CompiledFrames& compiled, int32_t frameNumber) {
+    if (frameNumber < 1 || frameNumber > walkFrameCount || compiled[frameNumber - 1]) return;
+    BuildFrameList(walkFrames[frameNumber - 1]);
+    compiled[frameNumber - 1] = true;
 }
 
 void DeleteWalkFrameLists(WalkFrames& walkFrames) {

@@ -2,8 +2,8 @@
 // centred over the origin and compiled into display lists (BuildFrameList).
 //
 // The frame loop only calls the lists; the voxel data stays in the models
-// until shut-down but is not read again. Frame n (1 to 30) is
-// walkFrames[n - 1].
+// until shut-down, read again only to compile a list the viewer left for
+// the frame's first draw. Frame n (1 to 30) is walkFrames[n - 1].
 #pragma once
 
 #include <array>
@@ -57,11 +57,21 @@ constexpr size_t exactPictureVoxelLimit = 16384;
 // current GL context; the lists are compiled, not drawn.
 void BuildFrameList(VoxelModel& model);
 
+// Whether LoadWalkFrames compiles the lists itself or leaves each frame's
+// to its first draw (PrepareFrameList).
+enum class FrameLists { AtLoad, AtFirstDraw };
+
 // Loads, orients, recentres and compiles frames 1 to 30 in turn, so the
 // reader's log lines of frame n come before those of frame n + 1. Missing
 // files leave an empty model whose list draws nothing. assetRoot is put in
 // front of every frame's file name (see app/AssetRoot.h).
-void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "");
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "",
+                    FrameLists lists = FrameLists::AtLoad);
+
+// Compiles the lists of frame n (1 to 30) unless `compiled` says it has
+// them, and marks it. Any other n is left alone: it draws nothing.
+using CompiledFrames = std::array<bool, walkFrameCount>;
+void PrepareFrameList(WalkFrames& walkFrames, CompiledFrames& compiled, int32_t frameNumber);
 
 // Deletes the frames' display lists (shut-down).
 void DeleteWalkFrameLists(WalkFrames& walkFrames);

@@ -59,9 +59,8 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     auto viewer = std::make_unique<Viewer>();
     LogCapture quiet;  // the reader's lines are checked elsewhere
     LoadViewerAssets(*viewer, clock);
-    // Every frame stood up, centred over the origin, on the ground, with a
-    // list of its own.
-    std::set<uint32_t> lists;
+    // Every frame stood up, centred over the origin, on the ground; its
+    // lists wait for its first draw.
     WalkFrames wholeCubes{};
     const WalkFrames noFrames{};
     for (int n = 0; n < walkFrameCount; ++n) {
@@ -69,12 +68,11 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
         double x = 0, lowest = 1e9;
         for (const Voxel& v : model.voxels) x += v.x, lowest = std::min<double>(lowest, v.y);
         EXPECT_TRUE(std::abs(x / double(model.voxels.size())) <= 0.5 && std::abs(lowest) <= 1.0) << n;
-        lists.insert(model.displayList);
+        EXPECT_EQ(model.displayList + model.shadowList, 0u) << n;
         wholeCubes[n].voxels = model.voxels;
         wholeCubes[n].palette = model.palette;
         BuildWholeCubeList(wholeCubes[n]);
     }
-    EXPECT_TRUE(lists.size() == 30u && lists.count(0) == 0u);
 
     // One and a half animation frames: frame 2, heading 1.5 (1 whole degree),
     // 7 units walked, the first frame counted.
@@ -83,6 +81,15 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     const WalkerState& w = viewer->walker;
     EXPECT_TRUE(w.frameIndex == 2 && w.fpsText == "FPS = 1" && w.nextFpsTime == now + 1.0);
     EXPECT_TRUE(std::abs(w.walkerPosition.x - 6.99893) < 1e-4 && std::abs(w.walkerPosition.z + 0.12217) < 1e-4);
+    // The frame drawn has its lists, once; then every frame gets lists of its own.
+    const uint32_t drawnList = viewer->walkFrames[1].displayList;
+    EXPECT_TRUE(drawnList != 0 && viewer->walkFrames[0].displayList == 0);
+    std::set<uint32_t> lists;
+    for (int n = 1; n <= walkFrameCount + 1; ++n) {
+        PrepareFrameList(viewer->walkFrames, viewer->compiledFrames, n);
+        if (n <= walkFrameCount) lists.insert(viewer->walkFrames[n - 1].displayList);
+    }
+    EXPECT_TRUE(lists.size() == 30u && lists.count(0) == 0u && viewer->walkFrames[1].displayList == drawnList);
 
     // One whole frame of the program for the walker's pose and `frames`.
     WalkerState walker;
