@@ -175,10 +175,9 @@ std::string ScreenshotPath(const std::string& modelPath, bool (*exists)(const st
 int StartModelViewer(ModelSession& s, const std::string& path, const Clock& clock) {
     s.path = path;
     if (!LoadForViewing(path, s.model)) return kExitInput;
-    if (!OpenGLWindow(kWindowWidth, kWindowHeight, 32, 0, 2, 0)) {
-        Report(path + ": no window to show it in; --snapshot renders without one");
-        return kExitInput;
-    }
+    // The window layer's one line says why there is no window.
+    SetNoWindowConsequence("the model cannot be shown, but --snapshot renders without one");
+    if (!OpenGLWindow(kWindowWidth, kWindowHeight, 32, 0, 2, 0)) return kExitInput;
     SetUpGL(kWindowWidth, kWindowHeight, 32);
     s.scale = SceneScale(s.model.bounds, windowAspect);
     LoadProjection(screen.aspect, s.scale);

@@ -36,6 +36,11 @@ enum WindowFlags : uint32_t {
 // Records one framebuffer request for the next OpenWindow.
 void SetWindowAttribute(WindowAttribute attribute, int value);
 
+// What the line OpenWindow writes without a window says happens next; by
+// default "the program stops after its first frame", which the frame loop
+// does. A caller that stops at once instead says so here.
+void SetNoWindowConsequence(const char* consequence);
+
 // Sets the graphics mode: opens a width x height window (or full screen) with
 // an OpenGL context current on the calling thread. pageCount 0 or less means
 // one page; refreshRate 0 is the display's default. When multisampling cannot

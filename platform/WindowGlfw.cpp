@@ -27,6 +27,7 @@ struct WindowState {
     GLFWwindow* window = nullptr;
     bool glfwReady = false;
     std::string lastError;  // last message of GLFW's error callback
+    std::string noWindowConsequence = "the program stops after its first frame";
     std::deque<Key> keyPresses;  // oldest first
     double scroll = 0;           // wheel steps not yet taken
 };
@@ -96,8 +97,8 @@ GLFWwindow* CreateWindow(int width, int height, uint32_t flags, int refreshRate,
 }
 
 int NoWindow(const char* why) {
-    std::fprintf(stderr, "voxwalk: no OpenGL window (%s); the program stops after its first frame\n",
-                 why);
+    std::fprintf(stderr, "voxwalk: no OpenGL window (%s); %s\n", why,
+                 state.noWindowConsequence.c_str());
     return 0;
 }
 
@@ -112,6 +113,8 @@ void SetWindowAttribute(WindowAttribute attribute, int value) {
         case WindowAttribute::Visible: state.visible = value; break;
     }
 }
+
+void SetNoWindowConsequence(const char* consequence) { state.noWindowConsequence = consequence; }
 
 int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t flags,
                int refreshRate) {
