@@ -28,6 +28,10 @@
 namespace {
 
 constexpr int32_t kWindowWidth = 1024, kWindowHeight = 768;
+constexpr int kWindowSamples = 2;  // asked of the window and of snapshots
+// Snapshots up to 2048 x 2048 are multisampled: at four samples (llvmpipe's
+// count for 2) their buffers take 128 MB; larger ones would take up to 2 GB.
+constexpr int64_t kMultisamplePixelLimit = int64_t{2048} * 2048;
 
 // One line on stderr; standard output stays empty outside the walk.
 void Report(const std::string& line) { std::fprintf(stderr, "voxwalk: %s\n", line.c_str()); }
@@ -177,7 +181,7 @@ int StartModelViewer(ModelSession& s, const std::string& path, const Clock& cloc
     if (!LoadForViewing(path, s.model)) return kExitInput;
     // The window layer's one line says why there is no window.
     SetNoWindowConsequence("the model cannot be shown, but --snapshot renders without one");
-    if (!OpenGLWindow(kWindowWidth, kWindowHeight, 32, 0, 2, 0)) return kExitInput;
+    if (!OpenGLWindow(kWindowWidth, kWindowHeight, 32, 0, kWindowSamples, 0)) return kExitInput;
     SetUpGL(kWindowWidth, kWindowHeight, 32);
     s.scale = SceneScale(s.model.bounds, windowAspect);
     LoadProjection(screen.aspect, s.scale);
@@ -239,7 +243,11 @@ int RunSnapshot(const Options& options) {
         return kExitInput;
     }
     std::string error;
-    if (!OpenOffscreenGL(options.width, options.height, error)) {
+    // The window's multisampling, where the buffers stay small; a transparent
+    // picture keeps hard edges, cut out by the depth buffer it reads back.
+    const bool multisample = options.background != BackgroundKind::Transparent &&
+                             int64_t{options.width} * options.height <= kMultisamplePixelLimit;
+    if (!OpenOffscreenGL(options.width, options.height, error, multisample ? kWindowSamples : 0)) {
         Report("cannot render offscreen: " + error);
         return kExitInput;
     }

@@ -30,6 +30,8 @@ struct GlCalls {
     PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers = nullptr;
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
+    PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC renderbufferStorageMultisample = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer = nullptr;
     void (*getIntegerv)(GLenum, GLint*) = nullptr;
     void (*viewport)(GLint, GLint, GLsizei, GLsizei) = nullptr;
     void (*readPixels)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*) = nullptr;
@@ -43,6 +45,8 @@ struct OffscreenState {
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     GLuint framebuffer = 0, colorBuffer = 0, depthStencilBuffer = 0;  // 0 = none
+    // With multisampling, the single-sample copy ReadOffscreenPixels resolves into.
+    GLuint resolveFramebuffer = 0, resolveBuffer = 0;
     int width = 0, height = 0;
     GlCalls gl;
 };
@@ -65,6 +69,8 @@ bool LoadGlCalls(GlCalls& gl) {
            Load(gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
            Load(gl.bindRenderbuffer, "glBindRenderbuffer") &&
            Load(gl.renderbufferStorage, "glRenderbufferStorage") &&
+           Load(gl.renderbufferStorageMultisample, "glRenderbufferStorageMultisample") &&
+           Load(gl.blitFramebuffer, "glBlitFramebuffer") &&
            Load(gl.getIntegerv, "glGetIntegerv") && Load(gl.viewport, "glViewport") &&
            Load(gl.readPixels, "glReadPixels") && Load(gl.pixelStorei, "glPixelStorei") &&
            Load(gl.drawBuffer, "glDrawBuffer") && Load(gl.readBuffer, "glReadBuffer");
@@ -141,7 +147,64 @@ bool MakeContext(std::string& error) {
     return true;
 }
 
-bool MakeFramebuffer(int width, int height, std::string& error) {
+// A renderbuffer of `format`, multisampled when samples > 0.
+GLuint MakeRenderbuffer(GLenum format, int samples, int width, int height) {
+    const GlCalls& gl = state.gl;
+    GLuint buffer = 0;
+    gl.genRenderbuffers(1, &buffer);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, buffer);
+    if (samples > 0) {
+        gl.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, format, width, height);
+    } else {
+        gl.renderbufferStorage(GL_RENDERBUFFER, format, width, height);
+    }
+    gl.bindRenderbuffer(GL_RENDERBUFFER, 0);
+    return buffer;
+}
+
+// A framebuffer of the given attachments, complete or 0.
+GLuint MakeFramebufferObject(GLuint color, GLuint depthStencil) {
+    const GlCalls& gl = state.gl;
+    GLuint framebuffer = 0;
+    gl.genFramebuffers(1, &framebuffer);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+    if (depthStencil) {
+        gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                   depthStencil);
+    }
+    if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) return framebuffer;
+    gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
+    gl.deleteFramebuffers(1, &framebuffer);
+    return 0;
+}
+
+void DeleteBuffers() {
+    const GlCalls& gl = state.gl;
+    for (GLuint* framebuffer : {&state.framebuffer, &state.resolveFramebuffer}) {
+        if (*framebuffer && gl.deleteFramebuffers) gl.deleteFramebuffers(1, framebuffer);
+        *framebuffer = 0;
+    }
+    for (GLuint* buffer : {&state.colorBuffer, &state.depthStencilBuffer, &state.resolveBuffer}) {
+        if (*buffer && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, buffer);
+        *buffer = 0;
+    }
+}
+
+// The multisampled framebuffer and its resolve copy; false (with nothing
+// left made) when the driver cannot have them.
+bool MakeMultisampleFramebuffer(int samples, int width, int height) {
+    state.colorBuffer = MakeRenderbuffer(GL_RGBA8, samples, width, height);
+    state.depthStencilBuffer = MakeRenderbuffer(GL_DEPTH24_STENCIL8, samples, width, height);
+    state.resolveBuffer = MakeRenderbuffer(GL_RGBA8, 0, width, height);
+    state.resolveFramebuffer = MakeFramebufferObject(state.resolveBuffer, 0);
+    state.framebuffer = MakeFramebufferObject(state.colorBuffer, state.depthStencilBuffer);
+    if (state.resolveFramebuffer && state.framebuffer) return true;
+    DeleteBuffers();
+    return false;
+}
+
+bool MakeFramebuffer(int width, int height, int samples, std::string& error) {
     GlCalls& gl = state.gl;
     if (!LoadGlCalls(gl)) return FailGl(error, "the context has no framebuffer objects");
     GLint maxSize = 0, maxViewport[2] = {0, 0};
@@ -154,24 +217,21 @@ bool MakeFramebuffer(int width, int height, std::string& error) {
                                  " is larger than the driver's " + std::to_string(limitX) + "x" +
                                  std::to_string(limitY));
     }
-    gl.genRenderbuffers(1, &state.colorBuffer);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, state.colorBuffer);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    gl.genRenderbuffers(1, &state.depthStencilBuffer);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, state.depthStencilBuffer);
-    gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, 0);
-    gl.genFramebuffers(1, &state.framebuffer);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                               state.colorBuffer);
-    gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                               state.depthStencilBuffer);
-    // Storage the driver cannot allocate shows up here as an incomplete framebuffer.
-    if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    GLint maxSamples = 0;
+    gl.getIntegerv(GL_MAX_SAMPLES, &maxSamples);
+    // Like the window: without the samples the picture is made without them.
+    if (samples <= 0 || samples > maxSamples ||
+        !MakeMultisampleFramebuffer(samples, width, height)) {
+        state.colorBuffer = MakeRenderbuffer(GL_RGBA8, 0, width, height);
+        state.depthStencilBuffer = MakeRenderbuffer(GL_DEPTH24_STENCIL8, 0, width, height);
+        state.framebuffer = MakeFramebufferObject(state.colorBuffer, state.depthStencilBuffer);
+    }
+    // Storage the driver cannot allocate shows up as an incomplete framebuffer.
+    if (!state.framebuffer) {
         return FailGl(error, "no " + std::to_string(width) + "x" + std::to_string(height) +
                                  " framebuffer could be made (out of memory?)");
     }
+    gl.bindFramebuffer(GL_FRAMEBUFFER, state.framebuffer);
     gl.drawBuffer(GL_COLOR_ATTACHMENT0);
     gl.readBuffer(GL_COLOR_ATTACHMENT0);
     gl.viewport(0, 0, width, height);
@@ -182,7 +242,7 @@ bool MakeFramebuffer(int width, int height, std::string& error) {
 
 }  // namespace
 
-bool OpenOffscreenGL(int width, int height, std::string& error) {
+bool OpenOffscreenGL(int width, int height, std::string& error, int samples) {
     CloseOffscreenGL();
     error.clear();
     if (width <= 0 || height <= 0) {
@@ -190,17 +250,12 @@ bool OpenOffscreenGL(int width, int height, std::string& error) {
                 " is not positive";
         return false;
     }
-    return MakeContext(error) && MakeFramebuffer(width, height, error);
+    return MakeContext(error) && MakeFramebuffer(width, height, samples, error);
 }
 
 void CloseOffscreenGL() {
     if (state.context != EGL_NO_CONTEXT) {
-        const GlCalls& gl = state.gl;
-        if (state.framebuffer && gl.deleteFramebuffers)
-            gl.deleteFramebuffers(1, &state.framebuffer);
-        for (GLuint* buffer : {&state.colorBuffer, &state.depthStencilBuffer}) {
-            if (*buffer && gl.deleteRenderbuffers) gl.deleteRenderbuffers(1, buffer);
-        }
+        DeleteBuffers();
         eglMakeCurrent(state.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(state.display, state.context);
         eglReleaseThread();
@@ -222,7 +277,15 @@ std::vector<uint8_t> ReadOffscreenPixels(int width, int height) {
     const GlCalls& gl = state.gl;
     const size_t stride = static_cast<size_t>(width) * 4;
     std::vector<uint8_t> pixels(stride * height);
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
+    if (state.resolveFramebuffer) {
+        gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
+        gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, state.resolveFramebuffer);
+        gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
+                           GL_NEAREST);
+        gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
+    }
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER,
+                       state.resolveFramebuffer ? state.resolveFramebuffer : state.framebuffer);
     gl.readBuffer(GL_COLOR_ATTACHMENT0);
     GLint alignment = 4;
     gl.getIntegerv(GL_PACK_ALIGNMENT, &alignment);
