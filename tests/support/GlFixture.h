@@ -16,15 +16,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 
 #include "render/Extensions.h"
 #include "render/GLSetup.h"
-#include "render/Screen.h"
+#include "support/LogCapture.h"
 
 using Rgba = std::array<int, 3>;  // 0..255 per channel
 
@@ -40,75 +38,52 @@ inline void ExpectState(std::initializer_list<std::pair<GLenum, GLint>> rows) {
     for (const auto& [which, value] : rows) EXPECT_EQ(GlInteger(which), value) << "GL state 0x" << std::hex << which;
 }
 
-// Runs `body` with descriptor `fd` pointed at a temporary file; gives back
-// what was written to it (with write(2), as the log channel writes, or to
-// unbuffered standard error).
-template <typename Body>
-std::string CaptureFd(int fd, Body body) {
-    FILE* file = std::tmpfile();
-    const int saved = dup(fd);
-    dup2(fileno(file), fd);
-    body();
-    dup2(saved, fd);
-    close(saved);
-    std::string text(static_cast<size_t>(lseek(fileno(file), 0, SEEK_END)), '\0');
-    if (pread(fileno(file), text.data(), text.size(), 0) < 0) text.clear();
-    std::fclose(file);
-    return text;
-}
-
 // What the extension record says: 1 or 0 for anisotropy, framebuffer objects,
 // vertex buffers, multitexture, shaders and two-sided stencil, then the entry
 // points held (every field from the first pointer on is one) and the units.
 inline std::string Found(const GLExtensions& e) {
     int held = 0;
     for (auto* p = reinterpret_cast<const char*>(&e.glGenFramebuffersEXT); p < reinterpret_cast<const char*>(&e + 1);
-         p += sizeof(GLProc)) {
+         p += sizeof(GLProc))
         held += std::memcmp(p, std::array<char, sizeof(GLProc)>{}.data(), sizeof(GLProc)) != 0;
-    }
-    const std::string flags{char('0' + e.hasAnisotropy), char('0' + e.hasFramebufferObject),
-                            char('0' + e.hasVertexBufferObject), char('0' + e.hasMultitexture),
-                            char('0' + e.hasShaderObjects), char('0' + e.hasStencilTwoSide)};
-    return flags + " " + std::to_string(held) + " " + std::to_string(e.maxTextureUnits);
+    std::string found;
+    for (bool flag : {e.hasAnisotropy, e.hasFramebufferObject, e.hasVertexBufferObject, e.hasMultitexture,
+                      e.hasShaderObjects, e.hasStencilTwoSide}) found += flag ? '1' : '0';
+    return found + " " + std::to_string(held) + " " + std::to_string(e.maxTextureUnits);
 }
 
 // What a start through InitGL left: whether a window was made, and the log.
-struct GlStartup {
-    bool opened;
-    std::string log;
-};
+struct GlStartup { bool opened; std::string log; };
 
 // Runs InitGL(width, height, 32, 0, samples, 0) on a hidden window; the log
 // channel is standard output again afterwards.
 inline GlStartup StartGlCapturingLog(int width, int height, int samples) {
     SetWindowAttribute(WindowAttribute::Visible, 0);
-    std::string log = CaptureFd(1, [&] { InitGL(width, height, 32, 0, samples, 0); });
+    SetWindowAttribute(WindowAttribute::Samples, 4);  // a stale request, for InitGL to honour only when asked
+    LogCapture out(1);
+    InitGL(width, height, 32, 0, samples, 0);
     close(screen.logFile);
     screen.logFile = 0;
-    return {HasWindow() != 0, log};
+    return {HasWindow() != 0, out.text()};
 }
 
-// True when an X display is named in the environment.
-inline bool GlDisplayAvailable() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
-
-// In a GL test: fails without a display under CI, skips otherwise.
+// In a GL test, when no X display is named in the environment: fails under
+// CI, skips otherwise.
 #define VOXWALK_REQUIRE_DISPLAY()                                                       \
-    if (!GlDisplayAvailable()) {                                                        \
+    if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY")) {                          \
         if (std::getenv("CI")) FAIL() << "GL test without a display: DISPLAY is unset"; \
         GTEST_SKIP() << "no display (DISPLAY unset)";                                   \
     }
 
 class GlFixture : public ::testing::Test {
   public:
-    static constexpr int kWidth = 1024;
-    static constexpr int kHeight = 768;
+    static constexpr int kWidth = 1024, kHeight = 768;
 
     // A new window for every test, so nothing carries over from the one
     // before; InitGL's log is kept.
     void SetUp() override {
         VOXWALK_REQUIRE_DISPLAY();
-        const GlStartup started = StartGlCapturingLog(kWidth, kHeight, 0);
-        startLog = started.log;
+        started = StartGlCapturingLog(kWidth, kHeight, 0);
         ASSERT_TRUE(started.opened) << "DISPLAY is set but no GL window could be made";
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     }
@@ -116,7 +91,6 @@ class GlFixture : public ::testing::Test {
     // RGBA bytes of a rectangle of the read buffer, bottom row first.
     static std::vector<unsigned char> ReadPixels(int x, int y, int width, int height) {
         std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         return pixels;
     }
@@ -125,14 +99,12 @@ class GlFixture : public ::testing::Test {
     // green and blue; otherwise the first pixel that is not.
     static ::testing::AssertionResult PixelsNear(int x, int y, int width, int height, Rgba expected, int tolerance) {
         const std::vector<unsigned char> p = ReadPixels(x, y, width, height);
-        for (size_t i = 0; i < p.size(); ++i) {
-            if (i % 4 == 3 || std::abs(p[i] - expected[i % 4]) <= tolerance) continue;
-            const size_t at = i / 4;
-            return ::testing::AssertionFailure() << "pixel (" << x + at % width << ", " << y + at / width
-                                                 << ") is " << +p[at * 4] << " " << +p[at * 4 + 1] << " " << +p[at * 4 + 2];
-        }
+        for (size_t i = 0; i < p.size(); ++i)
+            if (i % 4 != 3 && std::abs(p[i] - expected[i % 4]) > tolerance)
+                return ::testing::AssertionFailure() << "pixel (" << x + i / 4 % width << ", " << y + i / 4 / width
+                                                     << ") has " << +p[i] << " in channel " << i % 4;
         return ::testing::AssertionSuccess();
     }
 
-    std::string startLog;  // what InitGL wrote
+    GlStartup started;  // the window, and what InitGL wrote
 };

@@ -1,31 +1,34 @@
-// Redirects the log channel into a temporary file for one test and gives
-// back what was written.
+// Redirects the log channel, or a descriptor, into a temporary file for one
+// scope and gives back what was written.
 #pragma once
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
-#include <string>
 #include <vector>
 
 #include "render/Screen.h"
 
 class LogCapture {
   public:
-    LogCapture() : file_(std::tmpfile()), saved_(screen.logFile) { screen.logFile = fileno(file_); }
+    // The log channel by default; else descriptor `fd` (1: standard output,
+    // which InitGL's log channel copies; 2: standard error).
+    explicit LogCapture(int fd = -1) : file_(std::tmpfile()), fd_(fd), saved_(fd < 0 ? screen.logFile : dup(fd)) {
+        if (fd < 0) screen.logFile = fileno(file_);
+        else dup2(fileno(file_), fd);
+    }
     ~LogCapture() {
-        screen.logFile = saved_;
+        if (fd_ < 0) screen.logFile = saved_;
+        else { dup2(saved_, fd_); close(saved_); }
         std::fclose(file_);
     }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
 
     // Everything written so far, exactly.
     std::string text() const {
         std::string all(size_t(lseek(fileno(file_), 0, SEEK_END)), '\0');
-        const ssize_t n = pread(fileno(file_), all.data(), all.size(), 0);
-        all.resize(n > 0 ? size_t(n) : 0);
+        all.resize(size_t(std::max<ssize_t>(pread(fileno(file_), all.data(), all.size(), 0), 0)));
         return all;
     }
     // The lines written so far, without their line ends.
@@ -38,5 +41,5 @@ class LogCapture {
 
   private:
     FILE* file_;
-    int saved_;
+    int fd_, saved_;
 };
