@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,13 +41,11 @@ inline Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
     return Join(Text("VOX "), Int32s({version}), Chunk("MAIN", {}, mainChildren));
 }
 
-inline Bytes XyziContent(int32_t count, std::initializer_list<Cell> cells) {
-    Bytes out = Int32s({count});
+// XYZI: a voxel count (the true one unless given), then the cells.
+inline Bytes Xyzi(std::initializer_list<Cell> cells, std::optional<int32_t> count = {}) {
+    Bytes out = Int32s({count.value_or(int32_t(cells.size()))});
     for (const Cell& v : cells) out.insert(out.end(), {v.x, v.y, v.z, v.c});
-    return out;
-}
-inline Bytes Xyzi(std::initializer_list<Cell> cells) {
-    return Chunk("XYZI", XyziContent(int32_t(cells.size()), cells));
+    return Chunk("XYZI", out);
 }
 
 // Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
@@ -67,7 +66,7 @@ inline Bytes Dict(Pairs pairs) {
     return out;
 }
 
-// A node: its id, its attributes, then the rest of its content.
+// A node (or LAYR): its id, its attributes, then the rest of its content.
 inline Bytes Node(const char* id, int32_t node, Pairs attributes, const Bytes& rest) {
     return Chunk(id, Join(Int32s({node}), Dict(attributes), rest));
 }
@@ -92,7 +91,5 @@ inline Bytes Shp(int32_t id, Pairs attributes, std::initializer_list<std::pair<i
 }
 inline Bytes Shp(int32_t id, int32_t model) { return Shp(id, {}, {{model, Dict({})}}); }
 
-inline Bytes Layr(int32_t id, Pairs attributes) { return Node("LAYR", id, attributes, Int32s({-1})); }
-inline Bytes Pack(int32_t models) { return Chunk("PACK", Int32s({models})); }
 
 }  // namespace voxwrite
