@@ -86,8 +86,8 @@ std::vector<Case> Cases() {
          VoxFile(Join(Chunk("RGBA", {10, 20, 30, 40, 50, 60, 70, 80}), Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))),
          {{0, 1, 1, 1}}, {{1, {10, 20, 30, 40}}, {2, {50, 60, 70, 80}}, {3, kMark}}, {}},
         // A count beyond the chunk: only the voxels in it.
-        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX),
-                               Rgba())), {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count 2147483647"}},
+        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), Rgba())),
+         {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count 2147483647"}},
         {"SignedVersion", VoxFile(Chunk("ABCD", {}), -7), kMarked, {}, {"Version: -7", "ID =ABCD", "Size = 0"}},
         {"NegativeCount", VoxFile(Xyzi({{1, 1, 1, 1}}, -1)), {}, {}, {"Voxel count 4294967295"}},
         {"MirrorWraps", VoxFile(Join(Size(0, INT32_MIN, INT32_MAX), Xyzi({{0, 1, 0, 4}}))),
