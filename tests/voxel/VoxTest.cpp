@@ -245,7 +245,7 @@ TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
         {shared, {{0, 0, 0, 7}, {5, 0, 0, 7}, {0, 0, 10, 7}, {5, 0, 10, 7}}},  // once per path
         // The later voxel in graph order wins its cell, whichever way shared
         // cells are found: one bitmap, sorting, one bitmap per model.
-        {Overlap("0 0 0", {2, 4, 6}), {{0, 0, 0, 4}}},
+        {Overlap("1 0 0", {2, 4, 6}), {{0, 0, 0, 3}, {1, 0, 0, 4}}},  // two cells of one bitmap word
         {Overlap("16777000 5 5", {2, 4, 6}), {{0, 0, 0, 3}, {16777000, 5, 5, 4}}},
         {Overlap("16777000 5 5", {2, 6}), {{0, 0, 0, 2}, {16777000, 5, 5, 4}}},
         // A sparse model that repeats a cell, out of scan order.
