@@ -52,8 +52,7 @@ TEST(Grass, IsAnOpaqueGreenPowerOfTwoSquareThatTilesWithoutASeam) {
         }
     }
     const double pixels = double(n) * n, green = sum[1] / pixels;
-    EXPECT_GT(green, sum[0] / pixels + 20);
-    EXPECT_GT(green, sum[2] / pixels + 40);
+    EXPECT_TRUE(green > sum[0] / pixels + 20 && green > sum[2] / pixels + 40) << "not green";
     EXPECT_GT(std::sqrt(squares / pixels - green * green), 8.0) << "a flat colour, not grass";
     EXPECT_LT(edge / (2 * n), 1.25 * inside / (2 * n * (n - 1.0)));
 }
@@ -61,58 +60,57 @@ TEST(Grass, IsAnOpaqueGreenPowerOfTwoSquareThatTilesWithoutASeam) {
 TEST(FontSheet, HoldsWhiteGlyphsThatFitTheNarrowAdvanceOnOneBaseline) {
     const Picture s("assets/textures/fonts/font1.png");
     ASSERT_TRUE(s.image && s.width == 256 && s.height == 256);
-    // Per byte: pixels with ink, mean ink row, lowest solid row (from the
-    // cell's top). Column 0 and row 0 stay empty so linear filtering never
-    // pulls in a neighbour's ink, and ink beyond column 10 would run into
-    // the next glyph.
+    // Per byte: pixels with ink and the lowest solid row (from the cell's
+    // top). Column 0 and row 0 stay empty so linear filtering never pulls in
+    // a neighbour's ink, and ink beyond column 10 would run into the next
+    // glyph.
     std::array<int, 256> ink{}, lowest{};
-    std::array<double, 256> row{};
     for (int c = 0; c < 256; ++c) {
-        double weight = 0;
         for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 16; ++x) {
                 const uint32_t px = (c % 16) * 16 + x, py = (c / 16) * 16 + y;
                 const int alpha = s.at(px, py, 3);
                 ASSERT_EQ(s.at(px, py, 0) + s.at(px, py, 1) + s.at(px, py, 2), 3 * 255);
                 ASSERT_TRUE(alpha == 0 || (x > 0 && x <= 10 && y > 0)) << "byte " << c << " at " << x << "," << y;
-                ink[c] += alpha > 0, row[c] += y * alpha, weight += alpha;
+                ink[c] += alpha > 0;
                 if (alpha > 128) lowest[c] = y;
             }
         }
-        row[c] /= std::max(weight, 1.0);
     }
     for (int c = 33; c <= 126; ++c) EXPECT_GT(ink[c], 2) << "byte " << c;
     for (int c : {0xC4, 0xC9, 0xD6, 0xDC, 0xDF, 0xE0, 0xE9, 0xF1, 0xFC}) EXPECT_GT(ink[c], 10) << "byte " << c;
     for (int c : {0, 10, 31, 32, 127, 128, 159}) EXPECT_EQ(ink[c], 0) << "byte " << c;
-    // Byte values read down the rows from the top: a flipped sheet swaps these.
-    EXPECT_LT(row['^'], 7.0);
-    EXPECT_GT(row['_'], 12.0);
-    EXPECT_EQ(lowest['a'], lowest['H']);
-    EXPECT_EQ(lowest['x'], lowest['H']);
-    EXPECT_GT(lowest['g'], lowest['H'] + 1);  // descenders go below the baseline
+    // Byte values read down the rows from the top: a flipped sheet swaps
+    // these. Descenders go below the baseline.
+    EXPECT_TRUE(lowest['^'] < 7 && lowest['_'] > 12) << lowest['^'] << " " << lowest['_'];
+    EXPECT_TRUE(lowest['a'] == lowest['H'] && lowest['x'] == lowest['H'] && lowest['g'] > lowest['H'] + 1);
 }
 
 // Colour indices the generator paints with.
 constexpr uint32_t kSkin = 1, kHair = 3, kPupil = 5, kShoe = 12, kSole = 13;
 
-class WalkCycle : public ::testing::Test {
-  protected:
-    // The 30 frames stood up and recentred, as the viewer places them.
-    static void SetUpTestSuite() {
-        LogCapture quiet;
-        for (int n = 1; n <= 30; ++n) {
-            ASSERT_EQ(LoadVoxelModel((VOXWALK_SOURCE_DIR "/" + WalkFrameFileName(n)).c_str(), frames[n - 1]), 1);
-            OrientFrame(frames[n - 1]);
-            RecentreFrame(frames[n - 1]);
-        }
-    }
-    static inline WalkFrames frames;
-};
+// How far the limbs moved between two frames, in voxels.
+double Distance(const std::array<double, 8>& a, const std::array<double, 8>& b) {
+    double sum = 0;
+    for (int i = 0; i < 8; i += 2) sum += std::hypot(a[i] - b[i], a[i + 1] - b[i + 1]);
+    return sum;
+}
 
-TEST_F(WalkCycle, StandsOnTheGroundAtTheOriginFacingXAsAHollowShell) {
-    for (const VoxelModel& model : frames) {
+// The 30 frames stood up and recentred, as the viewer places them.
+TEST(WalkCycle, StandsOnTheGroundAtTheOriginFacingXAsAHollowShellAndWalksInALoop) {
+    LogCapture quiet;
+    // Per frame: mean x and y of each foot (shoe voxels) and each hand (skin
+    // below the shoulders), sides told apart by the sign of z: foot x, foot
+    // y, hand x, hand y for side 0, then for side 1.
+    std::array<std::array<double, 8>, 30> limbs{};
+    std::array<double, 8> mean{};
+    for (int n = 0; n < 30; ++n) {
+        VoxelModel model;
+        ASSERT_EQ(LoadVoxelModel((VOXWALK_SOURCE_DIR "/" + WalkFrameFileName(n + 1)).c_str(), model), 1);
+        OrientFrame(model);
+        RecentreFrame(model);
         ASSERT_GT(model.voxels.size(), 1000u);
-        int low = INT_MAX, high = INT_MIN, eyes = 0, hair = 0;
+        int low = INT_MAX, high = INT_MIN, eyes = 0, hair = 0, count[4] = {};
         double x = 0, z = 0, eyeX = 0, hairX = 0;
         std::set<uint32_t> colours;
         std::set<std::tuple<int, int, int>> cells;
@@ -124,55 +122,25 @@ TEST_F(WalkCycle, StandsOnTheGroundAtTheOriginFacingXAsAHollowShell) {
             colours.insert(v.colorIndex);
             cells.insert({v.x, v.y, v.z});
         }
-        EXPECT_LE(std::abs(low), 1);
-        EXPECT_TRUE(high - low >= 59 && high - low <= 79);
+        EXPECT_TRUE(std::abs(low) <= 1 && high - low >= 59 && high - low <= 79) << low << " to " << high;
         EXPECT_LT(std::fabs(x / model.voxels.size()) + std::fabs(z / model.voxels.size()), 1.0);
         EXPECT_GT(eyeX / std::max(eyes, 1), hairX / std::max(hair, 1) + 5.0) << "the face is not on the +x side";
         EXPECT_GE(colours.size(), 8u);  // hair, skin, shirt, trousers, shoes...: a character
         EXPECT_EQ(cells.size(), model.voxels.size()) << "duplicate voxels";
         for (const Voxel& v : model.voxels) {
-            EXPECT_TRUE(v.y > low || v.colorIndex == kShoe || v.colorIndex == kSole) << "not the shoes on the ground";
+            const bool foot = v.colorIndex == kShoe || v.colorIndex == kSole;
+            EXPECT_TRUE(v.y > low || foot) << "not the shoes on the ground";
             int neighbours = 0;
             for (int d : {-1, 1}) {
                 neighbours += cells.count({v.x + d, v.y, v.z}) + cells.count({v.x, v.y + d, v.z}) +
                               cells.count({v.x, v.y, v.z + d});
             }
             ASSERT_LT(neighbours, 6) << "a voxel that can never be seen";
+            if (!foot && !(v.colorIndex == kSkin && v.y < high * 0.6)) continue;
+            const int part = (v.z < 0 ? 0 : 2) + (foot ? 0 : 1);
+            limbs[n][2 * part] += v.x, limbs[n][2 * part + 1] += v.y, ++count[part];
         }
-    }
-}
-
-// Mean x and y of each foot (shoe voxels) and each hand (skin below the
-// shoulders), sides told apart by the sign of z: foot x, foot y, hand x,
-// hand y for side 0, then for side 1.
-std::array<double, 8> Limbs(const VoxelModel& model) {
-    int top = INT_MIN;
-    for (const Voxel& v : model.voxels) top = std::max(top, v.y);
-    std::array<double, 8> limbs{};
-    int count[4] = {};
-    for (const Voxel& v : model.voxels) {
-        const bool foot = v.colorIndex == kShoe || v.colorIndex == kSole;
-        if (!foot && !(v.colorIndex == kSkin && v.y < top * 0.6)) continue;
-        const int part = (v.z < 0 ? 0 : 2) + (foot ? 0 : 1);
-        limbs[2 * part] += v.x, limbs[2 * part + 1] += v.y, ++count[part];
-    }
-    for (int i = 0; i < 8; ++i) limbs[i] /= std::max(count[i / 2], 1);
-    return limbs;
-}
-
-// How far the limbs moved between two frames, in voxels.
-double Distance(const std::array<double, 8>& a, const std::array<double, 8>& b) {
-    double sum = 0;
-    for (int i = 0; i < 8; i += 2) sum += std::hypot(a[i] - b[i], a[i + 1] - b[i + 1]);
-    return sum;
-}
-
-TEST_F(WalkCycle, WalksSmoothlyInALoopSwingingLegsAndArmsInOpposition) {
-    std::array<std::array<double, 8>, 30> limbs;
-    std::array<double, 8> mean{};
-    for (int n = 0; n < 30; ++n) {
-        limbs[n] = Limbs(frames[n]);
-        for (int i = 0; i < 8; ++i) mean[i] += limbs[n][i] / 30;
+        for (int i = 0; i < 8; ++i) mean[i] += (limbs[n][i] /= std::max(count[i / 2], 1)) / 30;
     }
     double largest = 0;
     for (int n = 0; n + 1 < 30; ++n) {
@@ -195,9 +163,7 @@ TEST_F(WalkCycle, WalksSmoothlyInALoopSwingingLegsAndArmsInOpposition) {
             feet += (l[foot] - mean[foot]) * (l[other] - mean[other]);
             lo = std::min(lo, l[foot]), hi = std::max(hi, l[foot]);
         }
-        EXPECT_LT(together, 0.0) << "side " << side;
-        EXPECT_LT(feet, 0.0);
-        EXPECT_GT(hi - lo, 15.0);
+        EXPECT_TRUE(together < 0 && feet < 0 && hi - lo > 15.0) << "side " << side << ": " << together << " " << feet;
     }
 }
 

@@ -1,7 +1,8 @@
-// The .vox reader on crafted files: known cells, literal log lines, files that
-// lie about their sizes, and every truncation.
+// Both .vox readers on crafted files. The walk-frame reader: known cells,
+// literal log lines, files that lie about their sizes, and every truncation.
+// The scene reader: the composition rule, keyframes, hidden nodes, and the
+// hostile files it refuses.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +14,7 @@
 
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
+#include "voxel/VoxScene.h"
 #include "voxel/VoxWriter.h"
 
 namespace {
@@ -21,36 +23,40 @@ using namespace std::string_literals;
 using namespace voxwrite;
 using Lines = std::vector<std::string>;
 using Rgba4 = std::array<uint8_t, 4>;
-using Pos = std::array<int64_t, 4>;  // x, y, z, colour index (+1000 if `reserved` is set)
-using Voxels = std::vector<Pos>;
+using Cell4 = std::array<int64_t, 4>;  // x, y, z, colour index
+using Cells = std::vector<Cell4>;
 const Rgba4 kMark{4, 3, 2, 1}, kWhite{255, 255, 255, 255}, kFirst{0, 255, 0x55, 200}, kLast{255, 0, 0xaa, 200};
-const Voxels kMarked(3, Pos{9, 9, 9, 9});
+const Cells kMarked(3, Cell4{9, 9, 9, 9});
+
+Cells CellsOf(const VoxelModel& model) {
+    Cells out;
+    for (const Voxel& v : model.voxels) out.push_back({v.x, v.y, v.z, v.colorIndex});
+    return out;
+}
 
 struct Loaded {
     int result;
     VoxelModel model;
     Lines lines;
-    Voxels voxels;
+    Cells voxels() const { return CellsOf(model); }
     Rgba4 entry(int n) const { return std::bit_cast<Rgba4>(model.palette[size_t(n - 1)]); }
 };
 
-// Reads into a model that already holds voxels, a palette and a list, so a
-// test sees exactly what the file replaced.
+// Reads into a model that already holds voxels and a palette, so a test sees
+// exactly what the file replaced.
 Loaded Load(const Bytes& file, const char* path = nullptr) {
-    Loaded out{0, {std::vector<Voxel>(3, Voxel{9, 9, 9, 9, 0}), {}, 77, 78}, {}, {}};
+    Loaded out{0, {std::vector<Voxel>(3, Voxel{9, 9, 9, 9, 0}), {}, 0, 0}, {}};
     out.model.palette.fill(0x01020304u);
     LogCapture log;
     out.result = path ? LoadVoxelModel(path, out.model) : LoadVoxelModelFromMemory(file.data(), file.size(), out.model);
     out.lines = log.lines();
-    EXPECT_TRUE(out.model.displayList == 77u && out.model.shadowList == 78u);  // never the reader's
-    for (const Voxel& v : out.model.voxels) out.voxels.push_back({v.x, v.y, v.z, v.colorIndex + 1000 * v.reserved});
     return out;
 }
 
 struct Case {
     std::string name;
     Bytes file;
-    Voxels voxels;
+    Cells voxels;
     std::vector<std::pair<int, Rgba4>> entries = {};  // palette entry number, its bytes
     Lines lines = {};                                 // in this order in the log
 };
@@ -69,20 +75,21 @@ std::vector<Case> Cases() {
          {{5, {20, 4, 232, 255}}, {7, {28, 4, 224, 255}}, {255, {252, 4, 0, 255}}, {256, {0, 4, 252, 255}}},
          {"Magic Header ID = (\x02\0\0\0)"s, "We think it is a Poly2Vox file...", "Size is (2,1,3)", "(6)",
           "Now getting voxels...", "Got 2 voxels! ", "Now getting color palette...", "Got color palette!"}},
-        // Other ids are skipped with their children, hidden models included.
-        {"OtherIdsSkipped", VoxFile(Join(Chunk("PACK", Int32s({1})), Size(10, 10, 10), Chunk("nTRN", {}, hidden),
-                                         Chunk("IMAP", Bytes(256, 1)), Xyzi({{1, 1, 1, 3}}))),
-         {{1, 9, 9, 3}}, {{1, kWhite}}, {"ID =nTRN", "ChildChunks = 1080", "ID =IMAP", "Size = 256"}},
+        // Other ids are skipped with their children, hidden models included;
+        // a SIZE longer than 12 bytes; the last model replaces the first.
+        {"ChunkWalk", VoxFile(Join(Chunk("PACK", Int32s({1})), Size(5, 5, 5), Xyzi({{0, 0, 0, 1}}),
+                                   Chunk("nTRN", {}, hidden), Chunk("IMAP", Bytes(256, 1)),
+                                   Chunk("SIZE", Join(Int32s({10, 10, 10}), Text("XYZI"), Int32s({0}))),
+                                   Xyzi({{1, 1, 1, 3}}))),
+         {{1, 9, 9, 3}}, {{1, kWhite}}, {"ID =nTRN", "ChildChunks = 1080", "ID =IMAP", "Size = 256", "Size = 20"}},
         {"ShortRgba",
          VoxFile(Join(Chunk("RGBA", {10, 20, 30, 40, 50, 60, 70, 80}), Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))),
          {{0, 1, 1, 1}}, {{1, {10, 20, 30, 40}}, {2, {50, 60, 70, 80}}, {3, kMark}}, {}},
-        {"SizeBeyondTwelveBytes", VoxFile(Join(Chunk("SIZE", Join(Int32s({10, 20, 30}), Text("XYZI"), Int32s({0}))),
-                                               Xyzi({{3, 0, 0, 5}}))), {{3, 20, 30, 5}}, {}, {"Size = 20"}},
-        {"LastModelStays", VoxFile(Join(Size(5, 5, 5), Xyzi({{0, 0, 0, 1}}), Size(8, 9, 10), Xyzi({{2, 3, 4, 6}}))),
-         {{2, 6, 6, 6}}, {}, {}},
+        // A count beyond the chunk: only the voxels in it.
+        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), Rgba())),
+         {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count 2147483647"}},
         {"SignedVersion", VoxFile(Chunk("ABCD", {}), -7), kMarked, {}, {"Version: -7", "ID =ABCD", "Size = 0"}},
-        {"ChildOfSizeIsNextChunk", VoxFile(Chunk("SIZE", Int32s({4, 5, 6}), Xyzi({{1, 2, 3, 9}}))), {{1, 3, 3, 9}}},
-        {"NegativeCount", VoxFile(Chunk("XYZI", XyziContent(-1, {{1, 1, 1, 1}}))), {}, {}, {"Voxel count 4294967295"}},
+        {"NegativeCount", VoxFile(Xyzi({{1, 1, 1, 1}}, -1)), {}, {}, {"Voxel count 4294967295"}},
         {"MirrorWraps", VoxFile(Join(Size(0, INT32_MIN, INT32_MAX), Xyzi({{0, 1, 0, 4}}))),
          {{0, INT32_MAX, INT32_MAX, 4}}},
         {"NotVoxSpace", Join(Text("VOX!"), Int32s({1, 1})), {}, {{1, kMark}},
@@ -91,28 +98,21 @@ std::vector<Case> Cases() {
         {"Empty", {}, {}, {}, {"Magic Header ID = (1234)", "Size is (0,0,0)", "(0)", "Got 0 voxels! "}},
         {"NoColumnsPaletteFollows", Join(Int32s({0, 5, 7}), Bytes{1, 2, 3}), {}, {{256, {4, 8, 12, 255}}, {1, kMark}}},
     };
-    for (int32_t bad : {-1, -12, 0x7fffffff}) {
-        const std::string n = std::to_string(uint32_t(bad));
+    // Other ids that lie about their sizes hide what follows them. The chunks
+    // the reader knows never skip their children: a wrong children size (some
+    // editors wrote -1 for MAIN) changes only the log.
+    for (int32_t bad : {-1, -12, 12, 0x7fffffff}) {
+        const std::string n = std::to_string(uint32_t(bad)), shown = (bad < 0 ? "" : " ") + std::to_string(bad);
         cases.push_back({"ContentSize" + n, VoxFile(Join(Header("nTRN", bad, 0), Size(3, 3, 3), Xyzi({{0, 0, 0, 1}}))),
-                         kMarked, {}, {"Size =" + std::string(bad < 0 ? "" : " ") + std::to_string(bad)}});
+                         kMarked, {}, {"Size =" + shown}});
         cases.push_back({"ChildrenSize" + n, VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))), kMarked});
-        // Count beyond the chunk, then beyond the file: only whole voxels present.
-        const Bytes xyzi = Chunk("XYZI", XyziContent(bad, {{1, 0, 0, 2}, {2, 0, 0, 3}}));
-        if (bad > 0) cases.push_back({"Count" + n, VoxFile(Join(Size(1, 1, 1), xyzi, Rgba())),
-                                      {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count " + n}});
-        const Bytes cut = Join(Header("XYZI", bad, 0), Int32s({bad}), Bytes{1, 0, 0, 2, 2, 0});
-        if (bad > 0) cases.push_back({"CountCut" + n, VoxFile(cut), {{1, 0, 0, 2}}});
-    }
-    // The chunks the reader knows never skip their children: a wrong
-    // children size (some editors wrote -1 for MAIN) changes only the log.
-    for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"}) {
-        for (int32_t size : {-1, 0, 12, 0x7fffffff}) {
-            Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba()));
-            const Bytes field = Int32s({size});
+        Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba()));
+        const Bytes field = Int32s({bad});
+        for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"}) {
             std::copy(field.begin(), field.end(), std::search(file.begin(), file.end(), id, id + 4) + 8);
-            cases.push_back({id + std::to_string(uint32_t(size)), file, {{1, 3, 3, 9}}, {{1, kFirst}, {256, kLast}},
-                             {"ChildChunks =" + std::string(size < 0 ? "" : " ") + std::to_string(size)}});
         }
+        cases.push_back(
+            {"Known" + n, file, {{1, 3, 3, 9}}, {{1, kFirst}, {256, kLast}}, Lines(4, "ChildChunks =" + shown)});
     }
     for (auto [x, z] : {std::pair{-1, 1}, {1, -2}, {65536, 65536}, {INT32_MAX, INT32_MAX}, {2, 2}}) {
         cases.push_back({"Poly2Vox" + std::to_string(uint32_t(x)) + "x" + std::to_string(uint32_t(z)),
@@ -122,25 +122,20 @@ std::vector<Case> Cases() {
     return cases;
 }
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-class VoxRead : public ::testing::TestWithParam<Case> {};
-
-TEST_P(VoxRead, GivesTheCellsPaletteAndLog) {
-    const Case& c = GetParam();
-    const Loaded got = Load(c.file);
-    EXPECT_EQ(got.result, 1);
-    EXPECT_EQ(got.voxels, c.voxels);
-    for (const auto& [n, bytes] : c.entries) EXPECT_EQ(got.entry(n), bytes) << "entry " << n;
-    auto at = got.lines.begin();
-    for (const std::string& line : c.lines) {
-        at = std::find(at, got.lines.end(), line);
-        ASSERT_NE(at, got.lines.end()) << "missing, or out of order: \"" << line << "\"";
+TEST(VoxRead, CraftedFilesGiveTheCellsPaletteAndLog) {
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        const Loaded got = Load(c.file);
+        EXPECT_EQ(got.result, 1);
+        EXPECT_EQ(got.voxels(), c.voxels);
+        for (const auto& [n, bytes] : c.entries) EXPECT_EQ(got.entry(n), bytes) << "entry " << n;
+        for (auto at = got.lines.begin(); const std::string& line : c.lines) {
+            at = std::find(at, got.lines.end(), line);
+            ASSERT_NE(at, got.lines.end()) << "missing, or out of order: \"" << line << "\"";
+            ++at;
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Crafted, VoxRead, ::testing::ValuesIn(Cases()),
-                         [](const auto& info) { return info.param.name; });
 
 TEST(VoxRead, WithoutRgbaEveryEntryIsThePublishedDefault) {
     const Loaded got = Load(VoxFile(Join(Size(2, 2, 2), Xyzi({{0, 0, 0, 1}}))));
@@ -154,17 +149,15 @@ TEST(VoxRead, WithoutRgbaEveryEntryIsThePublishedDefault) {
 }
 
 TEST(VoxRead, EveryTruncationIsSafeAndInventsNoVoxel) {
-    const Bytes head = VoxFile(Join(Size(4, 4, 4), Header("XYZI", 16, 0)));
-    const Bytes magica = Join(head, XyziContent(3, {{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), Rgba());
-    const Voxels all = {{0, 4, 4, 1}, {1, 3, 3, 2}, {2, 2, 2, 3}};
-    const size_t firstVoxel = head.size() + 4, rgbaContent = firstVoxel + 24;
+    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), Rgba()));
+    const Cells all = {{0, 4, 4, 1}, {1, 3, 3, 2}, {2, 2, 2, 3}};
+    const size_t head = 56, firstVoxel = 60, rgbaContent = 84;  // where XYZI's content, its cells, RGBA's content start
     for (size_t length = 0; length < magica.size(); ++length) {
         const Loaded got = Load(Bytes(magica.begin(), magica.begin() + long(length)));
         const long whole = length > firstVoxel ? std::min<long>(3, long(length - firstVoxel) / 4) : 0;
-        const Voxels voxels = length < 4             ? Voxels{}
-                              : length < head.size() ? kMarked
-                                                     : Voxels(all.begin(), all.begin() + whole);
-        ASSERT_EQ(got.voxels, voxels) << length;
+        const Cells voxels =
+            length < 4 ? Cells{} : length < head ? kMarked : Cells(all.begin(), all.begin() + whole);
+        ASSERT_EQ(got.voxels(), voxels) << length;
         // Palette entries come from the file only where its bytes are there.
         const Rgba4 first = length >= rgbaContent + 4 ? kFirst : length >= rgbaContent || length < 4 ? kMark : kWhite;
         ASSERT_EQ(got.entry(1), first) << length;
@@ -172,32 +165,213 @@ TEST(VoxRead, EveryTruncationIsSafeAndInventsNoVoxel) {
     const Bytes poly = Join(Int32s({1, 2, 2}), Bytes{3, 0, 4, 255}, Bytes(768, 10));
     for (size_t length = 0; length < poly.size(); ++length) {
         const Loaded got = Load(Bytes(poly.begin(), poly.begin() + long(length)));
-        ASSERT_EQ(got.voxels, length >= 16 ? Voxels({{0, 0, 1, 3}, {0, 1, 1, 4}}) : Voxels{}) << length;
+        ASSERT_EQ(got.voxels(), length >= 16 ? Cells({{0, 0, 1, 3}, {0, 1, 1, 4}}) : Cells{}) << length;
     }
 }
 
-TEST(VoxRead, FilesFromDisk) {
-    // Large enough that a reader taking a few bytes per call would show.
-    Bytes content = Int32s({200000});
-    for (int n = 0; n < 200000; ++n) content.insert(content.end(), {uint8_t(n), uint8_t(n >> 8), 0, 1});
-    const Bytes file = VoxFile(Join(Size(256, 256, 1), Chunk("XYZI", content), Rgba()));
-    char path[] = "/tmp/voxtestXXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_EQ(write(fd, file.data(), file.size()), ssize_t(file.size()));
-    close(fd);
-    const Loaded big = Load({}, path);
-    unlink(path);
-    EXPECT_EQ(big.result, 1);
-    EXPECT_EQ(big.voxels.size(), 200000u);
-    EXPECT_EQ(big.voxels.back(), (Pos{199999 & 255, 256 - ((199999 >> 8) & 255), 1, 1}));
-    EXPECT_EQ(big.lines[1], "It's a MagicaVoxel file!  It is Sized = 801096");
+TEST(VoxRead, DevicesAndUnreadablePaths) {
     // A device that never ends is read up to a bound, not until memory runs out.
     EXPECT_EQ(Load({}, "/dev/zero").lines[2], "Size is (0,0,0)");
     for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp"}) {
-        const Loaded got = Load({}, unreadable);
-        EXPECT_TRUE(got.result == 0 && got.lines == Lines{"Error opening the file"} && got.voxels == kMarked &&
-                    got.entry(1) == kMark) << unreadable;
+        const Loaded none = Load({}, unreadable);
+        EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
+                    none.entry(1) == kMark) << unreadable;
     }
+}
+
+VoxelScene Read(const Bytes& file) {
+    VoxelScene scene;
+    std::string error;
+    EXPECT_TRUE(LoadVoxelSceneFromMemory(file.data(), file.size(), "t.vox", scene, error)) << error;
+    return scene;
+}
+
+Cells Frame(const VoxelScene& scene, int32_t frame) {
+    VoxelModel model;
+    ComposeFrame(scene, frame, model);
+    return CellsOf(model);
+}
+
+Bytes Model(int32_t sx, int32_t sy, int32_t sz, std::initializer_list<Cell> cells) {
+    return Join(Size(sx, sy, sz), Xyzi(cells));
+}
+
+Bytes Key(const std::string& r, const std::string& t, const std::string& f = "0") {
+    return Dict({{"_r", r}, {"_t", t}, {"_f", f}});
+}
+
+// One model under root 0 -> group 1 -> transform 2 -> shape 3.
+Bytes Nested(const Bytes& model, const char* outerR, const char* outerT, const char* innerR, const char* innerT) {
+    return VoxFile(Join(model, Trn(0, {}, 1, -1, {Key(outerR, outerT)}), Grp(1, {}, {2}),
+                        Trn(2, {}, 3, -1, {Key(innerR, innerT)}), Shp(3, 0)));
+}
+
+// Model 0 holds colours 1 and 2 in one cell; model 1 (colour 3) takes that
+// cell too; model 2 (colour 4) is placed at `far`. Transforms 2, 4, 6 place
+// models 0, 1, 2; `placed` lists those used.
+Bytes Overlap(const char* far, std::initializer_list<int32_t> placed) {
+    return VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 1}, {0, 0, 0, 2}}), Model(1, 1, 1, {{0, 0, 0, 3}}),
+                        Model(1, 1, 1, {{0, 0, 0, 4}}), Trn(0, {}, 1, -1), Grp(1, {}, placed), Trn(2, {}, 3, -1),
+                        Shp(3, 0), Trn(4, {}, 5, -1), Shp(5, 1), Trn(6, {}, 7, -1, {Key("4", far)}), Shp(7, 2)));
+}
+
+TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
+    // Four shapes of colours 1 to 4 under transforms 2, 4, 6 and 8: hidden
+    // itself, on hidden layer 1, on visible layer 0, and a hidden shape.
+    Bytes hidden;
+    for (uint8_t c = 1; c <= 4; ++c) Append(hidden, Model(1, 1, 1, {{c, 0, 0, c}}));
+    hidden = VoxFile(Join(hidden, Node("LAYR", 0, {{"_name", "shown"}}, Int32s({-1})), Trn(0, {}, 1, -1),
+                          Node("LAYR", 1, {{"_hidden", "1"}}, Int32s({-1})), Grp(1, {}, {2, 4, 6, 8}), Shp(3, 0),
+                          Trn(2, {{"_hidden", "1"}}, 3, -1), Trn(4, {}, 5, 1), Shp(5, 1), Trn(6, {}, 7, 0), Shp(7, 2),
+                          Trn(8, {}, 9, -1), Shp(9, {{"_hidden", "1"}}, {{3, Dict({})}})));
+    // Group 2 under transforms 1 and 3; shape 5 under transforms 4 and 6.
+    const Bytes shared = VoxFile(Join(
+        Model(1, 1, 1, {{0, 0, 0, 7}}), Trn(0, {}, 10, -1), Grp(10, {}, {1, 3}), Trn(1, {}, 2, -1),
+        Trn(3, {}, 2, -1, {Key("4", "0 0 10")}), Grp(2, {}, {4, 6}), Trn(4, {}, 5, -1),
+        Trn(6, {}, 5, -1, {Key("4", "5 0 0")}), Shp(5, 0)));
+    // Rotation bytes: 52 a half turn about z, 17 a quarter turn about z
+    // (x, y, z) -> (-y, x, z), 40 a quarter turn about x (x, y, z) ->
+    // (x, -z, y), 66 (x, y, z) -> (z, x, -y).
+    const std::pair<Bytes, Cells> rows[] = {
+        {Nested(Model(3, 3, 3, {{0, 0, 0, 1}}), "4", "0 0 0", "4", "0 0 0"), {{-1, -1, -1, 1}}},
+        {Nested(Model(4, 2, 6, {{3, 1, 5, 1}}), "4", "10 -20 30", "4", "0 0 0"), {{11, -20, 32, 1}}},
+        {Nested(Model(4, 4, 1, {{0, 0, 0, 1}}), "52", "0 0 0", "4", "0 0 0"), {{1, 1, 0, 1}}},
+        {Nested(Model(3, 3, 1, {{2, 0, 0, 1}}), "52", "0 0 0", "4", "0 0 0"), {{-2, 0, 0, 1}}},
+        {Nested(Model(4, 2, 1, {{1, 0, 0, 1}}), "17", "0 0 0", "4", "0 0 0"), {{0, -1, 0, 1}}},
+        {Nested(Model(1, 2, 3, {{0, 1, 2, 1}}), "66", "0 0 0", "4", "0 0 0"), {{1, 0, -1, 1}}},
+        {Nested(Model(4, 2, 1, {{1, 0, 0, 1}}), "17", "10 0 0", "4", "1 0 0"), {{10, 0, 0, 1}}},  // inner shift turned
+        {Nested(Model(2, 1, 1, {{0, 0, 0, 1}}), "17", "0 0 0", "40", "0 0 0"), {{0, -1, 0, 1}}},  // inner turn first
+        {hidden, {{3, 0, 0, 3}}},
+        {shared, {{0, 0, 0, 7}, {5, 0, 0, 7}, {0, 0, 10, 7}, {5, 0, 10, 7}}},  // once per path
+        // The later voxel in graph order wins its cell, whichever way shared
+        // cells are found: one bitmap, sorting, one bitmap per model.
+        {Overlap("1 0 0", {2, 4, 6}), {{0, 0, 0, 3}, {1, 0, 0, 4}}},  // two cells of one bitmap word
+        {Overlap("16777000 5 5", {2, 4, 6}), {{0, 0, 0, 3}, {16777000, 5, 5, 4}}},
+        {Overlap("16777000 5 5", {2, 6}), {{0, 0, 0, 2}, {16777000, 5, 5, 4}}},
+        // A sparse model that repeats a cell, out of scan order.
+        {VoxFile(Model(256, 256, 256, {{200, 200, 200, 1}, {0, 0, 0, 1}, {200, 200, 200, 2}})),
+         {{-128, -128, -128, 1}, {72, 72, 72, 2}}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(Frame(Read(rows[i].first), 0), rows[i].second) << i;
+}
+
+TEST(VoxScene, KeyframesInterpolateTranslationsAndSwitchRotationsAndModels) {
+    // Keys stored out of order; the translation goes from 4 0 0 to 0 -3 0
+    // over frames 1 to 5 and holds before frame 1; the half turn starts at 5;
+    // model 1 replaces model 0 at 2.
+    const VoxelScene scene = Read(VoxFile(
+        Join(Model(1, 1, 1, {{0, 0, 0, 1}}), Model(1, 1, 1, {{0, 0, 0, 2}}), Trn(0, {}, 1, -1), Grp(1, {}, {2}),
+             Trn(2, {}, 3, -1, {Key("52", "0 -3 0", "5"), Key("4", "4 0 0", "1")}),
+             Shp(3, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "2"}})}})),
+        200));
+    EXPECT_EQ(VoxelSceneFrameCount(scene), 6);
+    const std::pair<int32_t, Cell4> expected[] = {{-3, {4, 0, 0, 1}}, {0, {4, 0, 0, 1}},  {1, {4, 0, 0, 1}},
+                                                  {2, {3, -1, 0, 2}}, {3, {2, -1, 0, 2}},  {4, {1, -2, 0, 2}},
+                                                  {5, {-1, -4, 0, 2}}, {9, {-1, -4, 0, 2}}};
+    for (const auto& [frame, cell] : expected) EXPECT_EQ(Frame(scene, frame), Cells{cell}) << "frame " << frame;
+}
+
+TEST(VoxScene, ModelsWithoutAGraphAreFrames) {
+    const VoxelScene scene = Read(VoxFile(Join(Chunk("PACK", Int32s({2})), Model(2, 2, 2, {{0, 0, 1, 1}}),
+                                               Model(2, 2, 2, {{1, 0, 1, 2}}))));
+    ASSERT_EQ(VoxelSceneFrameCount(scene), 2);
+    EXPECT_EQ(Frame(scene, 0), (Cells{{-1, -1, 0, 1}}));
+    EXPECT_EQ(Frame(scene, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
+}
+
+// Both readers, once mirrored like the reader, agree: exactly for a model
+// whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
+TEST(VoxScene, OneModelGivesTheWalkFrameReadersCells) {
+    const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
+    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
+    LogCapture quiet;
+    for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
+        VoxelModel reference, composed;
+        LoadVoxelModelFromMemory(file.data(), file.size(), reference);
+        ComposeFrame(Read(file), 0, composed);
+        MirrorLikeReader(composed);
+        Cells want = CellsOf(reference), got = CellsOf(composed);
+        for (Cell4& c : got) c[1] -= file == poly ? 1 : 0;
+        std::sort(want.begin(), want.end());
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(composed.palette, reference.palette);
+    }
+}
+
+// Root 0 -> group 1 -> `levels` groups, each placing the level below `width`
+// times through its own transforms, down to node 999: a shape of model 0, or
+// an empty group.
+Bytes Tree(int32_t levels, int32_t width, const Bytes& model, bool empty = false) {
+    Bytes graph = Join(model, Trn(0, {}, 1, -1));
+    for (int32_t l = 0; l < levels; ++l) {
+        const int32_t group = 1 + 3 * l, below = l + 1 < levels ? 1 + 3 * (l + 1) : 999;
+        Append(graph, width == 1 ? Grp(group, {}, {group + 1}) : Grp(group, {}, {group + 1, group + 2}));
+        for (int32_t w = 1; w <= width; ++w) Append(graph, Trn(group + w, {}, below, -1));
+    }
+    return VoxFile(Join(graph, empty ? Grp(999, {}, {}) : Shp(999, 0)));
+}
+
+Bytes OneShape(const Bytes& transformKey, int32_t model = 0) {
+    return VoxFile(Join(Model(2, 2, 2, {{0, 0, 0, 1}}), Trn(0, {}, 1, -1, {transformKey}), Shp(1, model)));
+}
+
+TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty) {
+    Bytes big = Int32s({16384});
+    for (int i = 0; i < 16384; ++i) big.insert(big.end(), {uint8_t(i), uint8_t(i >> 8), 0, 1});
+    big = Join(Size(256, 256, 1), Chunk("XYZI", big));
+    const Bytes m = Model(1, 1, 1, {{0, 0, 0, 1}});
+    const std::pair<Bytes, const char*> rows[] = {  // the file, part of the error
+        {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {2}), Trn(2, {}, 1, -1))), "cycle"},
+        {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {1}))), "not a valid child"},
+        {VoxFile(Join(m, Trn(0, {}, 5, -1))), "child node 5 does not exist"},
+        {VoxFile(Join(m, Trn(0, {}, 1, -1), Shp(1, 0), Shp(1, 0))), "node id 1 is used twice"},
+        {VoxFile(Join(m, Trn(0, {}, 1, -1), Trn(1, {}, 2, -1), Shp(2, 0))), "not a valid child"},
+        {VoxFile(Join(m, Trn(1, {}, 2, -1), Shp(2, 0))), "no root node 0"},
+        {VoxFile(Join(m, Grp(0, {}, {}))), "root node 0 is not a transform"},
+        {OneShape(Key("4", "0 0 0"), 1), "model 1 does not exist"},
+        {OneShape(Key("4", "0 0 0"), -1), "model -1 does not exist"},
+        {OneShape(Key("3", "0 0 0")), "rotation '3'"},      // column 3
+        {OneShape(Key("0", "0 0 0")), "rotation '0'"},      // two rows in one column
+        {OneShape(Key("132", "0 0 0")), "rotation '132'"},  // bit 7
+        {OneShape(Key("4", "1 2")), "translation '1 2'"},
+        {OneShape(Key("4", "1 2 3 4")), "translation"},
+        {OneShape(Key("4", "1 up 3")), "translation"},
+        {OneShape(Key("4", "0 99999999 0")), "translation"},
+        {OneShape(Key("4", "0 0 0", "2147483647")), "frame index"},
+        {OneShape(Key("4", "0 0 0", "-1")), "frame index"},
+        {VoxFile(Join(m, Trn(0, {}, 1, -1, {Key("4", "0 0 0"), Key("4", "1 0 0")}), Shp(1, 0))), "two keys"},
+        {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0x7fffffff})))), "dictionary claims"},
+        {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 1, 0x7ffffff0, 0})))), "string runs past"},
+        {VoxFile(Join(m, Chunk("nGRP", Int32s({1, 0, 0x7fffffff})))), "children"},
+        {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0, 1, -1, -1, 0})))), "keyframes"},
+        {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0, 1, -1, -1, 0x40000000})))), "keyframes"},
+        {VoxFile(Join(m, Chunk("nSHP", Int32s({1, 0, 0})))), "models"},
+        {VoxFile(Join(Size(1, 1, 1), Chunk("XYZI", Int32s({0x7fffffff, 0})))), "voxels but holds 1"},
+        {VoxFile(Xyzi({{0, 0, 0, 1}})), "without a SIZE"},
+        {VoxFile(Model(0, 1, 1, {})), "model size 0 1 1"},
+        {Join(VoxFile(m), Header("nTRN", 100, 0)), "runs past the end"},
+        {Join(VoxFile(m), Text("nTR")), "header cut"},
+        {Tree(kVoxSceneMaxDepth, 1, m), "deeper than 64"},
+        {Tree(21, 2, m), "more than 4194304 node placements"},
+        {Tree(21, 2, m, true), "node placements"},  // a wide graph without shapes
+        {Tree(11, 2, big), "more than 16777216 voxels"},
+        {Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},
+    };
+    VoxelScene scene;
+    std::string error;
+    for (const auto& [file, message] : rows) {
+        scene.models.resize(2);
+        EXPECT_FALSE(LoadVoxelSceneFromMemory(file.data(), file.size(), "bad.vox", scene, error)) << message;
+        EXPECT_EQ(error.rfind("bad.vox: ", 0), 0u) << error;
+        EXPECT_TRUE(error.find(message) != std::string::npos && error.find('\n') == std::string::npos) << error;
+        EXPECT_TRUE(scene.models.empty()) << message;
+    }
+    // Just within the bounds: still loaded.
+    EXPECT_EQ(Frame(Read(Tree(kVoxSceneMaxDepth - 1, 1, m)), 0).size(), 1u);
+    EXPECT_EQ(Frame(Read(Tree(10, 2, m)), 0).size(), 1u);  // 1024 placements of one cell
+    EXPECT_FALSE(LoadVoxelScene("/nonexistent/a.vox", scene, error));
+    EXPECT_EQ(error, "/nonexistent/a.vox: cannot be opened");
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,7 +29,7 @@ inline Bytes Int32s(std::initializer_list<int32_t> values) {
     return out;
 }
 
-inline Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+inline Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 inline Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
     return Join(Text(id), Int32s({contentSize, childrenSize}));
 }
@@ -41,13 +41,11 @@ inline Bytes VoxFile(const Bytes& mainChildren, int32_t version = 150) {
     return Join(Text("VOX "), Int32s({version}), Chunk("MAIN", {}, mainChildren));
 }
 
-inline Bytes XyziContent(int32_t count, std::initializer_list<Cell> cells) {
-    Bytes out = Int32s({count});
+// XYZI: a voxel count (the true one unless given), then the cells.
+inline Bytes Xyzi(std::initializer_list<Cell> cells, std::optional<int32_t> count = {}) {
+    Bytes out = Int32s({count.value_or(int32_t(cells.size()))});
     for (const Cell& v : cells) out.insert(out.end(), {v.x, v.y, v.z, v.c});
-    return out;
-}
-inline Bytes Xyzi(std::initializer_list<Cell> cells) {
-    return Chunk("XYZI", XyziContent(int32_t(cells.size()), cells));
+    return Chunk("XYZI", out);
 }
 
 // Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
@@ -57,51 +55,41 @@ inline Bytes Rgba() {
     return Chunk("RGBA", out);
 }
 
-// Scene graph pieces. STRING: a byte count, then the bytes.
-inline Bytes String(const std::string& text) {
-    Bytes out = Int32s({static_cast<int32_t>(text.size())});
-    out.insert(out.end(), text.begin(), text.end());
+// Scene graph pieces. DICT: a pair count, then key and value strings, each a
+// byte count and the bytes.
+using Pairs = std::initializer_list<std::pair<std::string, std::string>>;
+inline Bytes Dict(Pairs pairs) {
+    Bytes out = Int32s({int32_t(pairs.size())});
+    for (const auto& [key, value] : pairs) {
+        Append(out, Join(Int32s({int32_t(key.size())}), Text(key), Int32s({int32_t(value.size())}), Text(value)));
+    }
     return out;
 }
 
-using Pairs = std::initializer_list<std::pair<std::string, std::string>>;
-
-// DICT: a pair count, then key and value strings.
-inline Bytes Dict(Pairs pairs) {
-    Bytes out = Int32s({static_cast<int32_t>(pairs.size())});
-    for (const auto& [key, value] : pairs) Append(out, Join(String(key), String(value)));
-    return out;
+// A node (or LAYR): its id, its attributes, then the rest of its content.
+inline Bytes Node(const char* id, int32_t node, Pairs attributes, const Bytes& rest) {
+    return Chunk(id, Join(Int32s({node}), Dict(attributes), rest));
 }
 
 // nTRN with one DICT per keyframe (`_r`, `_t`, `_f`).
 inline Bytes Trn(int32_t id, Pairs attributes, int32_t child, int32_t layer,
                  std::initializer_list<Bytes> frames = {Dict({})}) {
-    Bytes content = Join(Int32s({id}), Dict(attributes),
-                         Int32s({child, -1, layer, static_cast<int32_t>(frames.size())}));
-    for (const Bytes& frame : frames) Append(content, frame);
-    return Chunk("nTRN", content);
+    Bytes rest = Int32s({child, -1, layer, int32_t(frames.size())});
+    for (const Bytes& frame : frames) Append(rest, frame);
+    return Node("nTRN", id, attributes, rest);
 }
 
 inline Bytes Grp(int32_t id, Pairs attributes, std::initializer_list<int32_t> children) {
-    Bytes content = Join(Int32s({id}), Dict(attributes), Int32s({static_cast<int32_t>(children.size())}));
-    Append(content, Int32s(children));
-    return Chunk("nGRP", content);
+    return Node("nGRP", id, attributes, Join(Int32s({int32_t(children.size())}), Int32s(children)));
 }
 
-// nSHP: (model id, DICT with `_f`) per entry.
+// nSHP: (model id, DICT with `_f`) per entry; or one model for the whole animation.
 inline Bytes Shp(int32_t id, Pairs attributes, std::initializer_list<std::pair<int32_t, Bytes>> models) {
-    Bytes content = Join(Int32s({id}), Dict(attributes), Int32s({static_cast<int32_t>(models.size())}));
-    for (const auto& [model, dict] : models) Append(content, Join(Int32s({model}), dict));
-    return Chunk("nSHP", content);
+    Bytes rest = Int32s({int32_t(models.size())});
+    for (const auto& [model, dict] : models) Append(rest, Join(Int32s({model}), dict));
+    return Node("nSHP", id, attributes, rest);
 }
-
-// nSHP showing one model for the whole animation.
 inline Bytes Shp(int32_t id, int32_t model) { return Shp(id, {}, {{model, Dict({})}}); }
 
-inline Bytes Layr(int32_t id, Pairs attributes) {
-    return Chunk("LAYR", Join(Int32s({id}), Dict(attributes), Int32s({-1})));
-}
-
-inline Bytes Pack(int32_t models) { return Chunk("PACK", Int32s({models})); }
 
 }  // namespace voxwrite
