@@ -6,9 +6,7 @@ namespace {
 
 // Forms the operator table leaves out must not compile, rather than reach
 // another overload through a conversion (v /= 0.5f must not divide by 0).
-template <class V, class S> concept Subtracts = requires(V a, S s) { a - s; };
 template <class V, class S> concept DividesInPlace = requires(V a, S s) { a /= s; };
-static_assert(!Subtracts<Vector2, float> && !Subtracts<Vector4, float> && !Subtracts<float, Vector3>);
 static_assert(!DividesInPlace<Vector4, int> && !DividesInPlace<Vector3, float> && !DividesInPlace<Vector3, double>);
 
 // Chained so that a wrong operator anywhere changes the result.
