@@ -160,7 +160,7 @@ TEST(PngDecode, FileSizesAndRefusals) {
 // per SIMD level too.
 TEST(PngDecode, PngSuite) {
     const std::string folder = std::string(VOXWALK_SOURCE_DIR) + "/tests/data/pngsuite/";
-    int images = 0, corrupt = 0;
+    int images = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
         if (entry.path().extension() != ".png") continue;
@@ -171,12 +171,10 @@ TEST(PngDecode, PngSuite) {
             EXPECT_EQ(CompareWithLibpng(file, file, entry.path().c_str()), "") << name;
             continue;
         }
-        ++corrupt;
         EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), 2), nullptr) << name;
         EXPECT_EQ(PngLoadFile(entry.path().c_str(), 3), nullptr) << name;
     }
     EXPECT_EQ(images, 175);
-    EXPECT_EQ(corrupt, 14);
 }
 
 }  // namespace

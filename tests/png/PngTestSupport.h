@@ -5,6 +5,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,7 +17,6 @@ namespace pngtest {
 using Bytes = std::vector<uint8_t>;
 
 struct Rgba { uint32_t width = 0, height = 0; Bytes pixels; };   // R, G, B, A bytes, top row first
-struct Stream { const Bytes& file; size_t at; };
 
 // libpng under our decoder's rules: palette, low-bit grey and tRNS expanded,
 // 16-bit samples cut to their high byte, grey to RGB, opaque alpha where
@@ -24,17 +24,13 @@ struct Stream { const Bytes& file; size_t at; };
 inline bool DecodeWithLibpng(const Bytes& file, Rgba& image) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    Stream stream{file, 0};
+    FILE* stream = fmemopen(const_cast<uint8_t*>(file.data()), file.size(), "rb");
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(stream);
         return false;
     }
-    png_set_read_fn(png, &stream, [](png_structp p, png_bytep to, png_size_t n) {
-        auto* s = static_cast<Stream*>(png_get_io_ptr(p));
-        if (n > s->file.size() - s->at) png_error(p, "read past end");
-        std::memcpy(to, s->file.data() + s->at, n);
-        s->at += n;
-    });
+    png_init_io(png, stream);
     png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
     png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
     image = {png_get_image_width(png, info), png_get_image_height(png, info), {}};
@@ -42,6 +38,7 @@ inline bool DecodeWithLibpng(const Bytes& file, Rgba& image) {
     for (uint32_t y = 0; y < image.height; ++y)
         image.pixels.insert(image.pixels.end(), rows[y], rows[y] + image.width * 4);
     png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(stream);
     return true;
 }
 
