@@ -48,8 +48,7 @@ inline std::string Differs(Image image, int target, const Rgba& expected) {
     if (!image) return "no image in target " + std::to_string(target);
     const uint8_t* base = static_cast<const uint8_t*>(image);
     const uint32_t width = expected.width, height = expected.height;
-    uint32_t pitch = width * 4;
-    if (target == 2) std::memcpy(&pitch, base + 16, 4);
+    const uint32_t pitch = target == 2 ? static_cast<const uint32_t*>(image)[4] : width * 4;
     std::string fault;
     for (uint32_t i = 0; i < width * height && fault.empty(); ++i) {
         const uint32_t x = i % width, y = i / width;
@@ -97,20 +96,16 @@ inline Bytes Chunks(const std::vector<Chunk>& chunks) {
     return file;
 }
 
-inline Bytes Ihdr(uint32_t width, uint32_t height, int depth, int colorType, int interlace = 0) {
-    Bytes data;
-    Put32(data, width);
-    Put32(data, height);
-    data.insert(data.end(), {uint8_t(depth), uint8_t(colorType), 0, 0, uint8_t(interlace)});
-    return data;
+inline Bytes Ihdr(uint32_t w, uint32_t h, int depth, int colorType, int interlace = 0) {
+    return {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 24), uint8_t(h >> 16),
+            uint8_t(h >> 8), uint8_t(h), uint8_t(depth), uint8_t(colorType), 0, 0, uint8_t(interlace)};
 }
 
 inline Bytes Deflate(const Bytes& raw) {
     uLongf size = compressBound(uLong(raw.size()));
     Bytes out(size);
     compress2(out.data(), &size, raw.data(), uLong(raw.size()), 9);
-    out.resize(size);
-    return out;
+    return Bytes(out.begin(), out.begin() + long(size));
 }
 
 // IHDR, the extra chunks (PLTE, tRNS, ...), one IDAT of raw (filtered rows)
