@@ -53,10 +53,10 @@ TEST(PngDecode, CraftedFaultsGiveNoImage) {
         files.push_back({"IDAT length " + std::to_string(n), Changed(kValid, [&](Bytes& f) {
                              for (int i = 0; i < 4; ++i) f[33 + i] = uint8_t(n >> (24 - 8 * i));
                          })});
-    // Depth, colour type and interlace outside the table, zero sizes, methods other than 0.
-    const int headers[][5] = {{1, 1, 16, 3, 0}, {1, 1, 8, 0, 2}, {0, 1, 8, 0, 0}, {1, 0, 8, 0, 0},
-                              {1, 1, 8, 5, 0}, {1, 1, 8, 7, 0}, {1, 1, 4, 2, 0},
-                              {1, 1, 2, 6, 0},  {1, 1, 3, 0, 0}, {1, 1, 32, 0, 0}};
+    // Grey and palette depths outside their lists, interlace 2, zero sizes, methods other than 0 (PngSuite
+    // has the bad colour types and truecolour depths).
+    const int headers[][5] = {{1, 1, 16, 3, 0}, {1, 1, 3, 0, 0}, {1, 1, 32, 0, 0}, {1, 1, 8, 0, 2}, {0, 1, 8, 0, 0},
+                              {1, 0, 8, 0, 0}};
     for (const auto& [w, h, depth, type, interlace] : headers)
         files.push_back({"header " + std::to_string(depth),
                          BuildPng(Ihdr(w, h, depth, type, interlace), Bytes(64, 0), {{"PLTE", {1, 2, 3}}})});
