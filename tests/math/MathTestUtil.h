@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -24,18 +22,11 @@ inline Fs Floats(const Matrix4& m) { return Fs(m.m, m.m + 16); }
 // Equal components (0 == -0 here); a failure prints both lists.
 #define EXPECT_VEC(actual, ...) EXPECT_EQ(Floats(actual), (Fs{__VA_ARGS__}))
 
-// Same float to the bit: tells -0 from 0, unlike ==.
-#define EXPECT_BITS(expected, actual) \
-    EXPECT_EQ(std::bit_cast<uint32_t>(float(expected)), std::bit_cast<uint32_t>(float(actual))) \
-        << "expected " << float(expected) << ", got " << float(actual)
-
-template <class V>
-void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
-    const Fs floats = Floats(actual);
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(floats[i], expected[i], tolerance) << "component " << i;
+template <class V> void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(Floats(actual)[i], expected[i], tolerance) << "at " << i;
 }
 
-// Same sixteen floats to the bit.
+// Same sixteen floats to the bit: tells -0 from 0, unlike ==.
 #define EXPECT_SAME_BITS(a, b) EXPECT_EQ(std::memcmp((a).m, (b).m, sizeof(Matrix4)), 0)
 
 const Fs kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};

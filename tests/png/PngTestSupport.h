@@ -5,7 +5,7 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,43 +17,28 @@ namespace pngtest {
 using Bytes = std::vector<uint8_t>;
 
 struct Rgba { uint32_t width = 0, height = 0; Bytes pixels; };   // R, G, B, A bytes, top row first
-struct Stream { const uint8_t* in; size_t size, at; };
-
-inline void ReadStream(png_structp png, png_bytep to, png_size_t n) {
-    auto* s = static_cast<Stream*>(png_get_io_ptr(png));
-    if (n > s->size - s->at) png_error(png, "read past end");
-    std::memcpy(to, s->in + s->at, n);
-    s->at += n;
-}
-
-inline void Quiet(png_structp, png_const_charp) {}
 
 // libpng under our decoder's rules: palette, low-bit grey and tRNS expanded,
 // 16-bit samples cut to their high byte, grey to RGB, opaque alpha where
 // there is none, no gamma. False when libpng refuses the file.
 inline bool DecodeWithLibpng(const Bytes& file, Rgba& image) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, Quiet);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    Stream stream{file.data(), file.size(), 0};
-    std::vector<png_bytep> rows;
+    FILE* stream = fmemopen(const_cast<uint8_t*>(file.data()), file.size(), "rb");
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(stream);
         return false;
     }
-    png_set_read_fn(png, &stream, ReadStream);
-    png_read_info(png, info);
-    png_set_expand(png);
-    png_set_strip_16(png);
-    png_set_gray_to_rgb(png);
+    png_init_io(png, stream);
     png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    image.width = png_get_image_width(png, info);
-    image.height = png_get_image_height(png, info);
-    image.pixels.assign(size_t(image.width) * image.height * 4, 0);
-    for (uint32_t y = 0; y < image.height; ++y) rows.push_back(&image.pixels[size_t(y) * image.width * 4]);
-    png_read_image(png, rows.data());
+    png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
+    image = {png_get_image_width(png, info), png_get_image_height(png, info), {}};
+    const png_bytepp rows = png_get_rows(png, info);
+    for (uint32_t y = 0; y < image.height; ++y)
+        image.pixels.insert(image.pixels.end(), rows[y], rows[y] + image.width * 4);
     png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(stream);
     return true;
 }
 
@@ -63,12 +48,12 @@ inline std::string Differs(Image image, int target, const Rgba& expected) {
     if (!image) return "no image in target " + std::to_string(target);
     const uint8_t* base = static_cast<const uint8_t*>(image);
     const uint32_t width = expected.width, height = expected.height;
-    uint32_t pitch = width * 4;
-    if (target == 2) std::memcpy(&pitch, base + 16, 4);
+    const uint32_t pitch = target == 2 ? static_cast<const uint32_t*>(image)[4] : width * 4;
     std::string fault;
     for (uint32_t i = 0; i < width * height && fault.empty(); ++i) {
         const uint32_t x = i % width, y = i / width;
-        const uint8_t* p = target == 3 ? base + size_t(height - 1 - y) * pitch + x * 4 : base + 32 + size_t(y) * pitch + x * 4;
+        const size_t row = target == 3 ? height - 1 - y : y;
+        const uint8_t* p = base + (target == 3 ? 0 : 32) + row * pitch + x * 4;
         const uint8_t rgba[4] = {p[target == 3 ? 0 : 2], p[1], p[target == 3 ? 2 : 0], p[3]};
         if (std::memcmp(rgba, &expected.pixels[size_t(i) * 4], 4) != 0)
             fault = "target " + std::to_string(target) + ": pixel " + std::to_string(x) + ", " + std::to_string(y);
@@ -77,16 +62,17 @@ inline std::string Differs(Image image, int target, const Rgba& expected) {
     return fault;
 }
 
-// Decodes file in both targets and compares with libpng's decode of
-// reference (the same file unless libpng would refuse it).
-inline std::string CompareWithLibpng(const Bytes& file, const Bytes& reference) {
+// Decodes file in both targets (and the file at path, if given, in target 3)
+// and compares with libpng's decode of reference (the same file unless
+// libpng would refuse it).
+inline std::string CompareWithLibpng(const Bytes& file, const Bytes& reference, const char* path = nullptr) {
     Rgba expected;
     if (!DecodeWithLibpng(reference, expected)) return "libpng refuses the file";
     for (int target : {2, 3}) {
         const std::string fault = Differs(PngDecodeMemory(file.data(), file.size(), target), target, expected);
         if (!fault.empty()) return fault;
     }
-    return "";
+    return path ? Differs(PngLoadFile(path, 3), 3, expected) : "";
 }
 inline std::string CompareWithLibpng(const Bytes& file) { return CompareWithLibpng(file, file); }
 
@@ -96,43 +82,39 @@ inline void Put32(Bytes& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
 }
 
-inline Bytes Signature() { return {137, 80, 78, 71, 13, 10, 26, 10}; }
+struct Chunk { const char* type; Bytes data; };
 
-inline void AppendChunk(Bytes& file, const char* type, const Bytes& data) {
-    Put32(file, uint32_t(data.size()));
-    const size_t typeAt = file.size();
-    file.insert(file.end(), type, type + 4);
-    file.insert(file.end(), data.begin(), data.end());
-    Put32(file, uint32_t(crc32(0, &file[typeAt], uInt(4 + data.size()))));
+// The signature, then each chunk with its length and CRC.
+inline Bytes Chunks(const std::vector<Chunk>& chunks) {
+    Bytes file = {137, 80, 78, 71, 13, 10, 26, 10};
+    for (const auto& [type, data] : chunks) {
+        Put32(file, uint32_t(data.size()));
+        file.insert(file.end(), type, type + 4);
+        file.insert(file.end(), data.begin(), data.end());
+        Put32(file, uint32_t(crc32(0, &file[file.size() - data.size() - 4], uInt(4 + data.size()))));
+    }
+    return file;
 }
 
-inline Bytes Ihdr(uint32_t width, uint32_t height, int depth, int colorType, int interlace = 0) {
-    Bytes data;
-    Put32(data, width);
-    Put32(data, height);
-    data.insert(data.end(), {uint8_t(depth), uint8_t(colorType), 0, 0, uint8_t(interlace)});
-    return data;
+inline Bytes Ihdr(uint32_t w, uint32_t h, int depth, int colorType, int interlace = 0) {
+    return {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 24), uint8_t(h >> 16),
+            uint8_t(h >> 8), uint8_t(h), uint8_t(depth), uint8_t(colorType), 0, 0, uint8_t(interlace)};
 }
 
 inline Bytes Deflate(const Bytes& raw) {
     uLongf size = compressBound(uLong(raw.size()));
     Bytes out(size);
     compress2(out.data(), &size, raw.data(), uLong(raw.size()), 9);
-    out.resize(size);
-    return out;
+    return Bytes(out.begin(), out.begin() + long(size));
 }
-
-struct Chunk { const char* type; Bytes data; };
 
 // IHDR, the extra chunks (PLTE, tRNS, ...), one IDAT of raw (filtered rows)
 // deflated, IEND.
-inline Bytes BuildPng(const Bytes& ihdr, const Bytes& raw, const std::vector<Chunk>& extra = {}) {
-    Bytes file = Signature();
-    AppendChunk(file, "IHDR", ihdr);
-    for (const Chunk& chunk : extra) AppendChunk(file, chunk.type, chunk.data);
-    AppendChunk(file, "IDAT", Deflate(raw));
-    AppendChunk(file, "IEND", {});
-    return file;
+inline Bytes BuildPng(const Bytes& ihdr, const Bytes& raw, std::vector<Chunk> extra = {}) {
+    extra.insert(extra.begin(), {"IHDR", ihdr});
+    extra.push_back({"IDAT", Deflate(raw)});
+    extra.push_back({"IEND", {}});
+    return Chunks(extra);
 }
 
 }  // namespace pngtest
