@@ -1,17 +1,57 @@
 // What the end-to-end test needs besides the viewer:
-//   e2e_helper extensions   GL_EXTENSIONS of a fresh context, one name a line
-//                           with the space that ended it
+//   e2e_helper extensions   GL_EXTENSIONS of a fresh context, one name a line with the space that ended it
 //   e2e_helper close ID     asks window ID to close, as a window manager does
+//   e2e_helper models DIR   writes the test's models into DIR, whose folder anim/ exists:
+//     anim/step_1.vox, step_2.VOX, step_10.vox  a red, a green and a blue block: frames 1, 2, 3 in natural order
+//     anim.vox      the same three blocks as the models of one file, no scene graph
+//     still.vox     one yellow tower
+//     empty.vox     a block of colour 0, which is not drawn
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "platform/Window.h"
 #include "support/CloseRequest.h"
+#include "voxel/VoxWriter.h"
+
+using namespace voxwrite;
+
+// SIZE and XYZI of a solid block of sx x sy x sz (z up) in one palette entry.
+Bytes Block(int sx, int sy, int sz, uint8_t colour) {
+    Bytes cells = Int32s({sx * sy * sz});
+    for (int i = 0; i < sx * sy * sz; ++i)
+        cells.insert(cells.end(), {uint8_t(i / (sy * sz)), uint8_t(i / sz % sy), uint8_t(i % sz), colour});
+    return Join(Size(sx, sy, sz), Chunk("XYZI", cells));
+}
+
+int WriteModels(const std::string& dir) {
+    // Palette entry 1 red, 2 green, 3 blue, 4 yellow; the rest grey.
+    const uint8_t colours[5][3] = {{220, 30, 30}, {30, 200, 30}, {40, 40, 230}, {230, 220, 20}, {128, 128, 128}};
+    Bytes palette;
+    for (int k = 0; k < 256; ++k) {
+        const uint8_t* c = colours[std::min(k, 4)];
+        palette.insert(palette.end(), {c[0], c[1], c[2], 255});
+    }
+    const auto vox = [&](const Bytes& models) { return VoxFile(Join(models, Chunk("RGBA", palette))); };
+    const Bytes red = Block(12, 12, 24, 1), green = Block(12, 12, 24, 2), blue = Block(12, 12, 24, 3);
+    const std::pair<const char*, Bytes> files[] = {
+        {"/anim/step_1.vox", vox(red)},   {"/anim/step_2.VOX", vox(green)},
+        {"/anim/step_10.vox", vox(blue)}, {"/anim.vox", vox(Join(red, green, blue))},
+        {"/still.vox", vox(Block(10, 10, 40, 4))}, {"/empty.vox", vox(Block(4, 4, 4, 0))}};
+    bool ok = true;
+    for (const auto& [name, bytes] : files)
+        ok = ok && std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                     std::streamsize(bytes.size())).good();
+    return ok ? 0 : 1;
+}
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "models") == 0) return WriteModels(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "extensions") == 0) {
         SetWindowAttribute(WindowAttribute::Visible, 0);
         if (OpenWindow(64, 64, 32, 1, kWindowOpenGL, 0) == 0) return 1;

@@ -1,8 +1,5 @@
 // The scene pass on a real context (the GL fixture's 1024 x 768 window with
 // InitGL's state), read back from the back buffer.
-#include <GL/gl.h>
-#include <GL/glu.h>
-
 #include <cmath>
 #include <vector>
 
@@ -45,25 +42,6 @@ class SceneTest : public GlFixture {
         return ReadPixels(0, 0, kWidth, kHeight);
     }
 
-    // Every pixel of the square of `size` around where a point of the model
-    // lands under the camera at (-150, 250, 150) looking at the walker at the
-    // origin, within `tolerance` of `colour`.
-    static ::testing::AssertionResult Near(float x, float y, float z, int size, Rgba colour, int tolerance) {
-        GLdouble modelview[16], projection[16], wx, wy, wz;
-        GLint viewport[4];
-        glPushMatrix();
-        glLoadIdentity();
-        gluLookAt(-150.0, 250.0, 150.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
-        glTranslatef(40.0f, 0.0f, 0.0f);
-        glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-        glPopMatrix();
-        glGetDoublev(GL_PROJECTION_MATRIX, projection);
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        gluProject(x, y, z, modelview, projection, viewport, &wx, &wy, &wz);
-        const int left = int(std::lround(wx)) - size / 2, bottom = int(std::lround(wy)) - size / 2;
-        return PixelsNear(left, bottom, size, size, colour, tolerance);
-    }
-
     LightSource light;
     std::vector<TextureEntry> textures;
     WalkFrames frames;
@@ -75,16 +53,17 @@ TEST_F(SceneTest, ShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoListDra
     // Drawn after a model, so a ground that does not set its own normal shows.
     for (int frameIndex : {5, 0, 31}) EXPECT_TRUE(Draw(frameIndex) == groundOnly) << frameIndex;
     Draw(3);  // the picture the probes below read
-    // The plate's centre (0, 100, 0) casts from the light at (300, 1500, 300)
-    // onto the ground at (-21.43, 0, -21.43): 0.2 global ambient times the
-    // ground's 0.65 grey, 33 of 255, whatever the voxel colours.
-    EXPECT_TRUE(Near(-21.43f, 0.0f, -21.43f, 9, {33, 33, 33}, 0));
-    EXPECT_TRUE(Near(-21.43f, 0.0f, 60.0f, 1, {125, 125, 125}, 25));  // lit grey ground beside it
-    // Colour tracking: palette colour x (0.2 global + 0.25 light ambient +
-    // 0.65 diffuse x n.L). The top face has the light nearly overhead
-    // (n.L = 0.9597); the face at x = -5.5 turns away from it (n.L = 0).
-    EXPECT_TRUE(Near(0.0f, 50.5f, 0.0f, 5, {97, 161, 236}, 1));
-    EXPECT_TRUE(Near(-5.5f, 45.0f, 0.0f, 5, {41, 68, 99}, 1));
+    // Window squares around where points of the model (moved 40 along x) land under the camera at (-150, 250, 150)
+    // looking at the origin. The plate's centre (0, 100, 0) casts from the light at (300, 1500, 300) onto the ground
+    // at (-21.43, 0, -21.43), pixel (508, 425): 0.2 global ambient times the ground's 0.65 grey, 33 of 255, whatever
+    // the voxel colours. Beside it at (-21.43, 0, 60), pixel (632, 336), lit grey ground.
+    EXPECT_TRUE(PixelsNear(504, 421, 9, 9, {33, 33, 33}, 0));
+    EXPECT_TRUE(PixelsNear(632, 336, 1, 1, {125, 125, 125}, 25));
+    // Colour tracking: palette colour x (0.2 global + 0.25 light ambient + 0.65 diffuse x n.L). The top face at
+    // (0, 50.5, 0), pixel (573, 501), has the light nearly overhead (n.L = 0.9597); the face at x = -5.5,
+    // (-5.5, 45, 0), pixel (564, 487), turns away from it (n.L = 0).
+    EXPECT_TRUE(PixelsNear(571, 499, 5, 5, {97, 161, 236}, 1));
+    EXPECT_TRUE(PixelsNear(562, 485, 5, 5, {41, 68, 99}, 1));
 }
 
 }  // namespace
