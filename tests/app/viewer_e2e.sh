@@ -57,7 +57,7 @@ done
 answer 1 err "voxwalk: missing.vox: No such file or directory" missing.vox  # unreadable input: status 1
 answer 1 err "voxwalk: --odd: No such file or directory" -- --odd  # options end at "--"
 answer 1 err "voxwalk: -: No such file or directory" -  # "-" is a path
-answer 1 err "--snapshot renders without one" "$m/still.vox"
+answer 1 err "is missing); the model cannot be shown, but --snapshot renders without one" "$m/still.vox"
 for row in "empty.vox: holds no voxels" "none: no .vox files in this folder" "text.vox: neither a MagicaVoxel"; do
   answer 1 err "$m/$row" --snapshot "$work/e.png" "$m/${row%%:*}"
 done
