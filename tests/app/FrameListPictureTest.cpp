@@ -33,10 +33,8 @@ void BuildWholeCubeList(VoxelModel& model) {
         const Vector3 centre(float(voxel.x), float(voxel.y), float(voxel.z));
         for (int f = 0; f < 6; ++f) {
             glNormal3fv(&cubeNormals[f].x);
-            for (int k = 0; k < 4; ++k) {
-                const Vector3 corner = centre + cubeCorners[cubeFaces[f][k]];
-                glVertex3fv(&corner.x);
-            }
+            for (int k : cubeFaces[f]) glVertex3f(centre.x + cubeCorners[k].x, centre.y + cubeCorners[k].y,
+                                                  centre.z + cubeCorners[k].z);
         }
     }
     glEnd();
@@ -69,8 +67,7 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
         for (const Voxel& v : model.voxels) x += v.x, lowest = std::min<double>(lowest, v.y);
         EXPECT_TRUE(std::abs(x / double(model.voxels.size())) <= 0.5 && std::abs(lowest) <= 1.0) << n;
         EXPECT_EQ(model.displayList + model.shadowList, 0u) << n;
-        wholeCubes[n].voxels = model.voxels;
-        wholeCubes[n].palette = model.palette;
+        wholeCubes[n] = model;
         BuildWholeCubeList(wholeCubes[n]);
     }
 
