@@ -27,8 +27,7 @@ void BuildWholeCubeList(VoxelModel& model) {
     glBegin(GL_QUADS);
     for (const Voxel& voxel : model.voxels) {
         if (voxel.colorIndex < 1 || voxel.colorIndex > model.palette.size()) continue;
-        const uint32_t rgba = model.palette[voxel.colorIndex - 1];
-        const auto* bytes = reinterpret_cast<const GLubyte*>(&rgba);
+        const auto* bytes = reinterpret_cast<const GLubyte*>(&model.palette[voxel.colorIndex - 1]);
         glColor4ub(bytes[0], bytes[1], bytes[2], 8);
         const Vector3 centre(float(voxel.x), float(voxel.y), float(voxel.z));
         for (int f = 0; f < 6; ++f) {

@@ -7,36 +7,21 @@
 
 namespace {
 
-TEST(SceneScale, BoxRadiusOverTheFramedRadiusWiderForTallPictures) {
-    // Cube extents 32 x 96 x 48: radius 56; 16 x 64 x 128: radius 72; one voxel: sqrt(3) / 2.
-    const struct { VoxelBounds box; float aspect, scale; } rows[] = {
-        {{-16, 15, 0, 95, -24, 23}, 4.0f / 3.0f, 0.56f}, {{-16, 15, 0, 95, -24, 23}, 1.0f, 0.56f},
-        {{-8, 7, 0, 63, -64, 63}, 0.5f, 1.44f},           {{0, 0, 0, 0, 0, 0}, 2.0f, 0.00866025f},
-    };
-    for (const auto& row : rows) EXPECT_NEAR(SceneScale(row.box, row.aspect), row.scale, 1e-5f);
-}
-
 TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesAndScales) {
     // 2.5 s at 30 degrees/s is heading 75; at 140 units/s the circle's radius
     // is 140 / (pi / 6) = 267.38: the walker is at (r sin 75, 0, r (cos 75 - 1)).
-    ModelClock stepped, still, paused{0, 0, {}, 1, true}, fast;
+    ModelClock fast;
     ChangeSpeed(fast, true);
-    for (int i = 0; i < 250; ++i) {
-        AdvanceModelClock(stepped, 0.01, 30, 1.0f);
-        AdvanceModelClock(still, 0.01, 1, 1.0f);
-        AdvanceModelClock(paused, 0.01, 30, 1.0f);
-        AdvanceModelClock(fast, 0.01, 30, 1.0f);
-    }
-    const ModelClock exact = ModelClockAt(2.5, 30, 2.0f);
-    const struct { const char* name; const ModelClock& clock; double heading, frame; Vector3 at; float tolerance; }
+    struct { const char* name; ModelClock clock; int32_t frames; double heading, frame; Vector3 at; float tolerance; }
         rows[] = {
-        {"stepped", stepped, 75, 15, {258.27f, 0, -198.18f}, 1.5f},
-        {"closed form at scale 2", exact, 75, 15, {516.54f, 0, -396.36f}, 0.05f},
-        {"still", still, 75, 0, {0, 0, 0}, 0},
-        {"paused", paused, 0, 0, {0, 0, 0}, 0},
-        {"speed x2", fast, 150, 0, {0, 0, 0}, 1000},  // 150 frames of 30: frame 0 again
+        {"stepped", {}, 30, 75, 15, {258.27f, 0, -198.18f}, 1.5f},
+        {"closed form at scale 2", ModelClockAt(2.5, 30, 2.0f), 0, 75, 15, {516.54f, 0, -396.36f}, 0.05f},
+        {"still", {}, 1, 75, 0, {0, 0, 0}, 0},
+        {"paused", {0, 0, {}, 1, true}, 30, 0, 0, {0, 0, 0}, 0},
+        {"speed x2", fast, 30, 150, 0, {0, 0, 0}, 1000},  // 150 frames of 30: frame 0 again
     };
-    for (const auto& row : rows) {
+    for (auto& row : rows) {
+        for (int i = 0; i < 250 && row.frames > 0; ++i) AdvanceModelClock(row.clock, 0.01, row.frames, 1.0f);
         EXPECT_NEAR(row.clock.heading, row.heading, 1e-6) << row.name;
         EXPECT_NEAR(row.clock.animClock, row.frame, 1e-6) << row.name;
         EXPECT_LE(distance(row.clock.position, row.at), row.tolerance) << row.name;
@@ -60,7 +45,13 @@ TEST(ModelClock, FrameStepsWrapSpeedStaysInRangeAndTheModelMatrix) {
     EXPECT_LE(distance(Vector3(Vector3(1.0f, 0.0f, 0.0f) * ModelMatrix(turned)), Vector3(1.0f, 2.5f, 2.0f)), 1e-5f);
 }
 
-TEST(MakeStage, EyesOfEachViewAtTheScaledDistance) {
+TEST(Framing, SceneScaleFromTheBoxRadiusAndEachViewsEyeAtTheScaledDistance) {
+    // Cube extents 32 x 96 x 48: radius 56; 16 x 64 x 128: radius 72; one voxel: sqrt(3) / 2.
+    const struct { VoxelBounds box; float aspect, scale; } scales[] = {
+        {{-16, 15, 0, 95, -24, 23}, 4.0f / 3.0f, 0.56f}, {{-16, 15, 0, 95, -24, 23}, 1.0f, 0.56f},
+        {{-8, 7, 0, 63, -64, 63}, 0.5f, 1.44f},           {{0, 0, 0, 0, 0, 0}, 2.0f, 0.00866025f},
+    };
+    for (const auto& row : scales) EXPECT_NEAR(SceneScale(row.box, row.aspect), row.scale, 1e-5f);
     // Box height 10: the middle is 5. The walk's eye offset (-150, 250, 150)
     // is 327.87 long; at scale 2 that is 655.74. Drags turn and clamp the orbit.
     const ModelClock walked{0, 0, {10, 0, 20}, 1, false};
