@@ -17,8 +17,7 @@ using Quad = std::array<std::array<float, 3>, 5>;
 // The quads of the model's mesh, four corners then the first corner's normal;
 // the model has palette entries 1 and 2.
 std::vector<Quad> Quads(const std::vector<Voxel>& voxels, FaceSelection selection) {
-    VoxelModel model;
-    model.voxels = voxels;
+    VoxelModel model{voxels};
     model.palette[0] = 0xff0000ffu, model.palette[1] = 0xff00ff00u;
     FrameMesh mesh;
     BuildFrameMesh(model, selection, mesh);

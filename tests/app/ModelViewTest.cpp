@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesAndScales) {
+TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTheModel) {
     // 2.5 s at 30 degrees/s is heading 75; at 140 units/s the circle's radius
     // is 140 / (pi / 6) = 267.38: the walker is at (r sin 75, 0, r (cos 75 - 1)).
     ModelClock fast;
@@ -26,20 +26,19 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesAndScales) {
         EXPECT_NEAR(row.clock.animClock, row.frame, 1e-6) << row.name;
         EXPECT_LE(distance(row.clock.position, row.at), row.tolerance) << row.name;
     }
-}
 
-TEST(ModelClock, FrameStepsWrapSpeedStaysInRangeAndTheModelMatrix) {
-    const struct { double from; int32_t delta, count, to; } rows[] = {
+    // Frame steps wrap, the speed stays in range.
+    const struct { double from; int32_t delta, count, to; } steps[] = {
         {0.0, -1, 3, 2}, {2.7, 1, 3, 0}, {1.2, 1, 3, 2}, {0.0, 1, 1, 0}, {5.0, -7, 6, 4},
     };
-    for (const auto& row : rows) {
+    for (const auto& row : steps) {
         ModelClock clock{row.from, 0, {}, 1, false};
         StepModelFrame(clock, row.delta, row.count);
         EXPECT_EQ(ModelFrameIndex(clock, row.count), row.to) << row.from << " + " << row.delta;
     }
-    ModelClock fast, slow;
-    for (int i = 0; i < 20; ++i) ChangeSpeed(fast, true), ChangeSpeed(slow, false);
-    EXPECT_TRUE(fast.speed == 8.0 && slow.speed == 0.125) << fast.speed << ", " << slow.speed;
+    ModelClock fastest, slowest;
+    for (int i = 0; i < 20; ++i) ChangeSpeed(fastest, true), ChangeSpeed(slowest, false);
+    EXPECT_TRUE(fastest.speed == 8.0 && slowest.speed == 0.125) << fastest.speed << ", " << slowest.speed;
     // The model matrix moves, turns (heading 450 = 90 degrees: +x turns to -z) and lifts half a voxel.
     const ModelClock turned{0, 450, {1, 2, 3}, 1, false};
     EXPECT_LE(distance(Vector3(Vector3(1.0f, 0.0f, 0.0f) * ModelMatrix(turned)), Vector3(1.0f, 2.5f, 2.0f)), 1e-5f);

@@ -28,9 +28,7 @@ TEST_F(GlFixture, SceneShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoLi
     BuildFrameList(frames[4]);
     // Draws with the model moved 40 units along x, so a pass that loses the
     // model matrix draws in the wrong place.
-    Matrix4 moved(0.0f);
-    setIdentity(moved);
-    translate(moved, Vector3(40.0f, 0.0f, 0.0f));
+    const Matrix4 moved({1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {40.0f, 0.0f, 0.0f});
     const std::vector<TextureEntry> textures;
     const auto Draw = [&](int frameIndex) {
         DrawScene(Vector3(0.0f, 0.0f, 0.0f), moved, frameIndex, light, textures, frames);
