@@ -8,7 +8,6 @@
 //     empty.vox     a block of colour 0, which is not drawn
 #include <X11/Xlib.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,13 +29,9 @@ Bytes Block(int sx, int sy, int sz, uint8_t colour) {
 }
 
 int WriteModels(const std::string& dir) {
-    // Palette entry 1 red, 2 green, 3 blue, 4 yellow; the rest grey.
-    const uint8_t colours[5][3] = {{220, 30, 30}, {30, 200, 30}, {40, 40, 230}, {230, 220, 20}, {128, 128, 128}};
-    Bytes palette;
-    for (int k = 0; k < 256; ++k) {
-        const uint8_t* c = colours[std::min(k, 4)];
-        palette.insert(palette.end(), {c[0], c[1], c[2], 255});
-    }
+    // Palette entry 1 red, 2 green, 3 blue, 4 yellow (bytes R, G, B, A); the rest are not used.
+    Bytes palette = Int32s({int32_t(0xff1e1edc), int32_t(0xff1ec81e), int32_t(0xffe62828), int32_t(0xff14dce6)});
+    palette.resize(1024, 128);
     const auto vox = [&](const Bytes& models) { return VoxFile(Join(models, Chunk("RGBA", palette))); };
     const Bytes red = Block(12, 12, 24, 1), green = Block(12, 12, 24, 2), blue = Block(12, 12, 24, 3);
     const std::pair<const char*, Bytes> files[] = {

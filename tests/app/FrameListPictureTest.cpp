@@ -27,16 +27,13 @@ void BuildWholeCubeList(VoxelModel& model) {
     glBegin(GL_QUADS);
     for (const Voxel& voxel : model.voxels) {
         if (voxel.colorIndex < 1 || voxel.colorIndex > model.palette.size()) continue;
-        const uint32_t rgba = model.palette[voxel.colorIndex - 1];
-        const auto* bytes = reinterpret_cast<const GLubyte*>(&rgba);
+        const auto* bytes = reinterpret_cast<const GLubyte*>(&model.palette[voxel.colorIndex - 1]);
         glColor4ub(bytes[0], bytes[1], bytes[2], 8);
         const Vector3 centre(float(voxel.x), float(voxel.y), float(voxel.z));
         for (int f = 0; f < 6; ++f) {
             glNormal3fv(&cubeNormals[f].x);
-            for (int k = 0; k < 4; ++k) {
-                const Vector3 corner = centre + cubeCorners[cubeFaces[f][k]];
-                glVertex3fv(&corner.x);
-            }
+            for (int k : cubeFaces[f]) glVertex3f(centre.x + cubeCorners[k].x, centre.y + cubeCorners[k].y,
+                                                  centre.z + cubeCorners[k].z);
         }
     }
     glEnd();
@@ -69,8 +66,7 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
         for (const Voxel& v : model.voxels) x += v.x, lowest = std::min<double>(lowest, v.y);
         EXPECT_TRUE(std::abs(x / double(model.voxels.size())) <= 0.5 && std::abs(lowest) <= 1.0) << n;
         EXPECT_EQ(model.displayList + model.shadowList, 0u) << n;
-        wholeCubes[n].voxels = model.voxels;
-        wholeCubes[n].palette = model.palette;
+        wholeCubes[n] = model;
         BuildWholeCubeList(wholeCubes[n]);
     }
 
@@ -84,11 +80,9 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     // The frame drawn has its lists, once; then every frame gets lists of its own.
     const uint32_t drawnList = viewer->walkFrames[1].displayList;
     EXPECT_TRUE(drawnList != 0 && viewer->walkFrames[0].displayList == 0);
+    for (int n = 1; n <= walkFrameCount + 1; ++n) PrepareFrameList(viewer->walkFrames, viewer->compiledFrames, n);
     std::set<uint32_t> lists;
-    for (int n = 1; n <= walkFrameCount + 1; ++n) {
-        PrepareFrameList(viewer->walkFrames, viewer->compiledFrames, n);
-        if (n <= walkFrameCount) lists.insert(viewer->walkFrames[n - 1].displayList);
-    }
+    for (const VoxelModel& model : viewer->walkFrames) lists.insert(model.displayList);
     EXPECT_TRUE(lists.size() == 30u && lists.count(0) == 0u && viewer->walkFrames[1].displayList == drawnList);
 
     // One whole frame of the program for the walker's pose and `frames`.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -18,8 +17,7 @@ using Quad = std::array<std::array<float, 3>, 5>;
 // The quads of the model's mesh, four corners then the first corner's normal;
 // the model has palette entries 1 and 2.
 std::vector<Quad> Quads(const std::vector<Voxel>& voxels, FaceSelection selection) {
-    VoxelModel model;
-    model.voxels = voxels;
+    VoxelModel model{voxels};
     model.palette[0] = 0xff0000ffu, model.palette[1] = 0xff00ff00u;
     FrameMesh mesh;
     BuildFrameMesh(model, selection, mesh);
@@ -36,11 +34,7 @@ TEST(FrameMesh, FaceCountsPerSelection) {
     std::vector<Voxel> checkerboard;  // 5 x 4 x 3 in two colours: nothing to merge
     for (int n = 0; n < 60; ++n)
         checkerboard.push_back(MakeVoxel(n % 5, n / 5 % 4, n / 20, 1 + (n % 5 + n / 5 % 4 + n / 20) % 2));
-    const struct {
-        const char* name;
-        std::vector<Voxel> voxels;
-        size_t all, visible, merged;
-    } cases[] = {
+    const struct { const char* name; std::vector<Voxel> voxels; size_t all, visible, merged; } cases[] = {
         {"OneVoxel", {MakeVoxel(0, 0, 0)}, 6, 6, 6},
         {"TwoSideBySide", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0)}, 12, 10, 6},
         {"TwoColoursDoNotMerge", {MakeVoxel(0, 0, 0, 1), MakeVoxel(1, 0, 0, 2)}, 12, 10, 10},
@@ -57,21 +51,13 @@ TEST(FrameMesh, FaceCountsPerSelection) {
         {"CheckerboardBlock", checkerboard, 360, 94, 94},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(Quads(c.voxels, FaceSelection::All).size(), c.all) << c.name;
-        EXPECT_EQ(Quads(c.voxels, FaceSelection::Visible).size(), c.visible) << c.name;
-        EXPECT_EQ(Quads(c.voxels, FaceSelection::Merged).size(), c.merged) << c.name;
+        const std::array got{Quads(c.voxels, FaceSelection::All).size(), Quads(c.voxels, FaceSelection::Visible).size(),
+                             Quads(c.voxels, FaceSelection::Merged).size()};
+        EXPECT_EQ(got, (std::array{c.all, c.visible, c.merged})) << c.name;
     }
 }
 
-TEST(FrameMesh, MergedRectangleKeepsTheFaceWinding) {
-    // The top of a row of three, corners in the order of cube face 0.
-    const Quad top{{{-0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, 0.5f}, {2.5f, -0.5f, 0.5f}, {2.5f, 0.5f, 0.5f}, {0, 0, 1}}};
-    const std::vector<Quad> quads =
-        Quads({MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(2, 0, 0)}, FaceSelection::Merged);
-    EXPECT_EQ(std::count(quads.begin(), quads.end(), top), 1);
-}
-
-TEST(FrameMesh, MergingCoversExactlyTheVisibleFaces) {
+TEST(FrameMesh, MergedRectanglesKeepTheFaceWindingAndCoverExactlyTheVisibleFaces) {
     // A stepped, two-coloured mound: runs of every length, holes and steps.
     std::vector<Voxel> voxels;
     for (int x = -6; x <= 6; ++x)
@@ -91,6 +77,11 @@ TEST(FrameMesh, MergingCoversExactlyTheVisibleFaces) {
     const size_t visible = Quads(voxels, FaceSelection::Visible).size();
     EXPECT_DOUBLE_EQ(area, static_cast<double>(visible));
     EXPECT_LT(merged.size(), visible);
+    // The top of a row of three, corners in the order of cube face 0.
+    const Quad top{{{-0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, 0.5f}, {2.5f, -0.5f, 0.5f}, {2.5f, 0.5f, 0.5f}, {0, 0, 1}}};
+    const std::vector<Quad> row =
+        Quads({MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0), MakeVoxel(2, 0, 0)}, FaceSelection::Merged);
+    EXPECT_EQ(std::count(row.begin(), row.end(), top), 1);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(NaturalLess, OrdersDigitRunsByValue) {
+TEST(ModelFiles, NaturalLessOrdersDigitRunsByValueAndPlaceFramesGivesAllFramesOneOffset) {
     const struct { const char* a; const char* b; bool less; } rows[] = {
         {"walk_2", "walk_10", true}, {"walk_10", "walk_2", false}, {"a", "a", false},
         {"a", "a1", true},           {"x7", "x007", true},         {"x007", "x7", false},
@@ -17,9 +17,7 @@ TEST(NaturalLess, OrdersDigitRunsByValue) {
         {"99999999999999999999", "100000000000000000000", true},
     };
     for (const auto& row : rows) EXPECT_EQ(NaturalLess(row.a, row.b), row.less) << row.a << " < " << row.b;
-}
 
-TEST(PlaceFrames, OneOffsetForAllFramesFromTheirCommonBox) {
     // Reader coordinates; standing up maps (x, y, z) to (x, -z, y). The
     // colour-0 voxel moves along but does not widen the box.
     std::vector<VoxelModel> frames(2);

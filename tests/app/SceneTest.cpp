@@ -9,45 +9,31 @@
 
 namespace {
 
-class SceneTest : public GlFixture {
-  protected:
-    void SetUp() override {
-        GlFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        SetupViewerLight(light);
-        // Frame 3: a plate of voxels hovering 100 units up in palette entries
-        // 1..3, and under it a block of 11 x 11 x 11 in entry 7, a colour no
-        // lit face can saturate. Frame 5: what a missing file leaves.
-        VoxelModel& model = frames[2];
-        model.palette[0] = 0xff0000ff, model.palette[1] = 0xff00ff00, model.palette[2] = 0xffff0000;
-        model.palette[6] = 0xffdc965a;  // R 90, G 150, B 220
-        for (int x = -15; x <= 15; ++x) {
-            for (int z = -15; z <= 15; ++z) model.voxels.push_back({x, 100, z, uint32_t(1 + (x + z + 99) % 3), 0});
-            for (int y = 40; y <= 50 && std::abs(x) <= 5; ++y) {
-                for (int z = -5; z <= 5; ++z) model.voxels.push_back({x, y, z, 7, 0});
-            }
-        }
-        BuildFrameList(model);
-        BuildFrameList(frames[4]);
+TEST_F(GlFixture, SceneShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoListDrawsOnlyGround) {
+    LightSource light;
+    SetupViewerLight(light);
+    // Frame 3: a plate of voxels hovering 100 units up in palette entries
+    // 1..3, and under it a block of 11 x 11 x 11 in entry 7, a colour no
+    // lit face can saturate. Frame 5: what a missing file leaves.
+    WalkFrames frames;
+    VoxelModel& model = frames[2];
+    model.palette[0] = 0xff0000ff, model.palette[1] = 0xff00ff00, model.palette[2] = 0xffff0000;
+    model.palette[6] = 0xffdc965a;  // R 90, G 150, B 220
+    for (int x = -15; x <= 15; ++x) {
+        for (int z = -15; z <= 15; ++z) model.voxels.push_back({x, 100, z, uint32_t(1 + (x + z + 99) % 3), 0});
+        for (int y = 40; y <= 50 && std::abs(x) <= 5; ++y)
+            for (int z = -5; z <= 5; ++z) model.voxels.push_back({x, y, z, 7, 0});
     }
-    void TearDown() override { DeleteWalkFrameLists(frames); }
-
+    BuildFrameList(model);
+    BuildFrameList(frames[4]);
     // Draws with the model moved 40 units along x, so a pass that loses the
     // model matrix draws in the wrong place.
-    std::vector<unsigned char> Draw(int frameIndex) {
-        Matrix4 model(0.0f);
-        setIdentity(model);
-        translate(model, Vector3(40.0f, 0.0f, 0.0f));
-        DrawScene(Vector3(0.0f, 0.0f, 0.0f), model, frameIndex, light, textures, frames);
+    const Matrix4 moved({1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {40.0f, 0.0f, 0.0f});
+    const std::vector<TextureEntry> textures;
+    const auto Draw = [&](int frameIndex) {
+        DrawScene(Vector3(0.0f, 0.0f, 0.0f), moved, frameIndex, light, textures, frames);
         return ReadPixels(0, 0, kWidth, kHeight);
-    }
-
-    LightSource light;
-    std::vector<TextureEntry> textures;
-    WalkFrames frames;
-};
-
-TEST_F(SceneTest, ShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoListDrawsOnlyGround) {
+    };
     const std::vector<unsigned char> groundOnly = Draw(1);  // frame 1 has no list
     EXPECT_TRUE(Draw(3) != groundOnly);
     // Drawn after a model, so a ground that does not set its own normal shows.
@@ -64,6 +50,7 @@ TEST_F(SceneTest, ShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoListDra
     // (-5.5, 45, 0), pixel (564, 487), turns away from it (n.L = 0).
     EXPECT_TRUE(PixelsNear(571, 499, 5, 5, {97, 161, 236}, 1));
     EXPECT_TRUE(PixelsNear(562, 485, 5, 5, {41, 68, 99}, 1));
+    DeleteWalkFrameLists(frames);
 }
 
 }  // namespace

@@ -15,14 +15,6 @@ constexpr int32_t kMin = std::numeric_limits<int32_t>::min(), kMax = std::numeri
 constexpr float kInf = std::numeric_limits<float>::infinity();
 using Cells = std::vector<std::array<int32_t, 3>>;
 
-TEST(RoundToInt32, NearestHalvesToEvenAndClamped) {
-    const std::pair<float, int32_t> cases[] = {
-        {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {-0.5f, 0}, {-1.5f, -2}, {-29.9999981f, -30}, {1.0000001f, 1},
-        {3.0e9f, kMax}, {2147483648.0f, kMax}, {-2147483648.0f, kMin}, {-1.0e20f, kMin}, {kInf, kMax},
-        {-kInf, kMin}, {std::nanf(""), 0}};
-    for (auto [value, rounded] : cases) EXPECT_EQ(RoundToInt32(value), rounded) << value;
-}
-
 // The cells after OrientFrame or RecentreFrame, in the reader's order.
 Cells After(void (*step)(VoxelModel&), const Cells& cells) {
     VoxelModel model;
@@ -33,7 +25,13 @@ Cells After(void (*step)(VoxelModel&), const Cells& cells) {
     return out;
 }
 
-TEST(WalkFrames, StandUpThenCentreOverTheOriginLoweredByTwiceTheCentreHeight) {
+TEST(WalkFrames, RoundThenStandUpThenCentreOverTheOriginLoweredByTwiceTheCentreHeight) {
+    // Nearest, halves to even, clamped to the int32 range.
+    const std::pair<float, int32_t> cases[] = {
+        {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {-0.5f, 0}, {-1.5f, -2}, {-29.9999981f, -30}, {1.0000001f, 1},
+        {3.0e9f, kMax}, {2147483648.0f, kMax}, {-2147483648.0f, kMin}, {-1.0e20f, kMin}, {kInf, kMax},
+        {-kInf, kMin}, {std::nanf(""), 0}};
+    for (auto [value, rounded] : cases) EXPECT_EQ(RoundToInt32(value), rounded) << value;
     EXPECT_EQ(After(OrientFrame, {{3, 20, 30}, {-4, 0, -9}, {0, 1, 0}}), (Cells{{3, -30, 20}, {-4, 9, 0}, {0, 0, 1}}));
     // A crafted file's extreme cell stays a valid int32 (UBSan watches the
     // casts); the cosine's single-precision error is no longer rounded away.

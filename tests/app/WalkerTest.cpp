@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "app/Walker.h"
 
@@ -15,10 +15,8 @@ namespace {
 // step, then `fresh` for previousTime. `want`: animClock, headingClock,
 // frameIndex, headingDegrees, and the position after the step of
 // walkSpeed * deltaTime along (cos h, 0, -sin h).
-const struct Step {
-    const char* name;
-    double previousTime, animClock, headingClock, x, z, reading, fresh, want[6];
-} kSteps[] = {
+const struct Step { const char* name; double previousTime, animClock, headingClock, x, z, reading, fresh, want[6]; }
+    kSteps[] = {
     {"QuarterSecond", 10.0, 1.0, 0.0, 0, 0, 10.25, 10.5, {8.5, 7.5, 8, 7, 34.73911, -4.26543}},
     {"HeadingNinety", 0.0, 1.0, 89.0, 10, 5, 0.05, 0.05, {2.5, 90.5, 2, 90, 10, -2}},
     {"LastFrame", 0.0, 29.0625, 0.0, 0, 0, 1 / 32.0, 1.0, {30.0, 0.9375, 30, 0, 4.375, 0}},
@@ -31,13 +29,12 @@ const struct Step {
 TEST(WalkerStep, AdvancesTurnsAndMoves) {
     for (const Step& s : kSteps) {
         SCOPED_TRACE(s.name);
-        const std::vector<double> readings = {s.reading, s.fresh};
         size_t next = 0;
         WalkerState w;
         ResetWalker(w, s.previousTime);
         w.animClock = s.animClock, w.headingClock = s.headingClock;
         w.walkerPosition = Vector3(float(s.x), 0.0f, float(s.z));
-        AdvanceClocks(w, [&] { return readings.at(next++); });
+        AdvanceClocks(w, [&] { return std::array{s.reading, s.fresh}.at(next++); });
         EXPECT_EQ(w.previousTime, s.fresh);
         BuildWalkerTransform(w);
         // Turned about its own origin, then moved to the position of this frame.
@@ -51,7 +48,7 @@ TEST(WalkerStep, AdvancesTurnsAndMoves) {
     }
 }
 
-TEST(WalkerClocks, FirstFrameShowsOneFrameAndLaterRefreshesCountSinceTheLast) {
+TEST(WalkerClocks, FirstFrameShowsOneFrameLaterRefreshesCountSinceTheLastAndTheHudShowsThem) {
     // 1/64 s steps are exact in binary: frame 1 refreshes (nextFpsTime
     // starts at 0), then the first frame past 1 + 1/64 s, and so on.
     double now = 0;
@@ -67,9 +64,7 @@ TEST(WalkerClocks, FirstFrameShowsOneFrameAndLaterRefreshesCountSinceTheLast) {
     }
     EXPECT_EQ(refreshes, "1: FPS = 1; 66: FPS = 65; 131: FPS = 65; ");
     EXPECT_EQ(w.nextFpsTime, 131 / 64.0 + 1.0);
-}
-
-TEST(Hud, LinesAreCentredFivePixelsPerCharacterBelowTheTop) {
+    // The HUD's lines are centred, five pixels a character, below the top.
     EXPECT_EQ(std::tuple(AnimationText(12), HudTextX(512, "Animation frame #12"), HudTextX(512, ""), HudFpsY(768),
                          HudAnimY(768)),
               std::tuple("Animation frame #12", 417, 512, 752, 736));
