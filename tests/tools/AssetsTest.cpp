@@ -39,15 +39,14 @@ TEST(Grass, IsAnOpaqueGreenPowerOfTwoSquareThatTilesWithoutASeam) {
     // Steps to the right and lower neighbours: those across the edge where
     // the texture repeats must look like those inside it.
     double sum[3] = {}, squares = 0, inside = 0, edge = 0;
-    for (uint32_t y = 0; y < n; ++y) {
-        for (uint32_t x = 0; x < n; ++x) {
-            ASSERT_EQ(g.at(x, y, 3), 255);
-            squares += g.at(x, y, 1) * g.at(x, y, 1);
-            for (int c = 0; c < 3; ++c) {
-                sum[c] += g.at(x, y, c);
-                (x + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at((x + 1) % n, y, c));
-                (y + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at(x, (y + 1) % n, c));
-            }
+    for (uint32_t i = 0; i < n * n; ++i) {
+        const uint32_t x = i % n, y = i / n;
+        ASSERT_EQ(g.at(x, y, 3), 255);
+        squares += g.at(x, y, 1) * g.at(x, y, 1);
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += g.at(x, y, c);
+            (x + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at((x + 1) % n, y, c));
+            (y + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at(x, (y + 1) % n, c));
         }
     }
     const double pixels = double(n) * n, green = sum[1] / pixels;

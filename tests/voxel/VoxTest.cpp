@@ -105,9 +105,8 @@ std::vector<Case> Cases() {
         cases.push_back({"ChildrenSize" + n, VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))), kMarked});
         Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba()));
         const Bytes field = Int32s({bad});
-        for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"}) {
+        for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"})
             std::copy(field.begin(), field.end(), std::search(file.begin(), file.end(), id, id + 4) + 8);
-        }
         cases.push_back(
             {"Known" + n, file, {{1, 3, 3, 9}}, {{1, kFirst}, {256, kLast}}, Lines(4, "ChildChunks =" + shown)});
     }
@@ -119,7 +118,7 @@ std::vector<Case> Cases() {
     return cases;
 }
 
-TEST(VoxRead, CraftedFilesGiveTheCellsPaletteAndLog) {
+TEST(VoxRead, CraftedFilesDevicesAndPathsGiveTheCellsPaletteAndLog) {
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
         const Loaded got = Load(c.file);
@@ -131,6 +130,13 @@ TEST(VoxRead, CraftedFilesGiveTheCellsPaletteAndLog) {
             ASSERT_NE(at, got.lines.end()) << "missing, or out of order: \"" << line << "\"";
             ++at;
         }
+    }
+    // A device that never ends is read up to a bound, not until memory runs out.
+    EXPECT_EQ(Load({}, "/dev/zero").lines[2], "Size is (0,0,0)");
+    for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp"}) {
+        const Loaded none = Load({}, unreadable);
+        EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
+                    none.entry(1) == kMark) << unreadable;
     }
 }
 
@@ -160,16 +166,6 @@ TEST(VoxRead, EveryTruncationIsSafeInventsNoVoxelAndKeepsTheDefaultPalette) {
     for (size_t length = 0; length < poly.size(); ++length) {
         const Loaded got = Load(Bytes(poly.begin(), poly.begin() + long(length)));
         ASSERT_EQ(got.voxels(), length >= 16 ? Cells({{0, 0, 1, 3}, {0, 1, 1, 4}}) : Cells{}) << length;
-    }
-}
-
-TEST(VoxRead, DevicesAndUnreadablePaths) {
-    // A device that never ends is read up to a bound, not until memory runs out.
-    EXPECT_EQ(Load({}, "/dev/zero").lines[2], "Size is (0,0,0)");
-    for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp"}) {
-        const Loaded none = Load({}, unreadable);
-        EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
-                    none.entry(1) == kMark) << unreadable;
     }
 }
 
@@ -247,6 +243,21 @@ TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
          {{-128, -128, -128, 1}, {72, 72, 72, 2}}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(Frame(Read(rows[i].first), 0), rows[i].second) << i;
+    // Both readers, once mirrored like the reader, agree: exactly for a model
+    // whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
+    const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
+    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
+    LogCapture quiet;
+    for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
+        VoxelModel reference, composed;
+        LoadVoxelModelFromMemory(file.data(), file.size(), reference);
+        ComposeFrame(Read(file), 0, composed);
+        MirrorLikeReader(composed);
+        Cells want = CellsOf(reference), got = CellsOf(composed);
+        for (Cell4& c : got) c[1] -= file == poly ? 1 : 0;
+        EXPECT_TRUE(std::ranges::is_permutation(got, want));
+        EXPECT_EQ(composed.palette, reference.palette);
+    }
 }
 
 TEST(VoxScene, KeyframesAndModelsWithoutAGraphMakeTheFrames) {
@@ -269,24 +280,6 @@ TEST(VoxScene, KeyframesAndModelsWithoutAGraphMakeTheFrames) {
     ASSERT_EQ(VoxelSceneFrameCount(packed), 2);
     EXPECT_EQ(Frame(packed, 0), (Cells{{-1, -1, 0, 1}}));
     EXPECT_EQ(Frame(packed, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
-}
-
-// Both readers, once mirrored like the reader, agree: exactly for a model
-// whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
-TEST(VoxScene, OneModelGivesTheWalkFrameReadersCells) {
-    const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
-    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
-    LogCapture quiet;
-    for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
-        VoxelModel reference, composed;
-        LoadVoxelModelFromMemory(file.data(), file.size(), reference);
-        ComposeFrame(Read(file), 0, composed);
-        MirrorLikeReader(composed);
-        Cells want = CellsOf(reference), got = CellsOf(composed);
-        for (Cell4& c : got) c[1] -= file == poly ? 1 : 0;
-        EXPECT_TRUE(std::ranges::is_permutation(got, want));
-        EXPECT_EQ(composed.palette, reference.palette);
-    }
 }
 
 // Root 0 -> group 1 -> `levels` groups, each placing the level below `width`

@@ -29,9 +29,7 @@ inline Bytes Int32s(std::initializer_list<int32_t> values) {
 }
 
 inline Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-inline Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
-    return Join(Text(id), Int32s({contentSize, childrenSize}));
-}
+inline Bytes Header(const char* id, int32_t size, int32_t children) { return Join(Text(id), Int32s({size, children})); }
 inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
     return Join(Header(id, int32_t(content.size()), int32_t(children.size())), content, children);
 }
