@@ -48,8 +48,7 @@ TEST(LoadExtensionsFrom, DecidesAndLogsForEachDriver) {
 }
 
 TEST(NoWindow, StartUpRunsOnWithEveryFeatureMissingAndEndsAfterOneFrame) {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(name);
     int result = 0;
     std::string out, err;
     {  // standard output, which the log channel copies, and standard error

@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 // Every regular file below `root`, relative to the source tree.

@@ -25,7 +25,6 @@ struct Picture {
         image = PngLoadFile(path.c_str(), 3);
     }
     ~Picture() { PngFreeImage(image); }
-    Picture(const Picture&) = delete;
     int at(uint32_t x, uint32_t y, int c) const {
         return static_cast<const uint8_t*>(image)[(size_t(height - 1 - y) * width + x) * 4 + c];
     }
@@ -40,15 +39,14 @@ TEST(Grass, IsAnOpaqueGreenPowerOfTwoSquareThatTilesWithoutASeam) {
     // Steps to the right and lower neighbours: those across the edge where
     // the texture repeats must look like those inside it.
     double sum[3] = {}, squares = 0, inside = 0, edge = 0;
-    for (uint32_t y = 0; y < n; ++y) {
-        for (uint32_t x = 0; x < n; ++x) {
-            ASSERT_EQ(g.at(x, y, 3), 255);
-            squares += g.at(x, y, 1) * g.at(x, y, 1);
-            for (int c = 0; c < 3; ++c) {
-                sum[c] += g.at(x, y, c);
-                (x + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at((x + 1) % n, y, c));
-                (y + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at(x, (y + 1) % n, c));
-            }
+    for (uint32_t i = 0; i < n * n; ++i) {
+        const uint32_t x = i % n, y = i / n;
+        ASSERT_EQ(g.at(x, y, 3), 255);
+        squares += g.at(x, y, 1) * g.at(x, y, 1);
+        for (int c = 0; c < 3; ++c) {
+            sum[c] += g.at(x, y, c);
+            (x + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at((x + 1) % n, y, c));
+            (y + 1 == n ? edge : inside) += std::abs(g.at(x, y, c) - g.at(x, (y + 1) % n, c));
         }
     }
     const double pixels = double(n) * n, green = sum[1] / pixels;
@@ -65,16 +63,13 @@ TEST(FontSheet, HoldsWhiteGlyphsThatFitTheNarrowAdvanceOnOneBaseline) {
     // a neighbour's ink, and ink beyond column 10 would run into the next
     // glyph.
     std::array<int, 256> ink{}, lowest{};
-    for (int c = 0; c < 256; ++c) {
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 16; ++x) {
-                const uint32_t px = (c % 16) * 16 + x, py = (c / 16) * 16 + y;
-                const int alpha = s.at(px, py, 3);
-                ASSERT_EQ(s.at(px, py, 0) + s.at(px, py, 1) + s.at(px, py, 2), 3 * 255);
-                ASSERT_TRUE(alpha == 0 || (x > 0 && x <= 10 && y > 0)) << "byte " << c << " at " << x << "," << y;
-                ink[c] += alpha > 0;
-                if (alpha > 128) lowest[c] = y;
-            }
+    for (uint32_t py = 0; py < 256; ++py) {
+        for (uint32_t px = 0; px < 256; ++px) {
+            const int c = py / 16 * 16 + px / 16, x = px % 16, y = py % 16, alpha = s.at(px, py, 3);
+            ASSERT_EQ(s.at(px, py, 0) + s.at(px, py, 1) + s.at(px, py, 2), 3 * 255);
+            ASSERT_TRUE(alpha == 0 || (x > 0 && x <= 10 && y > 0)) << "byte " << c << " at " << x << "," << y;
+            ink[c] += alpha > 0;
+            if (alpha > 128) lowest[c] = y;  // rows from the top: the lowest comes last
         }
     }
     for (int c = 33; c <= 126; ++c) EXPECT_GT(ink[c], 2) << "byte " << c;

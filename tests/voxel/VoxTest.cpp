@@ -8,9 +8,6 @@
 #include <array>
 #include <bit>
 #include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
@@ -108,9 +105,8 @@ std::vector<Case> Cases() {
         cases.push_back({"ChildrenSize" + n, VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))), kMarked});
         Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba()));
         const Bytes field = Int32s({bad});
-        for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"}) {
+        for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"})
             std::copy(field.begin(), field.end(), std::search(file.begin(), file.end(), id, id + 4) + 8);
-        }
         cases.push_back(
             {"Known" + n, file, {{1, 3, 3, 9}}, {{1, kFirst}, {256, kLast}}, Lines(4, "ChildChunks =" + shown)});
     }
@@ -122,7 +118,7 @@ std::vector<Case> Cases() {
     return cases;
 }
 
-TEST(VoxRead, CraftedFilesGiveTheCellsPaletteAndLog) {
+TEST(VoxRead, CraftedFilesDevicesAndPathsGiveTheCellsPaletteAndLog) {
     for (const Case& c : Cases()) {
         SCOPED_TRACE(c.name);
         const Loaded got = Load(c.file);
@@ -135,47 +131,41 @@ TEST(VoxRead, CraftedFilesGiveTheCellsPaletteAndLog) {
             ++at;
         }
     }
-}
-
-TEST(VoxRead, WithoutRgbaEveryEntryIsThePublishedDefault) {
-    const Loaded got = Load(VoxFile(Join(Size(2, 2, 2), Xyzi({{0, 0, 0, 1}}))));
-    std::ifstream published(VOXWALK_SOURCE_DIR "/tests/data/vox-default-palette.txt");
-    int n = 0;
-    for (std::string hex; published >> hex;) {
-        const uint32_t v = uint32_t(std::stoul(hex, nullptr, 16));
-        EXPECT_EQ(got.entry(++n), (Rgba4{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)})) << n;
-    }
-    EXPECT_EQ(n, 256);
-}
-
-TEST(VoxRead, EveryTruncationIsSafeAndInventsNoVoxel) {
-    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), Rgba()));
-    const Cells all = {{0, 4, 4, 1}, {1, 3, 3, 2}, {2, 2, 2, 3}};
-    const size_t head = 56, firstVoxel = 60, rgbaContent = 84;  // where XYZI's content, its cells, RGBA's content start
-    for (size_t length = 0; length < magica.size(); ++length) {
-        const Loaded got = Load(Bytes(magica.begin(), magica.begin() + long(length)));
-        const long whole = length > firstVoxel ? std::min<long>(3, long(length - firstVoxel) / 4) : 0;
-        const Cells voxels =
-            length < 4 ? Cells{} : length < head ? kMarked : Cells(all.begin(), all.begin() + whole);
-        ASSERT_EQ(got.voxels(), voxels) << length;
-        // Palette entries come from the file only where its bytes are there.
-        const Rgba4 first = length >= rgbaContent + 4 ? kFirst : length >= rgbaContent || length < 4 ? kMark : kWhite;
-        ASSERT_EQ(got.entry(1), first) << length;
-    }
-    const Bytes poly = Join(Int32s({1, 2, 2}), Bytes{3, 0, 4, 255}, Bytes(768, 10));
-    for (size_t length = 0; length < poly.size(); ++length) {
-        const Loaded got = Load(Bytes(poly.begin(), poly.begin() + long(length)));
-        ASSERT_EQ(got.voxels(), length >= 16 ? Cells({{0, 0, 1, 3}, {0, 1, 1, 4}}) : Cells{}) << length;
-    }
-}
-
-TEST(VoxRead, DevicesAndUnreadablePaths) {
     // A device that never ends is read up to a bound, not until memory runs out.
     EXPECT_EQ(Load({}, "/dev/zero").lines[2], "Size is (0,0,0)");
     for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp"}) {
         const Loaded none = Load({}, unreadable);
         EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
                     none.entry(1) == kMark) << unreadable;
+    }
+}
+
+// Cut before its RGBA content, a file has the published default palette.
+TEST(VoxRead, EveryTruncationIsSafeInventsNoVoxelAndKeepsTheDefaultPalette) {
+    std::vector<Rgba4> published;
+    std::ifstream in(VOXWALK_SOURCE_DIR "/tests/data/vox-default-palette.txt");
+    for (std::string hex; in >> hex;) {
+        const uint32_t v = uint32_t(std::stoul(hex, nullptr, 16));
+        published.push_back({uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+    }
+    ASSERT_EQ(published.size(), 256u);
+    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), Rgba()));
+    const Cells all = {{0, 4, 4, 1}, {1, 3, 3, 2}, {2, 2, 2, 3}};
+    const size_t head = 56, firstVoxel = 60, rgbaContent = 84;  // where XYZI's content, its cells, RGBA's content start
+    for (size_t length = 0; length < magica.size(); ++length) {
+        const Loaded got = Load(Bytes(magica.begin(), magica.begin() + long(length)));
+        const long whole = length > firstVoxel ? std::min<long>(3, long(length - firstVoxel) / 4) : 0;
+        const Cells voxels = length < 4 ? Cells{} : length < head ? kMarked : Cells(all.begin(), all.begin() + whole);
+        ASSERT_EQ(got.voxels(), voxels) << length;
+        // Palette entries come from the file only where its bytes are there.
+        const Rgba4 first = length >= rgbaContent + 4 ? kFirst : length >= rgbaContent || length < 4 ? kMark : kWhite;
+        ASSERT_EQ(got.entry(1), first) << length;
+        for (int n = 2; first == kWhite && n <= 256; ++n) ASSERT_EQ(got.entry(n), published[n - 1]) << length;
+    }
+    const Bytes poly = Join(Int32s({1, 2, 2}), Bytes{3, 0, 4, 255}, Bytes(768, 10));
+    for (size_t length = 0; length < poly.size(); ++length) {
+        const Loaded got = Load(Bytes(poly.begin(), poly.begin() + long(length)));
+        ASSERT_EQ(got.voxels(), length >= 16 ? Cells({{0, 0, 1, 3}, {0, 1, 1, 4}}) : Cells{}) << length;
     }
 }
 
@@ -253,9 +243,24 @@ TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
          {{-128, -128, -128, 1}, {72, 72, 72, 2}}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(Frame(Read(rows[i].first), 0), rows[i].second) << i;
+    // Both readers, once mirrored like the reader, agree: exactly for a model
+    // whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
+    const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
+    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
+    LogCapture quiet;
+    for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
+        VoxelModel reference, composed;
+        LoadVoxelModelFromMemory(file.data(), file.size(), reference);
+        ComposeFrame(Read(file), 0, composed);
+        MirrorLikeReader(composed);
+        Cells want = CellsOf(reference), got = CellsOf(composed);
+        for (Cell4& c : got) c[1] -= file == poly ? 1 : 0;
+        EXPECT_TRUE(std::ranges::is_permutation(got, want));
+        EXPECT_EQ(composed.palette, reference.palette);
+    }
 }
 
-TEST(VoxScene, KeyframesInterpolateTranslationsAndSwitchRotationsAndModels) {
+TEST(VoxScene, KeyframesAndModelsWithoutAGraphMakeTheFrames) {
     // Keys stored out of order; the translation goes from 4 0 0 to 0 -3 0
     // over frames 1 to 5 and holds before frame 1; the half turn starts at 5;
     // model 1 replaces model 0 at 2.
@@ -269,34 +274,12 @@ TEST(VoxScene, KeyframesInterpolateTranslationsAndSwitchRotationsAndModels) {
                                                   {2, {3, -1, 0, 2}}, {3, {2, -1, 0, 2}},  {4, {1, -2, 0, 2}},
                                                   {5, {-1, -4, 0, 2}}, {9, {-1, -4, 0, 2}}};
     for (const auto& [frame, cell] : expected) EXPECT_EQ(Frame(scene, frame), Cells{cell}) << "frame " << frame;
-}
-
-TEST(VoxScene, ModelsWithoutAGraphAreFrames) {
-    const VoxelScene scene = Read(VoxFile(Join(Chunk("PACK", Int32s({2})), Model(2, 2, 2, {{0, 0, 1, 1}}),
+    // Models without a graph are frames.
+    const VoxelScene packed = Read(VoxFile(Join(Chunk("PACK", Int32s({2})), Model(2, 2, 2, {{0, 0, 1, 1}}),
                                                Model(2, 2, 2, {{1, 0, 1, 2}}))));
-    ASSERT_EQ(VoxelSceneFrameCount(scene), 2);
-    EXPECT_EQ(Frame(scene, 0), (Cells{{-1, -1, 0, 1}}));
-    EXPECT_EQ(Frame(scene, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
-}
-
-// Both readers, once mirrored like the reader, agree: exactly for a model
-// whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
-TEST(VoxScene, OneModelGivesTheWalkFrameReadersCells) {
-    const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
-    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
-    LogCapture quiet;
-    for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
-        VoxelModel reference, composed;
-        LoadVoxelModelFromMemory(file.data(), file.size(), reference);
-        ComposeFrame(Read(file), 0, composed);
-        MirrorLikeReader(composed);
-        Cells want = CellsOf(reference), got = CellsOf(composed);
-        for (Cell4& c : got) c[1] -= file == poly ? 1 : 0;
-        std::sort(want.begin(), want.end());
-        std::sort(got.begin(), got.end());
-        EXPECT_EQ(got, want);
-        EXPECT_EQ(composed.palette, reference.palette);
-    }
+    ASSERT_EQ(VoxelSceneFrameCount(packed), 2);
+    EXPECT_EQ(Frame(packed, 0), (Cells{{-1, -1, 0, 1}}));
+    EXPECT_EQ(Frame(packed, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
 }
 
 // Root 0 -> group 1 -> `levels` groups, each placing the level below `width`
@@ -329,17 +312,13 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Trn(1, {}, 2, -1), Shp(2, 0))), "not a valid child"},
         {VoxFile(Join(m, Trn(1, {}, 2, -1), Shp(2, 0))), "no root node 0"},
         {VoxFile(Join(m, Grp(0, {}, {}))), "root node 0 is not a transform"},
-        {OneShape(Key("4", "0 0 0"), 1), "model 1 does not exist"},
-        {OneShape(Key("4", "0 0 0"), -1), "model -1 does not exist"},
-        {OneShape(Key("3", "0 0 0")), "rotation '3'"},      // column 3
-        {OneShape(Key("0", "0 0 0")), "rotation '0'"},      // two rows in one column
-        {OneShape(Key("132", "0 0 0")), "rotation '132'"},  // bit 7
-        {OneShape(Key("4", "1 2")), "translation '1 2'"},
-        {OneShape(Key("4", "1 2 3 4")), "translation"},
-        {OneShape(Key("4", "1 up 3")), "translation"},
-        {OneShape(Key("4", "0 99999999 0")), "translation"},
-        {OneShape(Key("4", "0 0 0", "2147483647")), "frame index"},
-        {OneShape(Key("4", "0 0 0", "-1")), "frame index"},
+        {OneShape(Key("4", "0 0 0"), 1), "model 1 does not exist"}, {OneShape(Key("4", "0 0 0"), -1), "model -1"},
+        // Rotations: column 3, two rows in one column, bit 7.
+        {OneShape(Key("3", "0 0 0")), "rotation '3'"}, {OneShape(Key("0", "0 0 0")), "rotation '0'"},
+        {OneShape(Key("132", "0 0 0")), "rotation '132'"},
+        {OneShape(Key("4", "1 2")), "translation '1 2'"}, {OneShape(Key("4", "1 2 3 4")), "translation"},
+        {OneShape(Key("4", "1 up 3")), "translation"}, {OneShape(Key("4", "0 99999999 0")), "translation"},
+        {OneShape(Key("4", "0 0 0", "2147483647")), "frame index"}, {OneShape(Key("4", "0 0 0", "-1")), "frame index"},
         {VoxFile(Join(m, Trn(0, {}, 1, -1, {Key("4", "0 0 0"), Key("4", "1 0 0")}), Shp(1, 0))), "two keys"},
         {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0x7fffffff})))), "dictionary claims"},
         {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 1, 0x7ffffff0, 0})))), "string runs past"},
@@ -348,12 +327,9 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
         {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0, 1, -1, -1, 0x40000000})))), "keyframes"},
         {VoxFile(Join(m, Chunk("nSHP", Int32s({1, 0, 0})))), "models"},
         {VoxFile(Join(Size(1, 1, 1), Chunk("XYZI", Int32s({0x7fffffff, 0})))), "voxels but holds 1"},
-        {VoxFile(Xyzi({{0, 0, 0, 1}})), "without a SIZE"},
-        {VoxFile(Model(0, 1, 1, {})), "model size 0 1 1"},
-        {Join(VoxFile(m), Header("nTRN", 100, 0)), "runs past the end"},
-        {Join(VoxFile(m), Text("nTR")), "header cut"},
-        {Tree(kVoxSceneMaxDepth, 1, m), "deeper than 64"},
-        {Tree(21, 2, m), "more than 4194304 node placements"},
+        {VoxFile(Xyzi({{0, 0, 0, 1}})), "without a SIZE"}, {VoxFile(Model(0, 1, 1, {})), "model size 0 1 1"},
+        {Join(VoxFile(m), Header("nTRN", 100, 0)), "runs past the end"}, {Join(VoxFile(m), Text("nTR")), "header cut"},
+        {Tree(kVoxSceneMaxDepth, 1, m), "deeper than 64"}, {Tree(21, 2, m), "more than 4194304 node placements"},
         {Tree(21, 2, m, true), "node placements"},  // a wide graph without shapes
         {Tree(11, 2, big), "more than 16777216 voxels"},
         {Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},

@@ -14,14 +14,13 @@ namespace voxwrite {
 using Bytes = std::vector<uint8_t>;
 struct Cell { uint8_t x, y, z, c; };
 
-inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
-
 template <typename... Parts>
 inline Bytes Join(const Parts&... parts) {
     Bytes out;
-    (Append(out, parts), ...);
+    (out.insert(out.end(), parts.begin(), parts.end()), ...);
     return out;
 }
+inline void Append(Bytes& out, const Bytes& more) { out = Join(out, more); }
 
 inline Bytes Int32s(std::initializer_list<int32_t> values) {
     Bytes out;
@@ -30,9 +29,7 @@ inline Bytes Int32s(std::initializer_list<int32_t> values) {
 }
 
 inline Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-inline Bytes Header(const char* id, int32_t contentSize, int32_t childrenSize) {
-    return Join(Text(id), Int32s({contentSize, childrenSize}));
-}
+inline Bytes Header(const char* id, int32_t size, int32_t children) { return Join(Text(id), Int32s({size, children})); }
 inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
     return Join(Header(id, int32_t(content.size()), int32_t(children.size())), content, children);
 }
@@ -58,11 +55,10 @@ inline Bytes Rgba() {
 // Scene graph pieces. DICT: a pair count, then key and value strings, each a
 // byte count and the bytes.
 using Pairs = std::initializer_list<std::pair<std::string, std::string>>;
+inline Bytes String(const std::string& s) { return Join(Int32s({int32_t(s.size())}), Text(s)); }
 inline Bytes Dict(Pairs pairs) {
     Bytes out = Int32s({int32_t(pairs.size())});
-    for (const auto& [key, value] : pairs) {
-        Append(out, Join(Int32s({int32_t(key.size())}), Text(key), Int32s({int32_t(value.size())}), Text(value)));
-    }
+    for (const auto& [key, value] : pairs) Append(out, Join(String(key), String(value)));
     return out;
 }
 
@@ -90,6 +86,5 @@ inline Bytes Shp(int32_t id, Pairs attributes, std::initializer_list<std::pair<i
     return Node("nSHP", id, attributes, rest);
 }
 inline Bytes Shp(int32_t id, int32_t model) { return Shp(id, {}, {{model, Dict({})}}); }
-
 
 }  // namespace voxwrite
