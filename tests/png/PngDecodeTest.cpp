@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "PngTestSupport.h"
 #include "png/PngDecoder.h"
@@ -25,10 +24,7 @@ Bytes RgbaRows(uint32_t width, uint32_t height) {
 const Bytes kRows = RgbaRows(4, 3), kHead = Ihdr(4, 3, 8, 6);
 const Bytes kValid = BuildPng(kHead, kRows);   // IDAT length at 33
 
-Bytes Changed(Bytes bytes, const std::function<void(Bytes&)>& change) {
-    change(bytes);
-    return bytes;
-}
+template <class F> Bytes Changed(Bytes bytes, F change) { return change(bytes), bytes; }
 
 TEST(PngDecode, CraftedFaultsGiveNoImage) {
     const Bytes idat = Deflate(kRows), text = {'a', 0, 'b'}, badAdler = Changed(idat, [](Bytes& d) { d.back() ^= 1; });
@@ -124,7 +120,7 @@ TEST(PngDecode, TargetLayouts) {
 }
 
 // Loading good files is PngSuite's part. Sizes come from the header once the
-// signature is there: nothing else is checked.
+// signature is there: nothing else is checked. The last row is no file at all.
 TEST(PngDecode, FileSizesAndRefusals) {
     const Bytes good = BuildPng(Ihdr(2, 3, 8, 2), Bytes(3 * 7, 0)), odd = Chunks({{"tEXt", {0, 0, 1, 0, 0, 0, 0, 3}}});
     const std::string path = std::string(VOXWALK_BINARY_DIR) + "/png_test_file";
@@ -132,16 +128,13 @@ TEST(PngDecode, FileSizesAndRefusals) {
         {Changed(good, [](Bytes& f) { f[1] = 'Q'; }), 0}, {Bytes(good.begin(), good.begin() + 23), 0}, {{}, 0}};
     for (const auto& [bytes, size] : files) {
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        if (bytes.empty()) std::remove(path.c_str());
         uint32_t width = 9, height = 9;
         PngReadSize(path.c_str(), width, height);
         EXPECT_EQ(width << 16 | height, size);
         EXPECT_EQ(PngLoadFile(path.c_str(), bytes == good ? 1 : 3), nullptr) << size;   // the good one in target 1
     }
-    std::remove(path.c_str());
-    uint32_t width = 9, height = 9;
-    PngReadSize("/nonexistent/a.png", width, height);
-    EXPECT_EQ(width + height, 0u);
-    for (const char* folder : {"/nonexistent/a.png", VOXWALK_SOURCE_DIR}) EXPECT_EQ(PngLoadFile(folder, 3), nullptr);
+    EXPECT_EQ(PngLoadFile(VOXWALK_SOURCE_DIR, 3), nullptr);   // a folder
 }
 
 // PngSuite: every valid image decodes to libpng's pixels in both targets,

@@ -31,7 +31,7 @@ TEST(PngWrite, LibpngReadsThePixelsBackAndRowsCarryTheChosenFilters) {
             ASSERT_TRUE(pngtest::DecodeWithLibpng(file, image));
             ASSERT_EQ(image.width * image.height, uint32_t(p.width * p.height));
             for (size_t i = 0; i < image.pixels.size(); ++i)   // no alpha reads as 255
-                ASSERT_EQ(image.pixels[i], i % 4 < size_t(p.channels) ? p.pixels[i / 4 * p.channels + i % 4] : 255) << i;
+                ASSERT_EQ(image.pixels[i], int(i % 4) < p.channels ? p.pixels[i / 4 * p.channels + i % 4] : 255) << i;
             // One IDAT right after the IHDR: inflate it and read each row's filter byte.
             ASSERT_EQ(std::string(file.begin() + 37, file.begin() + 41), "IDAT");
             const size_t stride = size_t(p.width) * p.channels + 1;
