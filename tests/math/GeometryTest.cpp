@@ -73,10 +73,9 @@ TEST(Triangle, NormalsClosestPointsEdgesAndSegments) {
     EXPECT_VEC(triangleNormal(big), -1, 0, 0);
     EXPECT_VEC(triangleNormal(same), 0, 0, 0);
     const Vector3 a(1, 1, 1), b(5, 1, 1);
-    EXPECT_VEC(closestPointOnSegment(a, a, Vector3(9, 9, 9)), 1, 1, 1);
     EXPECT_VEC(closestPointOnSegment(a, b, Vector3(7, 3, 0)), 5, 1, 1);
-    EXPECT_VEC(closestPointOnSegment(a, b, Vector3(-7, 3, 0)), 1, 1, 1);
-    EXPECT_VEC(closestPointOnSegment(a, b, Vector3(kNaN, 0, 0)), 1, 1, 1);
+    for (const auto& [end, p] : {std::pair{a, Vector3(9, 9, 9)}, {b, Vector3(-7, 3, 0)}, {b, Vector3(kNaN, 0, 0)}})
+        EXPECT_VEC(closestPointOnSegment(a, end, p), 1, 1, 1);
     ExpectNear(closestPointOnSegment(Vector3(0, 0, 0), Vector3(2, 2, 0), Vector3(2, 0, 5)), {1, 1, 0}, 1e-6f);
     // Only the edges count; exactly the radius away does not touch.
     const Vector3 wide[3] = {Vector3(-10, -10, 0), Vector3(10, -10, 0), Vector3(0, 10, 0)};

@@ -51,14 +51,10 @@ TEST(Vector, NamedOperationsRoundOnce) {
                   distance(Vector4(1, 1, 1, 1), Vector4(2, 3, 3, 5)), distance(Vector3(1, 2, 3), Vector3(1, 2, 3))}),
               (Fs{5, 7, 5, 0}));   // no guard
     // Normalising: w takes part, and a zero vector stays zero.
-    Vector2 v(3, 4);
-    Vector3 u(2, 3, 6);
-    Vector4 w(0, 0, 0, 2);
-    normalize(v);
-    normalize(u);
-    normalize(w);
-    EXPECT_EQ((Fs{v.x, v.y, u.x, u.y, u.z, w.z, w.w}),
-              (Fs{0.6f, 0.8f, float(2 / 7.0), float(3 / 7.0), float(6 / 7.0), 0, 1}));
+    const auto inPlace = [](auto v) { return normalize(v), v; };
+    EXPECT_VEC(inPlace(Vector2(3, 4)), 0.6f, 0.8f);
+    EXPECT_VEC(inPlace(Vector3(2, 3, 6)), float(2 / 7.0), float(3 / 7.0), float(6 / 7.0));
+    EXPECT_VEC(inPlace(Vector4(0, 0, 0, 2)), 0, 0, 0, 1);
     EXPECT_EQ((Fs{normalized(Vector2(3, 4)).y, normalized(Vector3(2, 3, 6)).z, normalized(Vector4(0, 0, 0, 2)).w,
                   normalized(Vector3()).y}), (Fs{0.8f, float(6 / 7.0), 1, 0}));
 }
