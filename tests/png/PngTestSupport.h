@@ -45,15 +45,13 @@ inline bool DecodeWithLibpng(const Bytes& file, Rgba& image) {
 // layout of its target, else the first difference.
 inline std::string Differs(Image image, int target, const Rgba& expected) {
     if (!image) return "no image in target " + std::to_string(target);
-    const uint8_t* base = static_cast<const uint8_t*>(image);
-    const uint32_t width = expected.width, height = expected.height;
-    const uint32_t pitch = target == 2 ? static_cast<const uint32_t*>(image)[4] : width * 4;
+    const bool gl = target == 3;   // else B, G, R, A behind eight words, top row first
+    const uint32_t width = expected.width, pitch = gl ? width * 4 : static_cast<const uint32_t*>(image)[4];
     std::string fault;
-    for (uint32_t i = 0; i < width * height && fault.empty(); ++i) {
-        const uint32_t x = i % width, y = i / width;
-        const size_t row = target == 3 ? height - 1 - y : y;
-        const uint8_t* p = base + (target == 3 ? 0 : 32) + row * pitch + x * 4;
-        const uint8_t rgba[4] = {p[target == 3 ? 0 : 2], p[1], p[target == 3 ? 2 : 0], p[3]};
+    for (uint32_t i = 0; i < width * expected.height && fault.empty(); ++i) {
+        const uint32_t x = i % width, y = i / width, row = gl ? expected.height - 1 - y : y;
+        const uint8_t* p = static_cast<const uint8_t*>(image) + (gl ? 0 : 32) + size_t(row) * pitch + x * 4;
+        const uint8_t rgba[4] = {p[gl ? 0 : 2], p[1], p[gl ? 2 : 0], p[3]};
         if (std::memcmp(rgba, &expected.pixels[size_t(i) * 4], 4) != 0)
             fault = "target " + std::to_string(target) + ": pixel " + std::to_string(x) + ", " + std::to_string(y);
     }
