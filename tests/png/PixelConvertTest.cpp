@@ -19,8 +19,8 @@ const Bytes kPalette = {10, 11, 12, 20, 21, 22, 30, 31, 32, 40, 41, 42, 50, 51, 
 const Row kRows[] = {
     {"grey1_row_of_ten_skips_padding", 10, 1, 0, {0xaa, 0xff}, {},
      {0xffffffff, 0xff, 0xffffffff, 0xff, 0xffffffff, 0xff, 0xffffffff, 0xff, 0xffffffff, 0xffffffff}},
-    {"grey16_key_compares_all_bits_keeps_high_byte", 2, 16, 0, {0x12, 0xff, 0x12, 0x00}, {{"tRNS", {0x12, 0xff}}},
-     {0x12121200, 0x121212ff}},
+    // The grey key compares all 16 bits; the high byte is kept.
+    {"grey16_key", 2, 16, 0, {0x12, 0xff, 0x12, 0x00}, {{"tRNS", {0x12, 0xff}}}, {0x12121200, 0x121212ff}},
     // Ten pixels: two blocks of four for the vector path, two for the tail.
     {"rgb8_key_matches_all_three_samples", 10, 8, 2,
      {1, 2, 3, 1, 2, 4, 9, 2, 3, 3, 2, 1, 10, 20, 30, 1, 2, 3, 0, 0, 0, 255, 254, 253, 1, 3, 3, 1, 2, 3},

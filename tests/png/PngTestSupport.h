@@ -106,8 +106,7 @@ inline Bytes Deflate(const Bytes& raw) {
 // deflated, IEND.
 inline Bytes BuildPng(const Bytes& ihdr, const Bytes& raw, std::vector<Chunk> extra = {}) {
     extra.insert(extra.begin(), {"IHDR", ihdr});
-    extra.push_back({"IDAT", Deflate(raw)});
-    extra.push_back({"IEND", {}});
+    extra.insert(extra.end(), {{"IDAT", Deflate(raw)}, {"IEND", {}}});
     return Chunks(extra);
 }
 
