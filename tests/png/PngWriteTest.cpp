@@ -56,8 +56,7 @@ TEST(PngWriteFile, WritesWholeOrNothingAndNamesTheFileOnFailure) {
     EXPECT_TRUE(PngWriteFile(path.c_str(), red, 1, 1, 4, error)) << error;
     EXPECT_TRUE(PngWriteFile(path.c_str(), blue, 1, 1, 4, error)) << error;
     umask(saved);
-    struct stat info {};
-    EXPECT_EQ(stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0, 0644u);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0644));
     EXPECT_EQ(pngtest::Differs(PngLoadFile(path.c_str(), 3), 3, {1, 1, {0, 0, 255, 128}}), "");   // the second
     const struct { std::string path; const uint8_t* pixels; int width, channels; const char* error; } cases[] = {
         {folder / "none/out.png", red, 1, 4, ": cannot create a file beside it: No such file"},
