@@ -102,8 +102,7 @@ TEST(Triangle, NormalsClosestPointsEdgesAndSegments) {
 }
 
 TEST(Triangle, PointsInsideOnEdgesAndOnCollinearCorners) {
-    const Vector3 up(3, 5, 0);
-    const Vector3 line[3] = {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(2, 0, 0)}, point[3] = {up, up, up};
+    const Vector3 up(3, 5, 0), line[3] = {Vector3(), Vector3(1, 0, 0), Vector3(2, 0, 0)}, point[3] = {up, up, up};
     const struct { Vector3 p; const Vector3 (&triangle)[3]; int expected; } cases[] = {
         {{0.25f, 0.25f, 0}, kTriangle, -1}, {{1, 0, 0}, kTriangle, -1}, {{0.5f, 0.5f, 0}, kTriangle, -1},
         {{0.6f, 0.6f, 0}, kTriangle, 0}, {{-0.1f, 0.5f, 0}, kTriangle, 0}, {{0.2f, 0.2f, 3}, kTriangle, -1},
