@@ -26,7 +26,7 @@ const Bytes kValid = BuildPng(kHead, kRows);   // IDAT length at 33
 
 template <class F> Bytes Changed(Bytes bytes, F change) { return change(bytes), bytes; }
 
-TEST(PngDecode, CraftedFaultsGiveNoImageOddValidStructureDecodesLikeLibpng) {
+TEST(PngDecode, CraftedFilesRefusedOrOddButValidOnesDecodedLikeLibpng) {
     const Bytes idat = Deflate(kRows), text = {'a', 0, 'b'}, badAdler = Changed(idat, [](Bytes& d) { d.back() ^= 1; });
     std::vector<std::pair<std::string, Bytes>> files = {
         {"ancillary CRC", Changed(BuildPng(kHead, kRows, {{"vpAg", {1, 2, 3}}}), [](Bytes& f) { f[42] ^= 0x40; })},
