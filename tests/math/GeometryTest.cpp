@@ -73,10 +73,9 @@ TEST(Triangle, NormalsClosestPointsEdgesAndSegments) {
     EXPECT_VEC(triangleNormal(big), -1, 0, 0);
     EXPECT_VEC(triangleNormal(same), 0, 0, 0);
     const Vector3 a(1, 1, 1), b(5, 1, 1);
-    EXPECT_VEC(closestPointOnSegment(a, a, Vector3(9, 9, 9)), 1, 1, 1);
     EXPECT_VEC(closestPointOnSegment(a, b, Vector3(7, 3, 0)), 5, 1, 1);
-    EXPECT_VEC(closestPointOnSegment(a, b, Vector3(-7, 3, 0)), 1, 1, 1);
-    EXPECT_VEC(closestPointOnSegment(a, b, Vector3(kNaN, 0, 0)), 1, 1, 1);
+    for (const auto& [end, p] : {std::pair{a, Vector3(9, 9, 9)}, {b, Vector3(-7, 3, 0)}, {b, Vector3(kNaN, 0, 0)}})
+        EXPECT_VEC(closestPointOnSegment(a, end, p), 1, 1, 1);
     ExpectNear(closestPointOnSegment(Vector3(0, 0, 0), Vector3(2, 2, 0), Vector3(2, 0, 5)), {1, 1, 0}, 1e-6f);
     // Only the edges count; exactly the radius away does not touch.
     const Vector3 wide[3] = {Vector3(-10, -10, 0), Vector3(10, -10, 0), Vector3(0, 10, 0)};
@@ -103,8 +102,7 @@ TEST(Triangle, NormalsClosestPointsEdgesAndSegments) {
 }
 
 TEST(Triangle, PointsInsideOnEdgesAndOnCollinearCorners) {
-    const Vector3 up(3, 5, 0);
-    const Vector3 line[3] = {Vector3(0, 0, 0), Vector3(1, 0, 0), Vector3(2, 0, 0)}, point[3] = {up, up, up};
+    const Vector3 up(3, 5, 0), line[3] = {Vector3(), Vector3(1, 0, 0), Vector3(2, 0, 0)}, point[3] = {up, up, up};
     const struct { Vector3 p; const Vector3 (&triangle)[3]; int expected; } cases[] = {
         {{0.25f, 0.25f, 0}, kTriangle, -1}, {{1, 0, 0}, kTriangle, -1}, {{0.5f, 0.5f, 0}, kTriangle, -1},
         {{0.6f, 0.6f, 0}, kTriangle, 0}, {{-0.1f, 0.5f, 0}, kTriangle, 0}, {{0.2f, 0.2f, 3}, kTriangle, -1},

@@ -11,8 +11,7 @@
 
 using Fs = std::vector<float>;
 
-const float kInf = std::numeric_limits<float>::infinity();
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity(), kNaN = std::numeric_limits<float>::quiet_NaN();
 
 inline Fs Floats(const Vector2& v) { return {v.x, v.y}; }
 inline Fs Floats(const Vector3& v) { return {v.x, v.y, v.z}; }

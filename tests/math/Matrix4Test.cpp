@@ -6,10 +6,10 @@ namespace {
 
 const Matrix4 I(Vector3(1, 0, 0), Vector3(0, 1, 0), Vector3(0, 0, 1), Vector3());
 
-// The builders as expressions: m after the call.
-Matrix4 Moved(Matrix4 m, const Vector3& t) { return translate(m, t), m; }
-Matrix4 Scaled(Matrix4 m, float s) { return scale(m, s), m; }
-Matrix4 Turned(Matrix4 m, int ax, int ay, int az) { return rotate(m, ax, ay, az), m; }
+// The builders as expressions, any overload: m after the call.
+template <class... A> Matrix4 Moved(Matrix4 m, A... a) { return translate(m, a...), m; }
+template <class... A> Matrix4 Scaled(Matrix4 m, A... a) { return scale(m, a...), m; }
+template <class... A> Matrix4 Turned(Matrix4 m, A... a) { return rotate(m, a...), m; }
 
 TEST(Matrix4, ColumnsTextProductsAndBuilders) {
     const Matrix4 c(Vector3(1, 2, 3), Vector3(4, 5, 6), Vector3(7, 8, 9), Vector3(10, 11, 12));
@@ -29,11 +29,7 @@ TEST(Matrix4, ColumnsTextProductsAndBuilders) {
     EXPECT_VEC(Vector3(1, 1, 1) * (Moved(I, Vector3(10, 0, 0)) * Scaled(I, 2.0f)), 12, 2, 2, 1);
     Matrix4 a(Vector3(1, 2, 0), Vector3(0, 1, 3), Vector3(2, 0, 1), Vector3(1, 1, 1));
     EXPECT_VEC(a *= a, 1, 4, 6, 0, 6, 1, 6, 0, 4, 4, 1, 0, 4, 4, 5, 1);   // reads the old a throughout
-    m = I;
-    scale(m, 2.0f, 3.0f, 4.0f);
-    translate(m, 1.0f, 2.0f, 3.0f);
-    translate(m, 1, 1, 1);
-    translate(m, Vector2(1, 2));
+    m = Moved(Moved(Moved(Scaled(I, 2.0f, 3.0f, 4.0f), 1.0f, 2.0f, 3.0f), 1, 1, 1), Vector2(1, 2));
     EXPECT_VEC(Moved(m, Vector3(0.5f, 0, -1)), 2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 7, 15, 12, 1);
     EXPECT_VEC(Vector3(2, 2, 2) * Scaled(m, 0.5f), 8, 18, 20, 1);
 }
@@ -57,23 +53,18 @@ TEST(Matrix4, PointTransformsRoundAfterEveryStepInEveryForm) {
 }
 
 TEST(Matrix4, RotateInDegreesCounterClockwiseZFirst) {
-    Matrix4 f = I, v = I, m = Turned(I, 90, 0, 0);
+    Matrix4 m = Turned(I, 90, 0, 0);
     const float c = 1.2167964e-08f;   // cos of 90 degrees in single precision
     EXPECT_VEC(m, 1, 0, 0, 0, 0, c, 1, 0, 0, -1, c, 0, 0, 0, 0, 1);
-    rotate(f, 90.0f, 0.0f, 0.0f);
-    rotate(v, Vector3(90, 0, 0));
-    EXPECT_SAME_BITS(f, m);
-    EXPECT_SAME_BITS(v, m);
+    EXPECT_SAME_BITS(Turned(I, 90.0f, 0.0f, 0.0f), m);
+    EXPECT_SAME_BITS(Turned(I, Vector3(90, 0, 0)), m);
     // After a translation: T Rx(30) Ry(45) Rz(60), worked in double.
     ExpectNear(Turned(Moved(I, Vector3(10, 0, 0)), 30, 45, 60), {0.353553f, 0.926777f, 0.126826f, 0, -0.612372f,
                0.126826f, 0.78033f, 0, 0.707107f, -0.353553f, 0.612372f, 0, 10, 0, 0, 1});
     // Zero angles are skipped: a multiplication by the identity would turn
     // -0 into 0 and spread the infinity into NaN.
     m.m[3] = -0.0f, m.m[7] = kInf;
-    const Matrix4 before = m;
-    rotate(m, 0, 0, 0);
-    rotate(m, 0.0f, -0.0f, 0.0f);
-    EXPECT_SAME_BITS(m, before);
+    EXPECT_SAME_BITS(Turned(Turned(m, 0, 0, 0), 0.0f, -0.0f, 0.0f), m);
     // About an axis: the rotation block only, turning against rotate().
     m = Moved(I, Vector3(4, 5, 6));
     Vector3 axis(0, 0, 2), turn(1, 2, 3);

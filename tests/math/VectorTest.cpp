@@ -33,8 +33,8 @@ TEST(Vector, OperatorsAreComponentWiseWithScalarOnTheRight) {
     EXPECT_EQ((Fs{(Vector2(0.005f, 0) * 0.1).x, (Vector3(0.005f, 0, 0) * 0.1).x}), (Fs{viaDouble, viaDouble}));
 }
 
-// Named operations. In float 1e8 + 1 is 1e8, and 8193 * 8191 is 8192 * 8192.
-TEST(Vector, NamedOperationsRoundOnce) {
+// Named operations and text. In float 1e8 + 1 is 1e8, and 8193 * 8191 is 8192 * 8192.
+TEST(Vector, NamedOperationsRoundOnceAndText) {
     EXPECT_EQ((Fs{dot(Vector2(3, 4), Vector2(5, -6)), dot(Vector3(1e8f, 1, -1e8f), Vector3(1, 1, 1)),
                   dot(Vector4(1e8f, 1, -1e8f, 2), Vector4(1, 1, 1, 1)), cross(Vector2(1, 2), Vector2(3, 5)),
                   cross(Vector2(8192, 8193), Vector2(8191, 8192))}), (Fs{-9, 1, 3, -1, 1}));
@@ -51,19 +51,12 @@ TEST(Vector, NamedOperationsRoundOnce) {
                   distance(Vector4(1, 1, 1, 1), Vector4(2, 3, 3, 5)), distance(Vector3(1, 2, 3), Vector3(1, 2, 3))}),
               (Fs{5, 7, 5, 0}));   // no guard
     // Normalising: w takes part, and a zero vector stays zero.
-    Vector2 v(3, 4);
-    Vector3 u(2, 3, 6);
-    Vector4 w(0, 0, 0, 2);
-    normalize(v);
-    normalize(u);
-    normalize(w);
-    EXPECT_EQ((Fs{v.x, v.y, u.x, u.y, u.z, w.z, w.w}),
-              (Fs{0.6f, 0.8f, float(2 / 7.0), float(3 / 7.0), float(6 / 7.0), 0, 1}));
+    const auto inPlace = [](auto v) { return normalize(v), v; };
+    EXPECT_VEC(inPlace(Vector2(3, 4)), 0.6f, 0.8f);
+    EXPECT_VEC(inPlace(Vector3(2, 3, 6)), float(2 / 7.0), float(3 / 7.0), float(6 / 7.0));
+    EXPECT_VEC(inPlace(Vector4(0, 0, 0, 2)), 0, 0, 0, 1);
     EXPECT_EQ((Fs{normalized(Vector2(3, 4)).y, normalized(Vector3(2, 3, 6)).z, normalized(Vector4(0, 0, 0, 2)).w,
                   normalized(Vector3()).y}), (Fs{0.8f, float(6 / 7.0), 1, 0}));
-}
-
-TEST(Vector, AngleLineNormalAndText) {
     EXPECT_EQ((Fs{angleBetween(Vector2(1, 0), Vector2(0, 2)), angleBetween(Vector3(0, 0, 3), Vector3())}),
               (Fs{1.5707964f, 1.5707964f}));
     ExpectNear(Vector2(angleBetween(Vector2(2, 0), Vector2(1, 1)), angleBetween(Vector3(3, 0, 0), Vector3(-1, 1, 0))),
