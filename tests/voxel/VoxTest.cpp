@@ -124,6 +124,7 @@ TEST(VoxRead, CraftedFilesDevicesAndPathsGiveTheCellsPaletteAndLog) {
         const Loaded got = Load(c.file);
         EXPECT_EQ(got.result, 1);
         EXPECT_EQ(got.voxels(), c.voxels);
+        for (const Voxel& v : got.model.voxels) EXPECT_EQ(v.reserved, 0);
         for (const auto& [n, bytes] : c.entries) EXPECT_EQ(got.entry(n), bytes) << "entry " << n;
         for (auto at = got.lines.begin(); const std::string& line : c.lines) {
             at = std::find(at, got.lines.end(), line);
