@@ -79,9 +79,10 @@ TEST(Triangle, NormalsClosestPointsEdgesAndSegments) {
     ExpectNear(closestPointOnSegment(Vector3(0, 0, 0), Vector3(2, 2, 0), Vector3(2, 0, 5)), {1, 1, 0}, 1e-6f);
     // Only the edges count; exactly the radius away does not touch.
     const Vector3 wide[3] = {Vector3(-10, -10, 0), Vector3(10, -10, 0), Vector3(0, 10, 0)};
-    const float spheres[][3] = {{0, 1, 0}, {-9.5f, 1, -1}, {11, 1.5f, -1}, {-12, 2, 0}, {-12, 2.0001f, -1}};
-    for (const auto& [y, radius, touches] : spheres)
-        EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(0, y, 0), wide, radius), touches) << y << ", " << radius;
+    const float spheres[][4] = {{0, 0, 1, 0},   {0, -9.5f, 1, -1},     {0, 11, 1.5f, -1},
+                                {0, -12, 2, 0}, {0, -12, 2.0001f, -1}, {-6, 0, 1, -1}};  // the last: edge 2-0 alone
+    for (const auto& [x, y, radius, touches] : spheres)
+        EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(x, y, 0), wide, radius), touches) << x << ", " << y;
     // (x = y, z of the ends, crosses, hits); hit is written only when the
     // plane is crossed. Distances whose product underflows float still cross.
     const float cases[][5] = {{0.2f, -1, 1, -1, -1}, {2, -1, 1, -1, 0}, {0.2f, 0, 1, 0, 0}, {0.2f, 0.5f, 1, 0, 0},
