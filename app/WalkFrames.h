@@ -61,10 +61,10 @@ void BuildFrameList(VoxelModel& model);
 // to its first draw (PrepareFrameList).
 enum class FrameLists { AtLoad, AtFirstDraw };
 
-// Loads, orients, recentres and compiles frames 1 to 30 in turn, so the
-// reader's log lines of frame n come before those of frame n + 1. Missing
-// files leave an empty model whose list draws nothing. assetRoot is put in
-// front of every frame's file name (see app/AssetRoot.h).
+// Loads, orients, recentres and (FrameLists::AtLoad) compiles frames 1 to 30
+// in turn, so the reader's log lines of frame n come before those of frame
+// n + 1. Missing files leave an empty model whose list draws nothing.
+// assetRoot is put in front of every frame's file name (see app/AssetRoot.h).
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "",
                     FrameLists lists = FrameLists::AtLoad);
 

@@ -111,6 +111,11 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
         }
         StepWalker(walker);
     }
+    // Loaded the default way, every frame has its lists at once.
+    auto atLoad = std::make_unique<WalkFrames>();
+    LoadWalkFrames(*atLoad);
+    for (const VoxelModel& model : *atLoad) EXPECT_TRUE(model.displayList != 0 && model.shadowList != 0);
+    DeleteWalkFrameLists(*atLoad);
     ShutDownViewer(*viewer);
     for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList + model.shadowList, 0u);
 }
