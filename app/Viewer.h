@@ -38,10 +38,10 @@ void StartViewer(Viewer& viewer, const Clock& clock);
 // Start-up on a current GL context: light 0, font, grass texture, the 30
 // walk frames (read now, their lists compiled as each is first drawn, so
 // the first frame does not wait for all 30), and the clocks, with
-// previousTime read after loading so the loading time is not a frame. Asset paths are relative to the working
-// directory, or to the installed data folder when the working directory has
-// no assets (AssetRoot); missing files leave empty objects and the viewer
-// runs on.
+// previousTime read after loading so the loading time is not a frame. Asset
+// paths are relative to the working directory, or to the installed data
+// folder when the working directory has no assets (AssetRoot); missing files
+// leave empty objects and the viewer runs on.
 void LoadViewerAssets(Viewer& viewer, const Clock& clock);
 
 // One iteration of the frame loop without the sleep and the present: time
