@@ -38,6 +38,9 @@ struct GlCalls {
     void (*pixelStorei)(GLenum, GLint) = nullptr;
     void (*drawBuffer)(GLenum) = nullptr;
     void (*readBuffer)(GLenum) = nullptr;
+    GLboolean (*isEnabled)(GLenum) = nullptr;
+    void (*enable)(GLenum) = nullptr;
+    void (*disable)(GLenum) = nullptr;
 };
 
 // The backend's one record: the EGL objects and the framebuffer they draw to.
@@ -73,7 +76,9 @@ bool LoadGlCalls(GlCalls& gl) {
            Load(gl.blitFramebuffer, "glBlitFramebuffer") &&
            Load(gl.getIntegerv, "glGetIntegerv") && Load(gl.viewport, "glViewport") &&
            Load(gl.readPixels, "glReadPixels") && Load(gl.pixelStorei, "glPixelStorei") &&
-           Load(gl.drawBuffer, "glDrawBuffer") && Load(gl.readBuffer, "glReadBuffer");
+           Load(gl.drawBuffer, "glDrawBuffer") && Load(gl.readBuffer, "glReadBuffer") &&
+           Load(gl.isEnabled, "glIsEnabled") && Load(gl.enable, "glEnable") &&
+           Load(gl.disable, "glDisable");
 }
 
 bool HasToken(const char* list, const char* name) {
@@ -278,11 +283,15 @@ std::vector<uint8_t> ReadOffscreenPixels(int width, int height) {
     const size_t stride = static_cast<size_t>(width) * 4;
     std::vector<uint8_t> pixels(stride * height);
     if (state.resolveFramebuffer) {
+        // The resolve obeys the scissor test, which the caller may have left on.
+        const bool scissor = gl.isEnabled(GL_SCISSOR_TEST);
+        if (scissor) gl.disable(GL_SCISSOR_TEST);
         gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
         gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, state.resolveFramebuffer);
         gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
                            GL_NEAREST);
         gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
+        if (scissor) gl.enable(GL_SCISSOR_TEST);
     }
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER,
                        state.resolveFramebuffer ? state.resolveFramebuffer : state.framebuffer);
@@ -292,6 +301,7 @@ std::vector<uint8_t> ReadOffscreenPixels(int width, int height) {
     gl.pixelStorei(GL_PACK_ALIGNMENT, 1);
     gl.readPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     gl.pixelStorei(GL_PACK_ALIGNMENT, alignment);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
     // GL reads bottom row first; flip in place so no second image is held.
     std::vector<uint8_t> row(stride);
     for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {

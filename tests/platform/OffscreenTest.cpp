@@ -35,6 +35,8 @@ TEST(Offscreen, DrawsWithDepthAndStencilReadsBackTopRowFirstAndRefusesBadSizes) 
         // RGBA of pixel i of a read-back.
         auto at = [](const std::vector<uint8_t>& p, size_t i) { return std::vector<int>(&p[i * 4], &p[i * 4] + 4); };
         const std::vector<int> red{255, 0, 0, 255}, clear{0, 0, 0, 0};
+        glEnable(GL_SCISSOR_TEST);  // on the right half: the read-back takes all the same
+        glScissor(kW / 2, 0, kW / 2, kH);
         const std::vector<uint8_t> pixels = ReadOffscreenPixels(kW, kH);
         ASSERT_EQ(pixels.size(), size_t{kW * kH * 4});
         // Top left: near, stencil 1; top right: the stencil blocks; bottom left: the depth test blocks.
@@ -43,8 +45,7 @@ TEST(Offscreen, DrawsWithDepthAndStencilReadsBackTopRowFirstAndRefusesBadSizes) 
         EXPECT_EQ(at(ReadOffscreenPixels(1, kH), kH / 2 - 1), red) << "a narrower read";
         EXPECT_TRUE(ReadOffscreenPixels(kW + 1, kH).empty());
         // A slanted edge: only samples give pixels part red.
-        glDisable(GL_STENCIL_TEST);
-        glDisable(GL_DEPTH_TEST);
+        for (GLenum test : {GL_SCISSOR_TEST, GL_STENCIL_TEST, GL_DEPTH_TEST}) glDisable(test);
         glClear(GL_COLOR_BUFFER_BIT);
         glRotatef(20, 0, 0, 1);
         glRectf(-2, -2, 2, 0);
