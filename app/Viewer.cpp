@@ -32,7 +32,6 @@ void LoadViewerAssets(Viewer& viewer, const Clock& clock) {
     viewer.textureTable.clear();
     ResetWalker(viewer.walker, clock());
     viewer.walkFrames = WalkFrames{};
-    viewer.compiledFrames = CompiledFrames{};
 
     LoadTexture((root + grassTexturePath).c_str(), viewer.textureTable, 0,
                 (root + textureDirectory).c_str());
@@ -47,7 +46,9 @@ void RunViewerFrame(Viewer& viewer, const Clock& clock) {
     WalkerState& walker = viewer.walker;
     AdvanceClocks(walker, clock);
     BuildWalkerTransform(walker);
-    PrepareFrameList(viewer.walkFrames, viewer.compiledFrames, walker.frameIndex);
+    if (walker.frameIndex >= 1 && walker.frameIndex <= walkFrameCount) {
+        PrepareFrameList(viewer.walkFrames[walker.frameIndex - 1]);
+    }
     DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
               viewer.textureTable, viewer.walkFrames);
     StepWalker(walker);
@@ -57,7 +58,6 @@ void RunViewerFrame(Viewer& viewer, const Clock& clock) {
 
 void ShutDownViewer(Viewer& viewer) {
     DeleteWalkFrameLists(viewer.walkFrames);
-    viewer.compiledFrames = CompiledFrames{};
     viewer.walker.fpsText = std::string();
     for (VoxelModel& model : viewer.walkFrames) model = VoxelModel{};
     // The grass texture itself lives until the context ends.

@@ -20,7 +20,6 @@ struct Viewer {
     std::optional<BitmapFont> font;          // built after the GL context exists
     std::vector<TextureEntry> textureTable;  // entry 0: the grass of the ground
     WalkFrames walkFrames;                   // frame n is walkFrames[n - 1]
-    CompiledFrames compiledFrames{};         // whose lists exist: each is built on first draw
     WalkerState walker;                      // clocks, position, derived values
 };
 

@@ -141,10 +141,8 @@ void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot, FrameL
     }
 }
 
-void PrepareFrameList(WalkFrames& walkFrames, CompiledFrames& compiled, int32_t frameNumber) {
-    if (frameNumber < 1 || frameNumber > walkFrameCount || compiled[frameNumber - 1]) return;
-    BuildFrameList(walkFrames[frameNumber - 1]);
-    compiled[frameNumber - 1] = true;
+void PrepareFrameList(VoxelModel& model) {
+    if (model.displayList == 0) BuildFrameList(model);
 }
 
 void DeleteWalkFrameLists(WalkFrames& walkFrames) {

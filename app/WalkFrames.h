@@ -68,10 +68,8 @@ enum class FrameLists { AtLoad, AtFirstDraw };
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "",
                     FrameLists lists = FrameLists::AtLoad);
 
-// Compiles the lists of frame n (1 to 30) unless `compiled` says it has
-// them, and marks it. Any other n is left alone: it draws nothing.
-using CompiledFrames = std::array<bool, walkFrameCount>;
-void PrepareFrameList(WalkFrames& walkFrames, CompiledFrames& compiled, int32_t frameNumber);
+// Compiles the model's lists unless it has them (BuildFrameList).
+void PrepareFrameList(VoxelModel& model);
 
 // Deletes the frames' display lists (shut-down).
 void DeleteWalkFrameLists(WalkFrames& walkFrames);

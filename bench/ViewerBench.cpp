@@ -189,7 +189,7 @@ Viewer& SharedViewer() {
         dup2(devNull, STDOUT_FILENO);  // keep the start-up log out of the report
         StartViewer(*v, SteadyClockSeconds);
         // Lists are otherwise compiled by the loop's first pass over the cycle.
-        for (int32_t n = 1; n <= walkFrameCount; ++n) PrepareFrameList(v->walkFrames, v->compiledFrames, n);
+        for (VoxelModel& frame : v->walkFrames) PrepareFrameList(frame);
         fflush(stdout);
         dup2(savedStdout, STDOUT_FILENO);
         close(devNull);

@@ -80,7 +80,7 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     // The frame drawn has its lists, once; then every frame gets lists of its own.
     const uint32_t drawnList = viewer->walkFrames[1].displayList;
     EXPECT_TRUE(drawnList != 0 && viewer->walkFrames[0].displayList == 0);
-    for (int n = 1; n <= walkFrameCount + 1; ++n) PrepareFrameList(viewer->walkFrames, viewer->compiledFrames, n);
+    for (VoxelModel& model : viewer->walkFrames) PrepareFrameList(model);
     std::set<uint32_t> lists;
     for (const VoxelModel& model : viewer->walkFrames) lists.insert(model.displayList);
     EXPECT_TRUE(lists.size() == 30u && lists.count(0) == 0u && viewer->walkFrames[1].displayList == drawnList);
