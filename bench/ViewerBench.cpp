@@ -7,10 +7,11 @@
 //                         whole process, so llvmpipe's threads count
 //   BM_DrawFrame          the same without the present, finished with glFinish
 //   BM_DrawGroundOnly     DrawScene with empty frames: what the character costs
-//   BM_DrawFrameFaces     the scene with walk frame 1 drawn, in both passes,
-//                         from each face selection of FrameMesh.h: all faces
-//                         (the lit pass's list), visible faces only (the
-//                         shadow's), merged visible faces
+//   BM_DrawCycle          the scene at 90 fixed poses over one turn of the
+//                         circle, with BM_DrawCycleGroundOnly its ground
+//                         alone: the character's share, comparable between
+//                         builds; BM_DrawCycleFaces the same poses from lists
+//                         of other face selections (FrameMesh.h)
 //   BM_MonumentStartToFirstFrame  a fresh process that opens the window, reads
 //                         the generated 848,276-voxel monument (tools/Monument.h)
 //                         from a file, builds its list and presents one frame;
@@ -232,25 +233,87 @@ void BM_DrawGroundOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawGroundOnly)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 
-void BM_DrawFrameFaces(benchmark::State& state) {
+// The walk over one whole turn of the circle on a scripted clock at 30
+// steps a second, every fourth step kept: 90 poses in which each frame is
+// seen from several sides and distances, the same in every build. The
+// real-clock benchmarks above draw whatever part of the circle their run
+// happens to cover, and the character's size on screen changes along it.
+const std::vector<WalkerState>& CyclePoses() {
+    static const std::vector<WalkerState> poses = [] {
+        std::vector<WalkerState> kept;
+        WalkerState walker;
+        double now = 0.0;
+        const Clock clock = [&now] { return now; };
+        ResetWalker(walker, now);
+        for (int step = 0; step < 360; ++step) {
+            now += 1.0 / 30.0;
+            AdvanceClocks(walker, clock);
+            BuildWalkerTransform(walker);
+            if (step % 4 == 0) kept.push_back(walker);
+            StepWalker(walker);
+        }
+        return kept;
+    }();
+    return poses;
+}
+
+void DrawCycle(benchmark::State& state, const WalkFrames& frames) {
     Viewer& viewer = SharedViewer();
-    const FaceSelection selection = static_cast<FaceSelection>(state.range(0));
-    auto frames = std::make_unique<WalkFrames>();
-    FrameMesh mesh;
-    BuildFrameMesh(viewer.walkFrames[0], selection, mesh);
-    (*frames)[0].displayList = CompileMesh(mesh);
-    const WalkerState& walker = viewer.walker;
+    const std::vector<WalkerState>& poses = CyclePoses();
+    size_t next = 0;
     for (auto _ : state) {
-        DrawScene(walker.walkerPosition, walker.modelMatrix, 1, viewer.light, viewer.textureTable,
-                  *frames);
+        const WalkerState& walker = poses[next++ % poses.size()];
+        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
+                  viewer.textureTable, frames);
         glFinish();
     }
-    state.counters["quads"] = static_cast<double>(mesh.vertices.size() / 4);
-    glDeleteLists((*frames)[0].displayList, 1);
 }
-BENCHMARK(BM_DrawFrameFaces)
-    ->ArgName("selection")  // 0 all faces, 1 visible, 2 merged
-    ->DenseRange(0, 2)
+
+// Iterations are ten turns of the poses, so every run draws each pose alike.
+void BM_DrawCycle(benchmark::State& state) { DrawCycle(state, SharedViewer().walkFrames); }
+BENCHMARK(BM_DrawCycle)
+    ->Iterations(900)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_DrawCycleGroundOnly(benchmark::State& state) {
+    static const WalkFrames noFrames{};
+    DrawCycle(state, noFrames);
+}
+BENCHMARK(BM_DrawCycleGroundOnly)
+    ->Iterations(900)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The cycle drawn from lists of other face selections (FrameMesh.h): the
+// first argument for the lit pass, the second for the shadow.
+void BM_DrawCycleFaces(benchmark::State& state) {
+    Viewer& viewer = SharedViewer();
+    auto frames = std::make_unique<WalkFrames>();
+    FrameMesh mesh;
+    double quads = 0;
+    for (int n = 0; n < walkFrameCount; ++n) {
+        BuildFrameMesh(viewer.walkFrames[n], static_cast<FaceSelection>(state.range(0)), mesh);
+        (*frames)[n].displayList = CompileMesh(mesh);
+        quads += static_cast<double>(mesh.vertices.size() / 4);
+        BuildFrameMesh(viewer.walkFrames[n], static_cast<FaceSelection>(state.range(1)), mesh);
+        (*frames)[n].shadowList = CompileMesh(mesh);
+        quads += static_cast<double>(mesh.vertices.size() / 4);
+    }
+    DrawCycle(state, *frames);
+    state.counters["quads"] = quads / walkFrameCount;
+    DeleteWalkFrameLists(*frames);
+}
+BENCHMARK(BM_DrawCycleFaces)
+    ->ArgNames({"lit", "shadow"})  // 0 all faces, 1 visible, 2 merged
+    ->Args({0, 1})                  // the shipped lists
+    ->Args({0, 0})                  // all faces in both passes, as before
+    ->Args({1, 1})
+    ->Args({0, 2})
+    ->Args({2, 2})
+    ->Iterations(900)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
