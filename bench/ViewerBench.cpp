@@ -270,22 +270,18 @@ void DrawCycle(benchmark::State& state, const WalkFrames& frames) {
 }
 
 // Iterations are ten turns of the poses, so every run draws each pose alike.
+void TenTurns(benchmark::internal::Benchmark* b) {
+    b->Iterations(900)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
 void BM_DrawCycle(benchmark::State& state) { DrawCycle(state, SharedViewer().walkFrames); }
-BENCHMARK(BM_DrawCycle)
-    ->Iterations(900)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawCycle)->Apply(TenTurns);
 
 void BM_DrawCycleGroundOnly(benchmark::State& state) {
     static const WalkFrames noFrames{};
     DrawCycle(state, noFrames);
 }
-BENCHMARK(BM_DrawCycleGroundOnly)
-    ->Iterations(900)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawCycleGroundOnly)->Apply(TenTurns);
 
 // The cycle drawn from lists of other face selections (FrameMesh.h): the
 // first argument for the lit pass, the second for the shadow.
@@ -313,10 +309,7 @@ BENCHMARK(BM_DrawCycleFaces)
     ->Args({1, 1})
     ->Args({0, 2})
     ->Args({2, 2})
-    ->Iterations(900)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+    ->Apply(TenTurns);
 
 // The monument as frame 1 of a frame array of its own, kept for the run.
 WalkFrames& MonumentFrames() {
