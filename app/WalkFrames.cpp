@@ -87,11 +87,10 @@ void RecentreFrame(VoxelModel& model) {
     }
 }
 
-// Compiles the quads of `mesh` into a new display list and returns its name.
-// Without `shaded` the list holds positions alone. Immediate mode compiles
-// faster than vertex arrays here: colours and normals are sent once per
-// face, not once per corner.
-static uint32_t CompileQuadList(const FrameMesh& mesh, bool shaded) {
+// Immediate mode compiles faster than vertex arrays here, and its lists
+// draw faster: colours and normals are sent once per face, not once per
+// corner.
+uint32_t CompileQuadList(const FrameMesh& mesh, bool shaded) {
     const uint32_t list = glGenLists(1);
     glNewList(list, GL_COMPILE);
     glBegin(GL_QUADS);

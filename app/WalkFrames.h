@@ -57,6 +57,13 @@ constexpr size_t exactPictureVoxelLimit = 16384;
 // current GL context; the lists are compiled, not drawn.
 void BuildFrameList(VoxelModel& model);
 
+struct FrameMesh;
+
+// Compiles the quads of `mesh` into a new display list and returns its name.
+// Without `shaded` the list holds positions alone (the shadow pass's). Needs
+// a current GL context.
+uint32_t CompileQuadList(const FrameMesh& mesh, bool shaded);
+
 // Whether LoadWalkFrames compiles the lists itself or leaves each frame's
 // to its first draw (PrepareFrameList).
 enum class FrameLists { AtLoad, AtFirstDraw };
