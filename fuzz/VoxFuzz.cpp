@@ -7,13 +7,13 @@
 
 #include <fcntl.h>
 
-#include "render/Screen.h"
+#include "log/Log.h"
 #include "voxel/Vox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The reader logs every chunk; the lines go nowhere, without a file per run.
     static const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    screen.logFile = devNull;
+    logDescriptor = devNull;
 
     VoxelModel model;
     if (LoadVoxelModelFromMemory(data, size, model) != 1) std::abort();

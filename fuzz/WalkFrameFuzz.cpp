@@ -13,12 +13,12 @@
 
 #include "app/FrameMesh.h"
 #include "app/WalkFrames.h"
-#include "render/Screen.h"
+#include "log/Log.h"
 #include "voxel/Vox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    screen.logFile = devNull;
+    logDescriptor = devNull;
 
     VoxelModel model;
     LoadVoxelModelFromMemory(data, size, model);

@@ -1,12 +1,13 @@
-// The screen record and the log channel.
+// The screen record: the window's size, projection and shared lists.
 //
 // `screen` is written by InitGL only (tests may point `logFile` elsewhere);
-// every diagnostic of the engine goes through LogLine, one plain line each.
+// every diagnostic of the engine goes through LogLine (log/Log.h), one plain
+// line each.
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
+#include "log/Log.h"
 #include "math/Matrix4.h"
 
 struct ScreenState {
@@ -23,16 +24,8 @@ struct ScreenState {
     float farPlane = 0;
     uint32_t shadowQuadList = 0;  // darkens stencil-marked pixels
     uint32_t screenQuadList = 0;  // textured quad over -1..1
-    int32_t logFile = 0;          // file descriptor of the log; 0 = not opened yet
+    // The log channel's descriptor (log/Log.h); 0 = not opened yet.
+    int32_t& logFile = logDescriptor;
 };
 
 extern ScreenState screen;
-
-// Writes `text` and a line end to screen.logFile, or to standard output while
-// no log has been opened (logFile 0), so loaders log the same way with or
-// without a GL window.
-void LogLine(std::string_view text);
-
-// Points the log channel at /dev/null: the model viewer keeps standard output
-// free of loader and driver lines and reports problems on stderr itself.
-void SilenceLog();

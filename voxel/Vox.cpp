@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "render/Screen.h"
+#include "log/Log.h"
 #include "voxel/VoxFormat.h"
 
 namespace {

@@ -22,6 +22,7 @@
 
 #include "render/Extensions.h"
 #include "render/GLSetup.h"
+#include "render/Screen.h"
 #include "support/LogCapture.h"
 
 using Rgba = std::array<int, 3>;  // 0..255 per channel
