@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ModelViewer.h"
+#include "app/view/ModelWindow.h"
 #include "platform/Window.h"
 #include "tools/Monument.h"
 
@@ -79,9 +79,9 @@ double RunChild(const std::vector<std::string>& args, double& peakMb, std::strin
 
 // Child mode: start the viewer on a model, present one frame, report the clock.
 int FirstFrameChild(const char* path) {
-    ModelSession session;
-    if (StartModelViewer(session, path, SteadyClockSeconds) != 0) return 1;
-    RunModelViewerFrame(session, SteadyClockSeconds);
+    ModelWindow session;
+    if (StartModelWindow(session, path, SteadyClockSeconds) != 0) return 1;
+    RunModelWindowFrame(session, SteadyClockSeconds);
     PresentWindow();
     glFinish();
     std::printf("first-frame %.9f\n", SteadyClockSeconds());
@@ -138,18 +138,18 @@ BENCHMARK(BM_Snapshot)->DenseRange(0, 2)->UseManualTime()->Iterations(3)
 // Runs last: its session makes this process large, and children forked
 // after it would inherit that as their peak RSS.
 void BM_Frame(benchmark::State& state) {
-    ModelSession session;
-    if (StartModelViewer(session, ModelPath(state.range(0)), SteadyClockSeconds) != 0) {
+    ModelWindow session;
+    if (StartModelWindow(session, ModelPath(state.range(0)), SteadyClockSeconds) != 0) {
         state.SkipWithError("the viewer did not start");
         return;
     }
     for (auto _ : state) {
-        RunModelViewerFrame(session, SteadyClockSeconds);
+        RunModelWindowFrame(session, SteadyClockSeconds);
         glFinish();
     }
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                benchmark::Counter::kIsRate);
-    StopModelViewer(session);
+    StopModelWindow(session);
     CloseWindow();
 }
 BENCHMARK(BM_Frame)->ArgName("monument")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()

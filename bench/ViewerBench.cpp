@@ -39,9 +39,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/FrameMesh.h"
-#include "app/Scene.h"
-#include "app/Viewer.h"
+#include "app/stage/Assets.h"
+#include "app/stage/FrameMesh.h"
+#include "app/stage/FrameLists.h"
+#include "app/stage/Hud.h"
+#include "app/stage/Scene.h"
+#include "app/walk/Walk.h"
 #include "platform/Window.h"
 #include "tools/Monument.h"
 
@@ -69,7 +72,7 @@ void LoadMonument(VoxelModel& model) {
 int MonumentFirstFrameChild() {
     InitGL(1024, 768, 32, 0, 2, 0);
     LightSource light;
-    SetupViewerLight(light);
+    SetupSceneLight(light);
     std::vector<TextureEntry> textures;
     LoadTexture(grassTexturePath, textures, 0, textureDirectory);
     auto frames = std::make_unique<WalkFrames>();
@@ -87,15 +90,15 @@ int MonumentFirstFrameChild() {
 
 // Child mode: start up, draw and present one frame, report the clock.
 int FirstFrameChild() {
-    auto viewer = std::make_unique<Viewer>();
-    StartViewer(*viewer, SteadyClockSeconds);
-    RunViewerFrame(*viewer, SteadyClockSeconds);
+    auto viewer = std::make_unique<WalkApp>();
+    StartWalk(*viewer, SteadyClockSeconds);
+    RunWalkFrame(*viewer, SteadyClockSeconds);
     std::this_thread::sleep_for(std::chrono::milliseconds(frameSleepMs));
     PresentWindow();
     glFinish();
     const double presented = SteadyClockSeconds();
     std::fprintf(stderr, "first-frame %.9f\n", presented);
-    ShutDownViewer(*viewer);
+    ShutDownWalk(*viewer);
     return 0;
 }
 
@@ -163,13 +166,13 @@ BENCHMARK(BM_MonumentStartToFirstFrame)
 
 // One viewer for the loop benchmarks, started on first use and kept until
 // the process ends (its window and context with it).
-Viewer& SharedViewer() {
-    static Viewer* viewer = [] {
-        auto* v = new Viewer();
+WalkApp& SharedWalk() {
+    static WalkApp* viewer = [] {
+        auto* v = new WalkApp();
         const int devNull = open("/dev/null", O_WRONLY);
         const int savedStdout = dup(STDOUT_FILENO);
         dup2(devNull, STDOUT_FILENO);  // keep the start-up log out of the report
-        StartViewer(*v, SteadyClockSeconds);
+        StartWalk(*v, SteadyClockSeconds);
         // Lists are otherwise compiled by the loop's first pass over the cycle.
         for (VoxelModel& frame : v->walkFrames) PrepareFrameList(frame);
         fflush(stdout);
@@ -182,9 +185,9 @@ Viewer& SharedViewer() {
 }
 
 void BM_LoopIteration(benchmark::State& state) {
-    Viewer& viewer = SharedViewer();
+    WalkApp& viewer = SharedWalk();
     for (auto _ : state) {
-        RunViewerFrame(viewer, SteadyClockSeconds);
+        RunWalkFrame(viewer, SteadyClockSeconds);
         PresentWindow();
     }
     glFinish();
@@ -192,9 +195,9 @@ void BM_LoopIteration(benchmark::State& state) {
 BENCHMARK(BM_LoopIteration)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_DrawFrame(benchmark::State& state) {
-    Viewer& viewer = SharedViewer();
+    WalkApp& viewer = SharedWalk();
     for (auto _ : state) {
-        RunViewerFrame(viewer, SteadyClockSeconds);
+        RunWalkFrame(viewer, SteadyClockSeconds);
         glFinish();
     }
 }
@@ -203,7 +206,7 @@ BENCHMARK(BM_DrawFrame)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark:
 // The scene without the character and its shadow: ground, camera and light
 // only, to tell the cost of the two list calls from the rest.
 void BM_DrawGroundOnly(benchmark::State& state) {
-    Viewer& viewer = SharedViewer();
+    WalkApp& viewer = SharedWalk();
     static const WalkFrames noFrames{};
     const WalkerState& walker = viewer.walker;
     for (auto _ : state) {
@@ -239,7 +242,7 @@ const std::vector<WalkerState>& CyclePoses() {
 }
 
 void DrawCycle(benchmark::State& state, const WalkFrames& frames) {
-    Viewer& viewer = SharedViewer();
+    WalkApp& viewer = SharedWalk();
     const std::vector<WalkerState>& poses = CyclePoses();
     size_t next = 0;
     for (auto _ : state) {
@@ -255,7 +258,7 @@ void TenTurns(benchmark::internal::Benchmark* b) {
     b->Iterations(900)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 }
 
-void BM_DrawCycle(benchmark::State& state) { DrawCycle(state, SharedViewer().walkFrames); }
+void BM_DrawCycle(benchmark::State& state) { DrawCycle(state, SharedWalk().walkFrames); }
 BENCHMARK(BM_DrawCycle)->Apply(TenTurns);
 
 void BM_DrawCycleGroundOnly(benchmark::State& state) {
@@ -267,7 +270,7 @@ BENCHMARK(BM_DrawCycleGroundOnly)->Apply(TenTurns);
 // The cycle drawn from lists of other face selections (FrameMesh.h): the
 // first argument for the lit pass, the second for the shadow.
 void BM_DrawCycleFaces(benchmark::State& state) {
-    Viewer& viewer = SharedViewer();
+    WalkApp& viewer = SharedWalk();
     auto frames = std::make_unique<WalkFrames>();
     FrameMesh mesh;
     double quads = 0;
@@ -298,7 +301,7 @@ BENCHMARK(BM_DrawCycleFaces)
 WalkFrames& MonumentFrames() {
     static WalkFrames* frames = [] {
         auto* f = new WalkFrames();
-        SharedViewer();
+        SharedWalk();
         LoadMonument((*f)[0]);
         BuildFrameList((*f)[0]);
         return f;
@@ -307,7 +310,7 @@ WalkFrames& MonumentFrames() {
 }
 
 void BM_MonumentBuildList(benchmark::State& state) {
-    SharedViewer();
+    SharedWalk();
     VoxelModel& model = MonumentFrames()[0];
     for (auto _ : state) {
         VoxelModel copy;
@@ -325,7 +328,7 @@ void BM_MonumentBuildList(benchmark::State& state) {
 BENCHMARK(BM_MonumentBuildList)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_MonumentDrawFrame(benchmark::State& state) {
-    Viewer& viewer = SharedViewer();
+    WalkApp& viewer = SharedWalk();
     const WalkFrames& frames = MonumentFrames();
     Matrix4 still(0.0f);
     setIdentity(still);

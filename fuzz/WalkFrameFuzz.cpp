@@ -11,8 +11,8 @@
 
 #include <fcntl.h>
 
-#include "app/FrameMesh.h"
-#include "app/WalkFrames.h"
+#include "app/stage/FrameMesh.h"
+#include "app/walk/WalkFrames.h"
 #include "log/Log.h"
 #include "voxel/Vox.h"
 

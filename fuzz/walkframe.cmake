@@ -1,1 +1,1 @@
-voxwalk_add_fuzzer(walkframe SOURCES ${CMAKE_CURRENT_LIST_DIR}/WalkFrameFuzz.cpp LIBS voxwalk_app)
+voxwalk_add_fuzzer(walkframe SOURCES ${CMAKE_CURRENT_LIST_DIR}/WalkFrameFuzz.cpp LIBS voxwalk_walk)

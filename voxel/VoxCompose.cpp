@@ -382,14 +382,3 @@ bool VoxelModelBounds(const VoxelModel& model, int32_t min[3], int32_t max[3]) {
     }
     return true;
 }
-
-void MirrorLikeReader(VoxelModel& model) {
-    int32_t min[3], max[3];
-    if (!VoxelModelBounds(model, min, max)) return;
-    // As the reader does for a model whose size is this bounding box.
-    for (Voxel& v : model.voxels) {
-        v.x = v.x - min[0];
-        v.y = max[1] + 1 - v.y;
-        v.z = max[2] + 1 - v.z;
-    }
-}

@@ -524,9 +524,9 @@ struct Reader {
     }
 
     // Poly2Vox: one model in the editor's axes. The walk-frame reader turns
-    // file cell (i, j, l) into (l, j, X - i) and then mirrors y and z; undoing
-    // that mirror here, (l, Y - 1 - j, i), makes MirrorLikeReader give back
-    // its cells up to a translation.
+    // file cell (i, j, l) into (l, j, X - i) and then mirrors y and z, as it
+    // does a MagicaVoxel model; undoing that mirror, (l, Y - 1 - j, i), gives
+    // the editor's axes, z up.
     bool Poly2Vox(const uint8_t* data, size_t length) {
         const Poly2VoxLayout layout = ReadPoly2VoxLayout(data, length);
         if (!layout.haveCells) {

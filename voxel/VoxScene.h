@@ -129,11 +129,5 @@ int32_t VoxelSceneFrameCount(const VoxelScene& scene);
 // file order) stays, at its place in that order. displayList is set to 0.
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model);
 
-// The composed model in the orientation LoadVoxelModel gives: y and z
-// mirrored by the bounding box (y -> maxY + 1 - y, z -> maxZ + 1 - z) and x
-// moved to start at 0, so the viewer can stand it up and recentre it exactly
-// as it does a walk frame. A model without voxels is left as it is.
-void MirrorLikeReader(VoxelModel& model);
-
 // Bounding box of a model's voxels, inclusive; false when it has none.
 bool VoxelModelBounds(const VoxelModel& model, int32_t min[3], int32_t max[3]);

@@ -12,8 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Scene.h"
-#include "app/Viewer.h"
+#include "app/stage/Assets.h"
+#include "app/stage/FrameLists.h"
+#include "app/stage/FrameMesh.h"
+#include "app/stage/Hud.h"
+#include "app/stage/Scene.h"
+#include "app/walk/Walk.h"
 #include "support/GlFixture.h"
 #include "support/LogCapture.h"
 
@@ -47,21 +51,21 @@ int Differences(const std::vector<unsigned char>& a, const std::vector<unsigned 
     return count;
 }
 
-TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
+TEST(Walk, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     VOXWALK_REQUIRE_DISPLAY();
     ASSERT_TRUE(StartGlCapturingLog(1024, 768, 2).opened) << "DISPLAY is set but no GL window could be made";
     ASSERT_EQ(chdir(VOXWALK_SOURCE_DIR), 0);
     double now = 100.0;
     const Clock clock = [&now] { return now; };
-    auto viewer = std::make_unique<Viewer>();
+    auto walk = std::make_unique<WalkApp>();
     LogCapture quiet;  // the reader's lines are checked elsewhere
-    LoadViewerAssets(*viewer, clock);
+    LoadWalkAssets(*walk, clock);
     // Every frame stood up, centred over the origin, on the ground; its
     // lists wait for its first draw.
     WalkFrames wholeCubes{};
     const WalkFrames noFrames{};
     for (int n = 0; n < walkFrameCount; ++n) {
-        const VoxelModel& model = viewer->walkFrames[n];
+        const VoxelModel& model = walk->walkFrames[n];
         double x = 0, lowest = 1e9;
         for (const Voxel& v : model.voxels) x += v.x, lowest = std::min<double>(lowest, v.y);
         EXPECT_TRUE(std::abs(x / double(model.voxels.size())) <= 0.5 && std::abs(lowest) <= 1.0) << n;
@@ -73,31 +77,31 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     // One and a half animation frames: frame 2, heading 1.5 (1 whole degree),
     // 7 units walked, the first frame counted.
     now += 0.05;
-    RunViewerFrame(*viewer, clock);
-    const WalkerState& w = viewer->walker;
-    EXPECT_TRUE(w.frameIndex == 2 && w.fpsText == "FPS = 1" && w.nextFpsTime == now + 1.0);
+    RunWalkFrame(*walk, clock);
+    const WalkerState& w = walk->walker;
+    EXPECT_TRUE(w.frameIndex == 2 && w.fps.fpsText == "FPS = 1" && w.fps.nextFpsTime == now + 1.0);
     EXPECT_TRUE(std::abs(w.walkerPosition.x - 6.99893) < 1e-4 && std::abs(w.walkerPosition.z + 0.12217) < 1e-4);
     // The frame drawn has its lists, once; then every frame gets lists of its own.
-    const uint32_t drawnList = viewer->walkFrames[1].displayList;
-    EXPECT_TRUE(drawnList != 0 && viewer->walkFrames[0].displayList == 0);
-    for (VoxelModel& model : viewer->walkFrames) PrepareFrameList(model);
+    const uint32_t drawnList = walk->walkFrames[1].displayList;
+    EXPECT_TRUE(drawnList != 0 && walk->walkFrames[0].displayList == 0);
+    for (VoxelModel& model : walk->walkFrames) PrepareFrameList(model);
     std::set<uint32_t> lists;
-    for (const VoxelModel& model : viewer->walkFrames) lists.insert(model.displayList);
-    EXPECT_TRUE(lists.size() == 30u && lists.count(0) == 0u && viewer->walkFrames[1].displayList == drawnList);
+    for (const VoxelModel& model : walk->walkFrames) lists.insert(model.displayList);
+    EXPECT_TRUE(lists.size() == 30u && lists.count(0) == 0u && walk->walkFrames[1].displayList == drawnList);
 
     // One whole frame of the program for the walker's pose and `frames`.
     WalkerState walker;
     const auto draw = [&](const WalkFrames& frames) {
-        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer->light, viewer->textureTable,
+        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, walk->light, walk->textureTable,
                   frames);
-        DrawHud(*viewer->font, walker.fpsText, walker.frameIndex);
+        DrawHud(*walk->font, walker.fps.fpsText, walker.frameIndex);
         return GlFixture::ReadPixels(0, 0, screen.width, screen.height);
     };
     // Walk the circle at 30 steps a second and compare at steps spread over
     // two turns, so different frames are seen from different sides.
     now = 0.0;
     ResetWalker(walker, now);
-    walker.fpsText = "FPS = 30";
+    walker.fps.fpsText = "FPS = 30";
     for (int step = 0; step <= 719; ++step) {
         now += 1.0 / 30.0;
         AdvanceClocks(walker, clock);
@@ -106,7 +110,7 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
             const std::vector<unsigned char> cubes = draw(wholeCubes);
             // The comparison means something only where the character shows.
             EXPECT_GT(Differences(cubes, draw(noFrames)), 1000) << "step " << step;
-            EXPECT_EQ(Differences(draw(viewer->walkFrames), cubes), 0) << "step " << step << ", frame "
+            EXPECT_EQ(Differences(draw(walk->walkFrames), cubes), 0) << "step " << step << ", frame "
                                                                         << walker.frameIndex;
         }
         StepWalker(walker);
@@ -116,8 +120,8 @@ TEST(Viewer, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
     LoadWalkFrames(*atLoad);
     for (const VoxelModel& model : *atLoad) EXPECT_TRUE(model.displayList != 0 && model.shadowList != 0);
     DeleteWalkFrameLists(*atLoad);
-    ShutDownViewer(*viewer);
-    for (const VoxelModel& model : viewer->walkFrames) EXPECT_EQ(model.displayList + model.shadowList, 0u);
+    ShutDownWalk(*walk);
+    for (const VoxelModel& model : walk->walkFrames) EXPECT_EQ(model.displayList + model.shadowList, 0u);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MakeVoxel.h"
-#include "app/FrameMesh.h"
+#include "app/stage/FrameMesh.h"
 
 namespace {
 

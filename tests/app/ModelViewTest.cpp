@@ -1,9 +1,11 @@
 // The model viewer's arithmetic: framing, clocks, frame steps, orbit and views, the model matrix, screenshot names.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 
-#include "app/ModelView.h"
-#include "app/ModelViewer.h"
+#include "app/view/Camera.h"
+#include "app/view/ModelClock.h"
+#include "app/view/ModelWindow.h"
 
 namespace {
 
@@ -15,13 +17,18 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTh
     struct { const char* name; ModelClock clock; int32_t frames; double heading, frame; Vector3 at; float tolerance; }
         rows[] = {
         {"stepped", {}, 30, 75, 15, {258.27f, 0, -198.18f}, 1.5f},
-        {"closed form at scale 2", ModelClockAt(2.5, 30, 2.0f), 0, 75, 15, {516.54f, 0, -396.36f}, 0.05f},
+        {"closed form at scale 2", ModelClockAt(2.5, 30, Motion::Walk, 2.0f), 0, 75, 15, {516.54f, 0, -396.36f}, 0.05f},
+        {"closed form, in place", ModelClockAt(2.5, 30, Motion::InPlace, 2.0f), 0, 0, 15, {0, 0, 0}, 0},
         {"still", {}, 1, 75, 0, {0, 0, 0}, 0},
+        {"keyframed: in place, not turning", {}, -30, 0, 15, {0, 0, 0}, 0},
         {"paused", {0, 0, {}, 1, true}, 30, 0, 0, {0, 0, 0}, 0},
         {"speed x2", fast, 30, 150, 0, {0, 0, 0}, 1000},  // 150 frames of 30: frame 0 again
     };
     for (auto& row : rows) {
-        for (int i = 0; i < 250 && row.frames > 0; ++i) AdvanceModelClock(row.clock, 0.01, row.frames, 1.0f);
+        // A negative count stands for a file whose keyframes move it.
+        const int32_t frames = std::abs(row.frames);
+        for (int i = 0; i < 250 && frames > 0; ++i)
+            AdvanceModelClock(row.clock, 0.01, frames, MotionOf(frames, row.frames < 0), 1.0f);
         EXPECT_NEAR(row.clock.heading, row.heading, 1e-6) << row.name;
         EXPECT_NEAR(row.clock.animClock, row.frame, 1e-6) << row.name;
         EXPECT_LE(distance(row.clock.position, row.at), row.tolerance) << row.name;
@@ -74,6 +81,33 @@ TEST(Framing, SceneScaleFromTheBoxRadiusAndEachViewsEyeAtTheScaledDistance) {
         EXPECT_LE(distance(stage.eye, row.eye), 0.1f) << row.name;
         EXPECT_LE(distance(stage.target, row.target), 1e-4f) << row.name;
         EXPECT_LE(distance(stage.up, row.up), 0) << row.name;
+    }
+}
+
+TEST(Framing, NoViewClipsTheGroundWithTheNearPlane) {
+    // A plate 200 x 1 x 200 seen from the side: the eye is half a voxel up, so
+    // the ground at the bottom of the picture is 0.5 / tan 30 = 0.87 ahead,
+    // nearer than the scene's usual near plane (1.41).
+    const VoxelBounds plate{-100, 99, 0, 0, -100, 99};
+    const float aspect = 4.0f / 3.0f, scale = SceneScale(plate, aspect);
+    for (ViewName view : {ViewName::Side, ViewName::Front, ViewName::Iso, ViewName::Top, ViewName::Window}) {
+        const Stage stage = MakeStage(view, Orbit{}, ModelClock{}, plate, scale);
+        Matrix4 camera(0.0f);
+        setLookAt(camera, stage.eye, stage.target, stage.up);
+        const Matrix4 project = ModelProjection(aspect, stage);
+        // The ground under the bottom corners and the bottom middle of the picture.
+        for (float across : {-1.0f, 0.0f, 1.0f}) {
+            Vector3 forward = stage.target - stage.eye, right;
+            normalize(forward);
+            right = cross(forward, stage.up);
+            normalize(right);
+            const Vector3 up = cross(right, forward);
+            const Vector3 ray = forward + right * (across * 0.57735f * aspect) + up * -0.57735f;
+            if (ray.y >= 0.0f) continue;
+            const Vector3 ground = stage.eye + ray * (stage.eye.y / -ray.y * 0.999f);
+            const Vector4 eye = ground * camera, clip = Vector4(eye.x, eye.y, eye.z, 1.0f) * project;
+            EXPECT_GE(clip.z, -clip.w) << int(view) << ", " << across;
+        }
     }
 }
 

@@ -3,15 +3,19 @@
 #include <cmath>
 #include <vector>
 
-#include "app/Scene.h"
-#include "app/Viewer.h"
+#include "app/stage/Assets.h"
+#include "app/stage/FrameLists.h"
+#include "app/stage/FrameMesh.h"
+#include "app/stage/Hud.h"
+#include "app/stage/Scene.h"
+#include "app/walk/Walk.h"
 #include "support/GlFixture.h"
 
 namespace {
 
 TEST_F(GlFixture, SceneShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoListDrawsOnlyGround) {
     LightSource light;
-    SetupViewerLight(light);
+    SetupSceneLight(light);
     // Frame 3: a plate of voxels hovering 100 units up in palette entries
     // 1..3, and under it a block of 11 x 11 x 11 in entry 7, a colour no
     // lit face can saturate. Frame 5: what a missing file leaves.

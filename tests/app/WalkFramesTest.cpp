@@ -7,7 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "app/WalkFrames.h"
+#include "app/stage/FrameMesh.h"
+#include "app/walk/WalkFrames.h"
 
 namespace {
 

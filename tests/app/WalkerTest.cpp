@@ -7,7 +7,8 @@
 #include <string>
 #include <tuple>
 
-#include "app/Walker.h"
+#include "app/stage/Hud.h"
+#include "app/walk/Walker.h"
 
 namespace {
 
@@ -59,11 +60,11 @@ TEST(WalkerClocks, FirstFrameShowsOneFrameLaterRefreshesCountSinceTheLastAndTheH
     for (int frame = 1; frame <= 140; ++frame) {
         now = frame / 64.0;
         AdvanceClocks(w, clock);
-        CountFrame(w, clock);
-        if (w.framesCounted == 0) refreshes += std::to_string(frame) + ": " + w.fpsText + "; ";
+        CountFrame(w.fps, clock);
+        if (w.fps.framesCounted == 0) refreshes += std::to_string(frame) + ": " + w.fps.fpsText + "; ";
     }
     EXPECT_EQ(refreshes, "1: FPS = 1; 66: FPS = 65; 131: FPS = 65; ");
-    EXPECT_EQ(w.nextFpsTime, 131 / 64.0 + 1.0);
+    EXPECT_EQ(w.fps.nextFpsTime, 131 / 64.0 + 1.0);
     // The HUD's lines are centred, five pixels a character, below the top.
     EXPECT_EQ(std::tuple(AnimationText(12), HudTextX(512, "Animation frame #12"), HudTextX(512, ""), HudFpsY(768),
                          HudAnimY(768)),

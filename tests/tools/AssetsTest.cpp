@@ -11,7 +11,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/WalkFrames.h"
+#include "app/walk/WalkFrames.h"
 #include "png/Png.h"
 #include "support/LogCapture.h"
 

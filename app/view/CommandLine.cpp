@@ -1,16 +1,9 @@
-#include "app/CommandLine.h"
+#include "app/view/CommandLine.h"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <string_view>
 
 namespace {
-
-// A side of 8192 keeps the largest picture near 1 GB in all (driver
-// buffers, the read-back and the depth for transparency); llvmpipe itself
-// would take 16384.
-constexpr int32_t kMaxPictureSide = 8192;
 
 // A whole decimal number in [low, high], nothing else (no sign, no spaces).
 bool ParseWhole(std::string_view text, int32_t low, int32_t high, int32_t& value) {
@@ -22,16 +15,6 @@ bool ParseWhole(std::string_view text, int32_t low, int32_t high, int32_t& value
     }
     if (v < low || v > high) return false;
     value = v;
-    return true;
-}
-
-bool ParseSeconds(const std::string& text, double& seconds) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0 || v > 1e6) return false;
-    seconds = v;
     return true;
 }
 
@@ -57,6 +40,25 @@ int HexDigit(char c) {
 }
 
 }  // namespace
+
+bool ParseSeconds(const std::string& text, double& seconds) {
+    // Checked by hand first: strtod alone would also take "0x10", "1e3", "inf" and leading spaces.
+    size_t digits = 0, dots = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            ++digits;
+        } else if (c == '.') {
+            ++dots;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || dots > 1 || text.size() > 32) return false;
+    const double v = std::strtod(text.c_str(), nullptr);
+    if (!(v <= kMaxSeconds)) return false;
+    seconds = v;
+    return true;
+}
 
 bool ParseSize(const std::string& text, int32_t& width, int32_t& height) {
     const size_t x = text.find('x');
@@ -117,6 +119,10 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (arg.empty()) {
+                error = "the model's name is empty";
+                return false;
+            }
             paths.push_back(arg);
             continue;
         }
@@ -151,7 +157,7 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
         if (arg == "--size") {
             ok = ParseSize(value, options.width, options.height);
         } else if (arg == "--frame") {
-            ok = ParseWhole(value, 1, 1000000, options.frame);
+            ok = ParseWhole(value, 1, kMaxFrameOption, options.frame);
             haveFrame = true;
         } else if (arg == "--time") {
             ok = ParseSeconds(value, options.time);
@@ -205,10 +211,18 @@ std::string UsageText() {
            "R resets the view, F12 saves a screenshot next to the model,\n"
            "Escape quits.\n"
            "\n"
-           "--snapshot renders one picture (default 1024x768, frame 1) without a\n"
-           "display and exits.\n"
+           "--snapshot renders one picture without a display and exits; OUT.png '-'\n"
+           "writes it to standard output. An output is written whole or not at all,\n"
+           "never over the model read, a folder or a device; a symlink is written\n"
+           "through.\n"
+           "  --size N|WxH      1 to " + std::to_string(kMaxPictureSide) + " pixels a side (default 1024x768)\n"
+           "  --frame N         1 to the model's frame count (default 1)\n"
+           "  --time SECONDS    0 to " + std::to_string(static_cast<int64_t>(kMaxSeconds)) +
+           ", decimal digits (2.5); the moment of the window's run\n"
+           "  --view NAME       front, side, top or iso (default: the window's view)\n"
+           "  --background B    scene (grass and shadow), transparent, or #RRGGBB\n"
            "\n"
            "Exit status: 0 done, 1 unreadable input or failed output, 2 usage error.\n";
 }
 
-std::string VersionText() { return "voxwalk 1.1\n"; }
+std::string VersionText() { return "voxwalk 1.2\n"; }

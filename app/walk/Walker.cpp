@@ -1,16 +1,9 @@
-#include "app/Walker.h"
+#include "app/walk/Walker.h"
 
-#include <chrono>
 #include <cmath>
 
-#include "app/WalkFrames.h"
-
-double SteadyClockSeconds() {
-    using Seconds = std::chrono::duration<double>;
-    return std::chrono::duration_cast<Seconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+#include "app/stage/Scene.h"
+#include "app/walk/WalkFrames.h"
 
 void ResetWalker(WalkerState& walker, double now) {
     walker = WalkerState{};
@@ -55,24 +48,3 @@ void StepWalker(WalkerState& walker) {
     const float step = static_cast<float>(walkSpeed * walker.deltaTime);
     walker.walkerPosition += Vector3(column(walker.modelMatrix, 0) * step);
 }
-
-void CountFrame(WalkerState& walker, const Clock& clock) {
-    walker.framesCounted += 1;
-    if (clock() > walker.nextFpsTime) {
-        walker.nextFpsTime = clock() + fpsInterval;
-        walker.fpsText = "FPS = " + std::to_string(walker.framesCounted);
-        walker.framesCounted = 0;
-    }
-}
-
-std::string AnimationText(int32_t frameIndex) {
-    return "Animation frame #" + std::to_string(frameIndex);
-}
-
-int32_t HudTextX(int32_t halfWidth, std::string_view text) {
-    return halfWidth - 5 * static_cast<int32_t>(text.size());
-}
-
-int32_t HudFpsY(int32_t height) { return height - 16; }
-
-int32_t HudAnimY(int32_t height) { return height - 32; }

@@ -1,11 +1,9 @@
-#include "app/Scene.h"
+#include "app/stage/Scene.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "app/Walker.h"
 #include "math/Geometry.h"
-#include "render/Screen.h"
 
 // Textured grey square at y = 0, halfSize to each side, counter-clockwise seen from above; the
 // texture repeats twice along each side.
@@ -95,29 +93,4 @@ void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel&
     DrawShadow(shadowMatrix, modelMatrix,
                frame.shadowList != 0 ? frame.shadowList : frame.displayList);
     DrawCharacter(light, modelMatrix, frame.displayList);
-}
-
-void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
-               const LightSource& light, const std::vector<TextureEntry>& textureTable,
-               const WalkFrames& walkFrames) {
-    // A fixed eye, turning to follow the walker.
-    Stage stage;
-    stage.eye = Vector3(cameraEye[0], cameraEye[1], cameraEye[2]);
-    stage.target = walkerPosition;
-    const bool validFrame = frameIndex >= 1 && frameIndex <= walkFrameCount;
-    const VoxelModel empty;
-    DrawStage(stage, modelMatrix, validFrame ? walkFrames[frameIndex - 1] : empty, light,
-              textureTable);
-}
-
-void DrawHud(BitmapFont& font, const std::string& fpsText, int32_t frameIndex) {
-    BeginText(font);
-    // Alpha 20 is clamped to 1 by GL, so the glyphs keep the sheet's alpha;
-    // scale 0 means the font's glyph size.
-    PrintText(font, fpsText, static_cast<float>(HudTextX(screen.halfWidth, fpsText)),
-              static_cast<float>(HudFpsY(screen.height)), 1.0f, 1.0f, 1.0f, 20.0f, 0.0f, 0.0f);
-    const std::string animText = AnimationText(frameIndex);
-    PrintText(font, animText, static_cast<float>(HudTextX(screen.halfWidth, animText)),
-              static_cast<float>(HudAnimY(screen.height)), 1.0f, 1.0f, 1.0f, 20.0f, 0.0f, 0.0f);
-    EndText(font);
 }

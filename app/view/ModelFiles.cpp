@@ -1,4 +1,4 @@
-#include "app/ModelFiles.h"
+#include "app/view/ModelFiles.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -7,9 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-
-#include "app/WalkFrames.h"
-#include "voxel/VoxScene.h"
 
 namespace {
 
@@ -22,7 +19,7 @@ bool EndsWithVox(const std::string& name) {
     return tail == ".vox";
 }
 
-// Palette entries are numbered from 1; BuildFrameList draws no cube for 0.
+// Palette entries are numbered from 1; colour index 0 is an empty cell.
 bool IsDrawn(const Voxel& v, const VoxelModel& model) {
     return v.colorIndex >= 1 && v.colorIndex <= model.palette.size();
 }
@@ -33,19 +30,40 @@ std::string BaseName(std::string path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Appends the frames of one file: every frame of a scene or animation, or
-// the one model of a Poly2Vox file, in the walk frames' orientation.
-bool LoadFile(const std::string& path, std::vector<VoxelModel>& frames, std::string& error) {
+// Appends every frame of one file (a scene, an animation, one model) in the
+// viewer's axes, placed together.
+bool LoadFile(const std::string& path, LoadedModel& model, std::string& error) {
     VoxelScene scene;
     if (!LoadVoxelScene(path.c_str(), scene, error)) return false;
+    model.files.push_back(path);
+    const size_t first = model.frames.size();
     const int32_t count = VoxelSceneFrameCount(scene);
     for (int32_t frame = 0; frame < count; ++frame) {
-        VoxelModel model;
-        ComposeFrame(scene, frame, model);
-        MirrorLikeReader(model);
-        frames.push_back(std::move(model));
+        VoxelModel composed;
+        ComposeFrame(scene, frame, composed);
+        ToViewerAxes(composed);
+        model.frames.push_back(std::move(composed));
     }
+    PlaceFrames(std::span(model.frames).subspan(first));
+    model.ownMotion = HasOwnMotion(scene);
     return true;
+}
+
+VoxelBounds BoundsOf(std::span<const VoxelModel> frames, bool& any) {
+    int32_t low[3] = {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
+                      std::numeric_limits<int32_t>::max()};
+    int32_t high[3] = {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min(),
+                       std::numeric_limits<int32_t>::min()};
+    any = false;
+    for (const VoxelModel& model : frames) {
+        for (const Voxel& v : model.voxels) {
+            if (!IsDrawn(v, model)) continue;
+            const int32_t p[3] = {v.x, v.y, v.z};
+            for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], p[k]), high[k] = std::max(high[k], p[k]);
+            any = true;
+        }
+    }
+    return any ? VoxelBounds{low[0], high[0], low[1], high[1], low[2], high[2]} : VoxelBounds{};
 }
 
 }  // namespace
@@ -101,27 +119,23 @@ bool ListVoxFiles(const std::string& folder, std::vector<std::string>& files, st
     return true;
 }
 
-VoxelBounds PlaceFrames(std::vector<VoxelModel>& frames) {
-    int64_t low[3] = {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
-                      std::numeric_limits<int32_t>::max()};
-    int64_t high[3] = {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min(),
-                       std::numeric_limits<int32_t>::min()};
-    bool any = false;
-    for (VoxelModel& model : frames) {
-        OrientFrame(model);
-        for (const Voxel& v : model.voxels) {
-            if (!IsDrawn(v, model)) continue;
-            const int64_t p[3] = {v.x, v.y, v.z};
-            for (int k = 0; k < 3; ++k) {
-                low[k] = std::min(low[k], p[k]);
-                high[k] = std::max(high[k], p[k]);
-            }
-            any = true;
-        }
+void ToViewerAxes(VoxelModel& frame) {
+    // A quarter turn about x, no mirror: the composer bounds every cell well
+    // inside int32, so the negation cannot overflow.
+    for (Voxel& v : frame.voxels) {
+        const int32_t y = v.y;
+        v.y = v.z;
+        v.z = -y;
     }
+}
+
+VoxelBounds PlaceFrames(std::span<VoxelModel> frames) {
+    bool any = false;
+    const VoxelBounds box = BoundsOf(frames, any);
     if (!any) return VoxelBounds{};
     // Floor of the midpoint, so odd and even widths both centre within a voxel.
-    const int64_t shift[3] = {-((low[0] + high[0]) >> 1), -low[1], -((low[2] + high[2]) >> 1)};
+    const int64_t shift[3] = {-((int64_t{box.minX} + box.maxX) >> 1), -int64_t{box.minY},
+                              -((int64_t{box.minZ} + box.maxZ) >> 1)};
     for (VoxelModel& model : frames) {
         for (Voxel& v : model.voxels) {
             v.x = static_cast<int32_t>(v.x + shift[0]);
@@ -129,18 +143,27 @@ VoxelBounds PlaceFrames(std::vector<VoxelModel>& frames) {
             v.z = static_cast<int32_t>(v.z + shift[2]);
         }
     }
-    VoxelBounds b;
-    b.minX = static_cast<int32_t>(low[0] + shift[0]);
-    b.maxX = static_cast<int32_t>(high[0] + shift[0]);
-    b.minY = 0;
-    b.maxY = static_cast<int32_t>(high[1] + shift[1]);
-    b.minZ = static_cast<int32_t>(low[2] + shift[2]);
-    b.maxZ = static_cast<int32_t>(high[2] + shift[2]);
-    return b;
+    return BoundsOf(frames, any);
+}
+
+bool HasOwnMotion(const VoxelScene& scene) {
+    for (const VoxelSceneNode& node : scene.nodes) {
+        for (const VoxelTransformKey& key : node.transformKeys) {
+            const VoxelTransformKey& first = node.transformKeys.front();
+            if (key.rotation != first.rotation || key.x != first.x || key.y != first.y || key.z != first.z) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool LoadModelFrames(const std::string& path, LoadedModel& model, std::string& error) {
     model = LoadedModel{};
+    if (path.empty()) {
+        error = "the model's name is empty";
+        return false;
+    }
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         error = path + ": " + std::strerror(errno);
@@ -153,22 +176,21 @@ bool LoadModelFrames(const std::string& path, LoadedModel& model, std::string& e
             error = path + ": no .vox files in this folder";
             return false;
         }
+        // Separate files share no frame of reference: each is placed on its own.
         for (const std::string& file : files) {
-            if (!LoadFile(file, model.frames, error)) return false;
+            if (!LoadFile(file, model, error)) return false;
         }
-    } else if (!LoadFile(path, model.frames, error)) {
+        model.ownMotion = false;
+    } else if (!LoadFile(path, model, error)) {
         return false;
     }
-    size_t drawn = 0;
-    for (const VoxelModel& frame : model.frames) {
-        for (const Voxel& v : frame.voxels) drawn += IsDrawn(v, frame) ? 1 : 0;
-    }
-    if (drawn == 0) {
+    bool any = false;
+    model.bounds = BoundsOf(model.frames, any);
+    if (!any) {
         error = path + ": holds no voxels";
         model = LoadedModel{};
         return false;
     }
-    model.bounds = PlaceFrames(model.frames);
     model.name = BaseName(path);
     return true;
 }

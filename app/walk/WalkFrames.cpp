@@ -1,35 +1,10 @@
-#include "app/WalkFrames.h"
-
-#include <GL/gl.h>
+#include "app/walk/WalkFrames.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 
-#include "app/FrameMesh.h"
+#include "app/stage/FrameLists.h"
 #include "math/Matrix4.h"
-
-const Vector3 cubeCorners[8] = {
-    Vector3(-0.5f, 0.5f, 0.5f),  Vector3(-0.5f, -0.5f, 0.5f),
-    Vector3(0.5f, -0.5f, 0.5f),  Vector3(0.5f, 0.5f, 0.5f),
-    Vector3(-0.5f, 0.5f, -0.5f), Vector3(-0.5f, -0.5f, -0.5f),
-    Vector3(0.5f, -0.5f, -0.5f), Vector3(0.5f, 0.5f, -0.5f),
-};
-
-const int32_t cubeFaces[6][4] = {
-    {0, 1, 2, 3},  // z = +0.5
-    {0, 3, 7, 4},  // y = +0.5
-    {4, 7, 6, 5},  // z = -0.5
-    {1, 5, 6, 2},  // y = -0.5
-    {0, 4, 5, 1},  // x = -0.5
-    {3, 2, 6, 7},  // x = +0.5
-};
-
-const Vector3 cubeNormals[6] = {
-    Vector3(0.0f, 0.0f, 1.0f),  Vector3(0.0f, 1.0f, 0.0f),
-    Vector3(0.0f, 0.0f, -1.0f), Vector3(0.0f, -1.0f, 0.0f),
-    Vector3(-1.0f, 0.0f, 0.0f), Vector3(1.0f, 0.0f, 0.0f),
-};
 
 std::string WalkFrameFileName(int32_t frameNumber) {
     // One prefix for one-digit numbers and one for two digits keep the
@@ -87,48 +62,6 @@ void RecentreFrame(VoxelModel& model) {
     }
 }
 
-// Immediate mode compiles faster than vertex arrays here, and its lists
-// draw faster: colours and normals are sent once per face, not once per
-// corner.
-uint32_t CompileQuadList(const FrameMesh& mesh, bool shaded) {
-    const uint32_t list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
-    glBegin(GL_QUADS);
-    const uint8_t* color = nullptr;
-    for (size_t q = 0; q < mesh.vertices.size(); q += 4) {
-        const MeshVertex* corners = &mesh.vertices[q];
-        if (shaded) {
-            if (color == nullptr || std::memcmp(color, corners->color, 4) != 0) {
-                color = corners->color;
-                glColor4ubv(color);
-            }
-            glNormal3fv(corners->normal);
-        }
-        for (int k = 0; k < 4; ++k) glVertex3fv(corners[k].position);
-    }
-    glEnd();
-    glEndList();
-    return list;
-}
-
-void BuildFrameList(VoxelModel& model) {
-    FrameMesh mesh;
-    if (model.voxels.size() > exactPictureVoxelLimit) {
-        BuildFrameMesh(model, FaceSelection::Merged, mesh);
-        model.displayList = CompileQuadList(mesh, true);
-        model.shadowList = 0;  // the shadow pass draws displayList
-        return;
-    }
-    BuildFrameMesh(model, FaceSelection::All, mesh);
-    model.displayList = CompileQuadList(mesh, true);
-    // The shadow is lit by nothing but the global ambient light on the
-    // ground's material, so its list needs neither normals nor colours, and
-    // leaves the current ones as it found them: the lit list sets both at
-    // each vertex before it is lit.
-    BuildFrameMesh(model, FaceSelection::Visible, mesh);
-    model.shadowList = CompileQuadList(mesh, false);
-}
-
 void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot, FrameLists lists) {
     for (int32_t n = 1; n <= walkFrameCount; ++n) {
         VoxelModel& model = walkFrames[n - 1];
@@ -140,15 +73,6 @@ void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot, FrameL
     }
 }
 
-void PrepareFrameList(VoxelModel& model) {
-    if (model.displayList == 0) BuildFrameList(model);
-}
-
 void DeleteWalkFrameLists(WalkFrames& walkFrames) {
-    for (VoxelModel& model : walkFrames) {
-        if (model.displayList != 0) glDeleteLists(model.displayList, 1);
-        if (model.shadowList != 0) glDeleteLists(model.shadowList, 1);
-        model.displayList = 0;
-        model.shadowList = 0;
-    }
+    for (VoxelModel& model : walkFrames) DeleteFrameLists(model);
 }

@@ -1,6 +1,7 @@
-// The geometry of one voxel frame as GL_QUADS ready for vertex arrays.
+// The geometry of one voxel frame as GL_QUADS: the unit cube every voxel is
+// drawn as, and the faces of a frame's voxels selected from it.
 //
-// Faces keep the unit cube's corners, winding and normals (WalkFrames.h).
+// Faces keep the unit cube's corners, winding and normals.
 // Unmerged faces come in the voxel array's order, face 0 to 5 for each
 // voxel: the order a list of whole cubes draws them in, which decides who
 // wins a depth tie (GL_LEQUAL lets the later face through).
@@ -19,7 +20,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "math/Vector.h"
 #include "voxel/Vox.h"
+
+// The unit cube drawn for every voxel: corners as offsets from the voxel's
+// centre, faces as four corner numbers counter-clockwise seen from outside
+// (back-face culling is on when the lists are drawn), one normal per face.
+extern const Vector3 cubeCorners[8];
+extern const int32_t cubeFaces[6][4];
+extern const Vector3 cubeNormals[6];
 
 // One corner of a quad, laid out for glVertexPointer / glNormalPointer /
 // glColorPointer with stride sizeof(MeshVertex).

@@ -1,9 +1,7 @@
-#include "app/ModelView.h"
+#include "app/view/Camera.h"
 
 #include <algorithm>
 #include <cmath>
-
-#include "app/Walker.h"
 
 namespace {
 
@@ -18,6 +16,12 @@ Vector3 StartEye() { return Vector3(cameraEye[0], cameraEye[1], cameraEye[2]); }
 
 float Length(const Vector3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
+Vector3 Cross(const Vector3& a, const Vector3& b) {
+    return Vector3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+Vector3 Unit(const Vector3& v) { return v * (1.0f / Length(v)); }
+
 }  // namespace
 
 float SceneScale(const VoxelBounds& b, float aspect) {
@@ -31,52 +35,6 @@ float SceneScale(const VoxelBounds& b, float aspect) {
     return scale;
 }
 
-void AdvanceModelClock(ModelClock& clock, double seconds, int32_t frameCount, float scale) {
-    if (clock.paused || seconds <= 0.0) return;
-    const double dt = seconds * clock.speed;
-    clock.heading += turnRate * dt;
-    if (frameCount > 1) {
-        clock.animClock = std::fmod(clock.animClock + animationRate * dt, frameCount);
-        // Walk along the new heading, as the walker does (its column 0).
-        const double h = clock.heading * kPi / 180.0;
-        const double step = walkSpeed * scale * dt;
-        clock.position.x += static_cast<float>(std::cos(h) * step);
-        clock.position.z -= static_cast<float>(std::sin(h) * step);
-    }
-}
-
-ModelClock ModelClockAt(double seconds, int32_t frameCount, float scale) {
-    ModelClock clock;
-    clock.heading = turnRate * seconds;
-    if (frameCount > 1) {
-        clock.animClock = std::fmod(animationRate * seconds, frameCount);
-        // The integral of the walking direction over a steady turn: a circle
-        // of radius speed / turn rate through the origin.
-        const double omega = turnRate * kPi / 180.0;
-        const double radius = walkSpeed * scale / omega;
-        const double h = omega * seconds;
-        clock.position.x = static_cast<float>(radius * std::sin(h));
-        clock.position.z = static_cast<float>(radius * (std::cos(h) - 1.0));
-    }
-    return clock;
-}
-
-void StepModelFrame(ModelClock& clock, int32_t delta, int32_t frameCount) {
-    if (frameCount < 1) return;
-    const int32_t frame = ModelFrameIndex(clock, frameCount);
-    clock.animClock = ((frame + delta) % frameCount + frameCount) % frameCount;
-}
-
-int32_t ModelFrameIndex(const ModelClock& clock, int32_t frameCount) {
-    if (frameCount < 1) return 0;
-    const int32_t frame = static_cast<int32_t>(std::floor(clock.animClock));
-    return std::clamp(frame, 0, frameCount - 1);
-}
-
-void ChangeSpeed(ModelClock& clock, bool faster) {
-    clock.speed = std::clamp(faster ? clock.speed * 2.0 : clock.speed * 0.5, speedMin, speedMax);
-}
-
 void DragOrbit(Orbit& orbit, double dx, double dy) {
     orbit.yaw = std::fmod(orbit.yaw - static_cast<float>(dx) * kOrbitDegreesPerPixel, 360.0f);
     // The starting view is about 50 degrees up: keep between just above the
@@ -85,21 +43,11 @@ void DragOrbit(Orbit& orbit, double dx, double dy) {
 }
 
 void ZoomOrbit(Orbit& orbit, double wheelSteps) {
-    orbit.zoom = std::clamp(orbit.zoom * std::pow(kZoomPerStep, static_cast<float>(wheelSteps)),
-                            kZoomMin, kZoomMax);
+    orbit.zoom = std::clamp(orbit.zoom * std::pow(kZoomPerStep, static_cast<float>(wheelSteps)), kZoomMin, kZoomMax);
 }
 
-Matrix4 ModelMatrix(const ModelClock& clock) {
-    Matrix4 m(0.0f);
-    setIdentity(m);
-    translate(m, clock.position);
-    rotate(m, 0.0f, static_cast<float>(std::fmod(clock.heading, 360.0)), 0.0f);
-    translate(m, 0.0f, 0.5f, 0.0f);
-    return m;
-}
-
-Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock,
-                const VoxelBounds& bounds, float scale) {
+Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock, const VoxelBounds& bounds,
+                float scale) {
     Stage stage;
     stage.scale = scale;
     // The middle of the model's box, which turns with the model.
@@ -114,8 +62,7 @@ Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock,
             const float startPitch = std::asin(start.y / Length(start));
             const float yaw = startYaw + orbit.yaw * static_cast<float>(kPi / 180.0);
             const float pitch = startPitch + orbit.pitch * static_cast<float>(kPi / 180.0);
-            direction = Vector3(std::cos(pitch) * std::sin(yaw), std::sin(pitch),
-                                std::cos(pitch) * std::cos(yaw));
+            direction = Vector3(std::cos(pitch) * std::sin(yaw), std::sin(pitch), std::cos(pitch) * std::cos(yaw));
             // The eye stays put while an animation walks, as in the walk.
             stage.eye = Vector3(0.0f, middle, 0.0f) + direction * distance;
             return stage;
@@ -137,6 +84,22 @@ Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock,
     return stage;
 }
 
-Matrix4 ModelProjection(float aspect, float scale) {
-    return perspective(kFieldOfView, aspect, 1.0f * scale, 5000.0f * scale);
+Matrix4 ModelProjection(float aspect, const Stage& stage) {
+    float nearPlane = 1.0f * stage.scale;
+    // The ground (and the shadow on it) is the plane y = 0: the nearest of it
+    // that the picture shows lies on a corner ray, where that ray meets y = 0.
+    const Vector3 forward = Unit(stage.target - stage.eye);
+    const Vector3 right = Unit(Cross(forward, stage.up));
+    const Vector3 up = Cross(right, forward);
+    const float halfHeight = std::tan(0.5f * kFieldOfView * static_cast<float>(kPi / 180.0));
+    if (stage.eye.y > 0.0f) {
+        for (const float sx : {-1.0f, 1.0f}) {
+            for (const float sy : {-1.0f, 1.0f}) {
+                const Vector3 ray = forward + right * (sx * halfHeight * aspect) + up * (sy * halfHeight);
+                // Depth along `forward` is the ray parameter: the ray's forward part is 1.
+                if (ray.y < 0.0f) nearPlane = std::min(nearPlane, 0.5f * (stage.eye.y / -ray.y));
+            }
+        }
+    }
+    return perspective(kFieldOfView, aspect, nearPlane, 5000.0f * stage.scale);
 }

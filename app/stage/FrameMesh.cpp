@@ -1,4 +1,4 @@
-#include "app/FrameMesh.h"
+#include "app/stage/FrameMesh.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,27 @@
 #include <limits>
 #include <tuple>
 
-#include "app/WalkFrames.h"
+const Vector3 cubeCorners[8] = {
+    Vector3(-0.5f, 0.5f, 0.5f),  Vector3(-0.5f, -0.5f, 0.5f),
+    Vector3(0.5f, -0.5f, 0.5f),  Vector3(0.5f, 0.5f, 0.5f),
+    Vector3(-0.5f, 0.5f, -0.5f), Vector3(-0.5f, -0.5f, -0.5f),
+    Vector3(0.5f, -0.5f, -0.5f), Vector3(0.5f, 0.5f, -0.5f),
+};
+
+const int32_t cubeFaces[6][4] = {
+    {0, 1, 2, 3},  // z = +0.5
+    {0, 3, 7, 4},  // y = +0.5
+    {4, 7, 6, 5},  // z = -0.5
+    {1, 5, 6, 2},  // y = -0.5
+    {0, 4, 5, 1},  // x = -0.5
+    {3, 2, 6, 7},  // x = +0.5
+};
+
+const Vector3 cubeNormals[6] = {
+    Vector3(0.0f, 0.0f, 1.0f),  Vector3(0.0f, 1.0f, 0.0f),
+    Vector3(0.0f, 0.0f, -1.0f), Vector3(0.0f, -1.0f, 0.0f),
+    Vector3(-1.0f, 0.0f, 0.0f), Vector3(1.0f, 0.0f, 0.0f),
+};
 
 namespace {
 

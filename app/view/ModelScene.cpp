@@ -1,0 +1,67 @@
+#include "app/view/ModelScene.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+#include "app/stage/Assets.h"
+#include "app/view/Camera.h"
+#include "log/Log.h"
+#include "png/Png.h"
+
+namespace {
+
+bool IsPicture(const std::string& path) {
+    uint32_t width = 0, height = 0;
+    PngReadSize(path.c_str(), width, height);
+    return width > 0 && height > 0;
+}
+
+}  // namespace
+
+void Report(const std::string& line) { std::fprintf(stderr, "voxwalk: %s\n", line.c_str()); }
+
+bool LoadForViewing(const std::string& path, LoadedModel& model) {
+    SilenceLog();
+    std::string error;
+    if (!LoadModelFrames(path, model, error)) {
+        Report(error);
+        return false;
+    }
+    return true;
+}
+
+void LoadViewAssets(std::optional<BitmapFont>* font, std::vector<TextureEntry>* grass) {
+    const AssetPlaces places = RunningAssetPlaces();
+    bool found = false;
+    const std::string root = ModelAssetRoot(places, found);
+    const bool haveFont = IsPicture(root + fontSheetPath), haveGrass = IsPicture(root + grassTexturePath);
+    if (font != nullptr && haveFont) {
+        font->emplace(16.0f);
+        LoadFont(**font, (root + fontSheetPath).c_str());
+    }
+    if (grass != nullptr && haveGrass) {
+        LoadTexture((root + grassTexturePath).c_str(), *grass, 0, (root + textureDirectory).c_str());
+    }
+    const bool fontMissing = font != nullptr && !haveFont, grassMissing = grass != nullptr && !haveGrass;
+    if (fontMissing || grassMissing) {
+        std::string looked = "the working folder";
+        for (const std::string& place : {places.installed, places.sourceTree}) {
+            if (!place.empty()) looked += ", " + place;
+        }
+        Report(std::string(fontMissing && grassMissing ? "no font sheet and no grass"
+                           : fontMissing              ? "no font sheet"
+                                                      : "no grass") +
+               " found (looked in " + looked + "): " +
+               (fontMissing && grassMissing ? "no text, plain ground" : fontMissing ? "no text" : "plain ground"));
+    }
+}
+
+void DrawModelFrame(const Stage& stage, float aspect, const Matrix4& modelMatrix, const VoxelModel& frame,
+                    const LightSource& light, const std::vector<TextureEntry>& textureTable) {
+    const Matrix4 projection = ModelProjection(aspect, stage);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(projection.data());
+    glMatrixMode(GL_MODELVIEW);
+    DrawStage(stage, modelMatrix, frame, light, textureTable);
+}
