@@ -90,8 +90,8 @@ bool PrepareOutput(const std::string& given, const std::vector<std::string>& inp
         for (const std::string& input : inputs) {
             struct stat read {};
             if (stat(input.c_str(), &read) == 0 && read.st_dev == target.st_dev && read.st_ino == target.st_ino) {
-                error = given + ": is " + (input == given ? "the model" : "'" + input + "'") +
-                        ", which is being read; choose another output";
+                error = given + (input == given ? ": is a file being read" : ": is '" + input + "', which is being read") +
+                        "; choose another output";
                 return false;
             }
         }

@@ -6,6 +6,7 @@
 //     anim.vox      the same three blocks as the models of one file, no scene graph
 //     still.vox     one yellow tower
 //     empty.vox     a block of colour 0, which is not drawn
+//     keyed.vox     the red block keyframed 40 cells along x over frames 0 to 4
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -37,7 +38,10 @@ int WriteModels(const std::string& dir) {
     const std::pair<const char*, Bytes> files[] = {
         {"/anim/step_1.vox", vox(red)},   {"/anim/step_2.VOX", vox(green)},
         {"/anim/step_10.vox", vox(blue)}, {"/anim.vox", vox(Join(red, green, blue))},
-        {"/still.vox", vox(Block(10, 10, 40, 4))}, {"/empty.vox", vox(Block(4, 4, 4, 0))}};
+        {"/still.vox", vox(Block(10, 10, 40, 4))}, {"/empty.vox", vox(Block(4, 4, 4, 0))},
+        {"/keyed.vox", VoxFile(Join(red, Chunk("RGBA", palette),
+                                    Trn(0, {}, 1, -1, {Dict({{"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "40 0 0"}})}),
+                                    Shp(1, 0)), 200)}};
     bool ok = true;
     for (const auto& [name, bytes] : files)
         ok = ok && std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),

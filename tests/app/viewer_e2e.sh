@@ -40,6 +40,11 @@ answer() { # STATUS STREAM TEXT ARGS...: the exit status and TEXT on std$STREAM;
 }
 answer 0 out "Usage: voxwalk" --bogus --help
 answer 0 out "voxwalk " --version
+answer 0 out "1 to 8192 pixels a side" --help
+for args in --help --version; do  # a full disk is a failure, not a success
+  status=0 && "$voxwalk" $args >/dev/full 2>"$work/err" || status=$?
+  [ "$status" -eq 1 ] && grep -q "voxwalk: standard output: No space left" "$work/err" || fail "$args >/dev/full: $status"
+done
 while IFS='|' read -r text args; do answer 2 err "voxwalk: $text" $args; done <<ROWS
 unknown option '--fast'|--fast m
 option '--snapshot' needs a value|--snapshot
@@ -50,10 +55,11 @@ options '--frame' and '--time' exclude each other|--snapshot o --frame 2 --time 
 frame 4 asked for, but $m/anim has 3 frames|--snapshot $work/f.png --frame 4 $m/anim
 ROWS
 for bad in "--size 0" "--size 8193" "--size 64x" "--size -5" "--size 99999999999" "--frame 0" "--time -1" \
-    "--time nan" "--view back" "--background #12345g" "--background #fff"; do
+    "--time nan" "--time 0x10" "--time 1e3" "--time ." "--time 1.2.3" "--view back" "--background #12345g" "--background #fff"; do
   set -- $bad
   answer 2 err "voxwalk: invalid value '$2' for option '$1'" --snapshot "$work/v.png" "$1" "$2" "$m/still.vox"
 done
+answer 2 err "voxwalk: the model's name is empty" --snapshot o.png ""
 answer 1 err "voxwalk: missing.vox: No such file or directory" missing.vox  # unreadable input: status 1
 answer 1 err "voxwalk: --odd: No such file or directory" -- --odd  # options end at "--"
 answer 1 err "voxwalk: -: No such file or directory" -  # "-" is a path
@@ -61,8 +67,26 @@ answer 1 err "is missing); the model cannot be shown, but --snapshot renders wit
 for row in "empty.vox: holds no voxels" "none: no .vox files in this folder" "text.vox: neither a MagicaVoxel"; do
   answer 1 err "$m/$row" --snapshot "$work/e.png" "$m/${row%%:*}"
 done
-answer 1 err "$work/nowhere/s.png" --snapshot "$work/nowhere/s.png" --size 32 "$m/still.vox"
-ls "$work"/*.png* "$work/nowhere" 2>/dev/null && fail "a refused snapshot left a file"
+answer 1 err "$work/nowhere/s.png: cannot write in '$work/nowhere': No such file" --snapshot "$work/nowhere/s.png" "$m/still.vox"
+# Outputs never destroy: the model itself, a frame of the folder read, a device, a folder, a name ending in '/'.
+cp "$m/still.vox" "$work/self.vox" && mkdir "$work/outdir"
+for row in "$work/self.vox|$work/self.vox|is a file being read" "$m/anim/step_2.VOX|$m/anim|is a file being read" \
+    "$m/anim/../anim/step_1.vox|$m/anim|is '$m/anim/step_1.vox', which is being read" "/dev/null|$m/still.vox|is a device" \
+    "$work/outdir|$m/still.vox|is a folder" "$work/outdir/|$m/still.vox|names a folder; give a file name"; do
+  IFS='|' read -r out model why <<<"$row"
+  answer 1 err "voxwalk: $out: $why" --snapshot "$out" --size 16 "$model"
+done
+cmp -s "$m/still.vox" "$work/self.vox" && [ -c /dev/null ] && [ -z "$(ls -A "$work/outdir")" ] || fail "an output destroyed a file"
+ls "$work"/*.png* "$work"/.vw-* "$work/nowhere" 2>/dev/null && fail "a refused snapshot left a file"
+# Standard output, a symlink written through, a name as long as the file system takes.
+"$voxwalk" --snapshot - --size 24 "$m/still.vox" >"$work/stdout.png" && [ "$(identify -format %wx%h "$work/stdout.png")" = 24x24 ] \
+  || fail "--snapshot - did not write the picture to standard output"
+quiet() { "$voxwalk" "$@" </dev/null >"$work/out" 2>"$work/err" && [ ! -s "$work/out" ] && [ ! -s "$work/err" ]; }
+ln -s outdir/linked.png "$work/link.png" && quiet --snapshot "$work/link.png" --size 24 "$m/still.vox"
+[ -L "$work/link.png" ] && [ "$(identify -format %w "$work/outdir/linked.png")" = 24 ] || fail "a symlink was not written through"
+long=$work/outdir/$(printf 'n%.0s' $(seq 250)).png
+quiet --snapshot "$long" --size 24 "$m/still.vox" && [ -s "$long" ] || fail "a 254-byte name was refused"
+rm -f "$work/link.png" "$work/stdout.png" && rm -rf "$work/outdir"
 
 check() { # NAME FX [OPERATIONS...]: $work/NAME.png after the ImageMagick OPERATIONS makes the fx expression FX true
   [ "$(convert "$work/$1.png" "${@:3}" -format "%[fx:$2]" info: 2>/dev/null)" = 1 ] || fail "$1: not $2 after ${*:3}"
@@ -91,7 +115,26 @@ snap scene --size 160x120 --view front "$m/still.vox"
 check scene 'p{0,0}.r==0&&p{0,0}.g==0&&abs(p{0,0}.b*255-64)<0.5&&p{0,0}.a==1'
 snap big --size 8192x16 --view top "$m/still.vox"
 check big 'w==8192&&h==16'
-ls "$work"/*.tmp 2>/dev/null && fail "a temporary picture was left behind"
+# A keyframed scene moves as its keys say: the red block 40 cells further along x at frame 5, the whole path framed.
+snap keyed-1 --size 128 --frame 1 --view side --background '#000000' "$m/keyed.vox"
+snap keyed-5 --size 128 --frame 5 --view side --background '#000000' "$m/keyed.vox"
+red_x() { convert "$work/$1.png" -fx "$red" -trim -format '%[fx:page.x+w/2]' info:; }
+[ "$(red_x keyed-5)" -gt "$(( $(red_x keyed-1) + 40 ))" ] || fail "the keyframed block did not move: $(red_x keyed-1) $(red_x keyed-5)"
+check keyed-1 'mean*w*h>100' -fx "$red"
+check keyed-5 'mean*w*h>100' -fx "$red"
+# Assets: a build run from a folder without them finds the source tree's, silently; a copy of the program
+# away from its build finds none and says so once, drawing a plain ground.
+green_bottom='mean.g>0.15&&mean.g>mean.r&&mean.g>mean.b'
+(cd "$m/none" && "$voxwalk" --snapshot "$work/grass.png" --size 64 --view iso "$m/still.vox") 2>"$work/err" \
+  && [ ! -s "$work/err" ] || fail "no grass from the source tree: $(cat "$work/err")"
+check grass "$green_bottom" -crop 64x8+0+56
+mkdir "$work/copy" && cp "$voxwalk" "$work/copy/voxwalk"
+(cd "$m/none" && "$work/copy/voxwalk" --snapshot "$work/plain.png" --size 64 --view iso "$m/still.vox") 2>"$work/err" \
+  && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "voxwalk: no grass found (looked in the working folder, " "$work/err" \
+  || fail "a program without assets did not say so once: $(cat "$work/err")"
+check plain 'abs(mean.g-mean.r)<0.02' -crop 64x8+0+56
+rm -rf "$work/copy"
+ls "$work"/*.tmp "$work"/.vw-* 2>/dev/null && fail "a temporary picture was left behind"
 
 start_virtual_display 1280x1024x24 || exit 1
 "$helper" extensions | cat - "$golden" >"$work/walk.exp" || fail "no GL context for the extension list"
