@@ -22,13 +22,16 @@ import sys
 import tempfile
 import time
 
-PRODUCT_DIRS = ["app", "render", "math", "voxel", "png", "platform", "tools"]
+PRODUCT_DIRS = ["app", "render", "math", "voxel", "png", "platform", "tools", "log"]
 # Written by the product's asset generator and compared by its test, so they
 # travel with the product rather than with the tests.
 GENERATED_DIRS = ["assets", "docs"]
 # The test folder that covers each subsystem; the window layer is tested with
 # the render tests.
-TESTS_OF = {"platform": "render"}
+TESTS_OF = {"platform": "render", "log": "render"}
+# app/ holds a library per folder (stage, walk, view, export), reported apart
+# and all tested from tests/app.
+APP_PARTS = ["app/stage", "app/walk", "app/view", "app/export"]
 SOURCE_SUFFIXES = (".cpp", ".h")
 
 # ---------------------------------------------------------------- candidates
@@ -161,7 +164,16 @@ def LineChanges(line, code):
 
 
 def SubsystemOf(path):
-    return path.split("/", 1)[0]
+    parts = path.split("/")
+    if parts[0] == "app" and len(parts) > 2:
+        return "app/" + parts[1]
+    return parts[0]
+
+
+# The tests folder of a subsystem.
+def TestsOf(subsystem):
+    top = subsystem.split("/", 1)[0]
+    return TESTS_OF.get(top, top)
 
 
 # All candidate mutants of the product tree under `src`, in file and line order.
@@ -240,7 +252,7 @@ def Allocate(count, available):
 def Sample(candidates, seed, count, only):
     best = {}
     for c in candidates:
-        if only and c["subsystem"] not in only:
+        if only and c["subsystem"] not in only and c["subsystem"].split("/", 1)[0] not in only:
             continue
         c["rank"] = Rank(seed, c["id"])
         if c["key"] not in best or c["rank"] < best[c["key"]]["rank"]:
@@ -508,10 +520,10 @@ def Table(mutants, share):
         rows.append((name, len(mine), k, s, u))
         total = [total[0] + len(mine), total[1] + k, total[2] + s, total[3] + u]
     rows.append(("total", *total))
-    lines = [f"{'subsystem':<10} {'mutants':>7} {'killed':>7} {'survived':>8} {'uncompilable':>12} {'kill rate':>9}"]
+    lines = [f"{'subsystem':<11} {'mutants':>7} {'killed':>7} {'survived':>8} {'uncompilable':>12} {'kill rate':>9}"]
     for name, n, k, s, u in rows:
         rate = f"{100.0 * k / (k + s):.1f}%" if k + s else "-"
-        lines.append(f"{name:<10} {n:>7} {k:>7} {s:>8} {u:>12} {rate:>9}")
+        lines.append(f"{name:<11} {n:>7} {k:>7} {s:>8} {u:>12} {rate:>9}")
     return "\n".join(lines)
 
 
@@ -573,8 +585,8 @@ def Main():
     root = os.path.realpath(os.path.join(os.path.dirname(__file__), ".."))
     args.output = os.path.abspath(args.output)
     only = set(args.only.split(",")) if args.only else None
-    if only and not only <= set(PRODUCT_DIRS):
-        parser.error("--only takes " + ", ".join(PRODUCT_DIRS))
+    if only and not only <= set(PRODUCT_DIRS + APP_PARTS):
+        parser.error("--only takes " + ", ".join(PRODUCT_DIRS + APP_PARTS))
     if args.count < 1 or args.jobs < 1 or args.timeout < 1:
         parser.error("--count, --jobs and --timeout must be at least 1")
     try:
@@ -696,7 +708,7 @@ def Session(args, root, only, productName, testsName, src, build):
                 # unmutated build can change their result.
                 now = Programs(build)
                 changed = {p for p, h in now.items() if baseline.get(p) != h}
-                own = TESTS_OF.get(m["subsystem"], m["subsystem"])
+                own = TestsOf(m["subsystem"])
                 order = ([own] if own in folders else []) + [f for f in byCost if f != own]
                 order = [f for f in order if uses[f] & changed]
                 failed, why = RunTests(build, order, plans, args.timeout, limits, dict(times), changed)
