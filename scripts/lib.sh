@@ -14,6 +14,7 @@ PACKAGES=(
   libfreetype-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils
   python3                      # scripts/mutate
+  python3-pil ffmpeg           # the animation tests read APNG and GIF back with Pillow and ffprobe
   desktop-file-utils shared-mime-info
 )
 
