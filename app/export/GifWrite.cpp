@@ -139,9 +139,9 @@ bool PutHeldFrame(GifWriter& writer, const uint8_t* nextOpaque) {
         }
         return true;
     };
-    // Keeping shown pixels makes long runs of index 0 where the picture
-    // stands still, but across a still textured area it trades one pattern
-    // for another: both are encoded and the smaller is sent.
+    // Keeping shown pixels makes long runs of index 0 where a texture stands
+    // still, but splits a plain colour's runs in two: both are encoded and
+    // the smaller is sent.
     bool ok = encode(false);
     if (ok && !first) {
         std::vector<uint8_t> plain;
@@ -311,7 +311,8 @@ bool GifFinish(GifWriter& writer, std::string& error) {
         writer.gif = nullptr;
         if (!ok || !Flush(writer)) {
             const char* reason = writer.sinkErrno ? std::strerror(writer.sinkErrno) : GifErrorString(status);
-            error = std::string("GIF writer: cannot write the end") + (reason ? std::string(": ") + reason : "");
+            error = std::string("GIF writer: cannot write the end") +
+                    (reason ? std::string(": ") + reason : "");
             ok = false;
         }
     }

@@ -151,7 +151,8 @@ std::vector<ColourCount> CountColours(const uint8_t* rgba, size_t pixels, int al
     colours.reserve(used);
     for (const ColourCount& slot : table)
         if (slot.rgb != kFree) colours.push_back(slot);
-    std::sort(colours.begin(), colours.end(), [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+    std::sort(colours.begin(), colours.end(),
+              [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
     return colours;
 }
 
@@ -204,8 +205,8 @@ uint64_t MapColours(const std::vector<ColourCount>& colours, const Palette& pale
     uint64_t error = 0;
     for (size_t i = 0; i < colours.size(); ++i) {
         const int red = Channel(colours[i].rgb, 0);
-        const size_t start = size_t(std::lower_bound(byRed.begin(), byRed.end(), std::pair<int, int>{red, -1}) -
-                                    byRed.begin());
+        const auto from = std::lower_bound(byRed.begin(), byRed.end(), std::pair<int, int>{red, -1});
+        const size_t start = size_t(from - byRed.begin());
         uint32_t best = UINT32_MAX;
         int bestEntry = 0;
         auto consider = [&](size_t k) {

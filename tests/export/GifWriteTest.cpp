@@ -13,18 +13,12 @@
 
 namespace {
 
+using animtest::Edit;
+using animtest::Rect;
 using Bytes = std::vector<uint8_t>;
-using Rect = std::array<int, 4>;  // x, y, width, height
 using Pixel = std::array<uint8_t, 4>;
 
 constexpr int kLeave = 1, kClear = 2;  // GIF disposal methods
-
-// A rectangle painted with one pixel, or with its colours inverted.
-struct Edit {
-    Rect area;
-    Pixel pixel;
-    bool invert = false;
-};
 
 // A frame: the one before with its edits applied, its delay, and what the
 // writer must store for it.
@@ -100,13 +94,7 @@ std::vector<Bytes> Frames(const Sequence& s) {
     }
     std::vector<Bytes> frames;
     for (const Step& step : s.steps) {
-        for (const Edit& e : step.edits)
-            for (int y = e.area[1]; y < e.area[1] + e.area[3]; ++y)
-                for (int x = e.area[0]; x < e.area[0] + e.area[2]; ++x)
-                    for (int c = 0; c < 4; ++c) {
-                        uint8_t& byte = frame[(size_t(y) * s.width + x) * 4 + c];
-                        byte = !e.invert ? e.pixel[c] : c < 3 ? uint8_t(255 - byte) : byte;
-                    }
+        animtest::Paint(frame, s.width, 4, step.edits);
         frames.push_back(frame);
     }
     return frames;
@@ -250,7 +238,8 @@ TEST_P(GifSequence, PillowCompositesEveryFrameAndFfprobeCountsThem) {
     {
         GifWriter writer;
         ok = GifBegin(writer, {s.width, s.height, s.plays}, GifFileSink(out), error);
-        for (size_t i = 0; i < frames.size() && ok; ++i) ok = GifAddFrame(writer, frames[i].data(), s.steps[i].delay, error);
+        for (size_t i = 0; i < frames.size() && ok; ++i)
+            ok = GifAddFrame(writer, frames[i].data(), s.steps[i].delay, error);
         ok = ok && GifFinish(writer, error);
     }
     ASSERT_EQ(std::fclose(out), 0);

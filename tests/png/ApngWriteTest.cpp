@@ -15,16 +15,9 @@
 
 namespace {
 
+using animtest::Edit;
+using animtest::Rect;
 using pngtest::Bytes;
-using Rect = std::array<int, 4>;  // x, y, width, height
-
-// A change from one frame to the next: a rectangle painted with one pixel
-// (the first `channels` bytes of `pixel`), or with every byte inverted.
-struct Edit {
-    Rect area;
-    std::array<uint8_t, 4> pixel;
-    bool invert = false;
-};
 
 // Each frame after the first is the one before with its edits applied;
 // `rect` is the rectangle the writer must store for it.
@@ -79,13 +72,7 @@ std::vector<Bytes> Frames(const Sequence& s) {
     }
     std::vector<Bytes> frames = {frame};
     for (const Step& step : s.steps) {
-        for (const Edit& e : step.edits)
-            for (int y = e.area[1]; y < e.area[1] + e.area[3]; ++y)
-                for (int x = e.area[0]; x < e.area[0] + e.area[2]; ++x)
-                    for (int c = 0; c < s.channels; ++c) {
-                        uint8_t& byte = frame[(size_t(y) * s.width + x) * s.channels + c];
-                        byte = e.invert ? uint8_t(255 - byte) : e.pixel[c];
-                    }
+        animtest::Paint(frame, s.width, s.channels, step.edits);
         frames.push_back(frame);
     }
     return frames;
@@ -242,8 +229,8 @@ TEST(ApngWrite, RefusesBadSettingsFramesAndAFailingOutputInOneLine) {
         last = error;
         for (int i = 0; i < c.framesAdded && ok; ++i) {
             open = !(c.sinkFailsAtFrame2 && i == 1);
-            ok = ApngAddFrame(writer, c.nullPixels ? nullptr : pixels, {1, c.zeroDenominator ? uint16_t(0) : uint16_t(30)},
-                              error);
+            const ApngDelay delay = {1, c.zeroDenominator ? uint16_t(0) : uint16_t(30)};
+            ok = ApngAddFrame(writer, c.nullPixels ? nullptr : pixels, delay, error);
             last = error;
         }
         if (ok) {

@@ -1,11 +1,13 @@
-// Animated files read back by outside decoders: Pillow (through
-// tests/png/anim_frames.py, run by /usr/bin/python3) composites every frame,
-// ffprobe counts them. A test without the tool fails under CI and is
-// skipped otherwise, as the GL tests do without a display.
+// Animation test support: frames made by painting rectangles, and files
+// read back by outside decoders: Pillow (through tests/png/anim_frames.py,
+// run by /usr/bin/python3) composites every frame, ffprobe counts them. A
+// test without the tool fails under CI and is skipped otherwise, as the GL
+// tests do without a display.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +17,27 @@
 #include <vector>
 
 namespace animtest {
+
+using Rect = std::array<int, 4>;  // x, y, width, height
+
+// A rectangle painted with one pixel (its first `channels` bytes), or with
+// its colour channels inverted.
+struct Edit {
+    Rect area;
+    std::array<uint8_t, 4> pixel;
+    bool invert = false;
+};
+
+// Applies the edits to a frame of `width` pixels of `channels` bytes a row.
+inline void Paint(std::vector<uint8_t>& frame, int width, int channels, const std::vector<Edit>& edits) {
+    for (const Edit& e : edits)
+        for (int y = e.area[1]; y < e.area[1] + e.area[3]; ++y)
+            for (int x = e.area[0]; x < e.area[0] + e.area[2]; ++x)
+                for (int c = 0; c < channels; ++c) {
+                    uint8_t& byte = frame[(size_t(y) * width + x) * channels + c];
+                    byte = !e.invert ? e.pixel[c] : c < 3 ? uint8_t(255 - byte) : byte;
+                }
+}
 
 inline bool HavePillow() { return std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") == 0; }
 inline bool HaveFfprobe() { return std::system("ffprobe -version >/dev/null 2>&1") == 0; }
