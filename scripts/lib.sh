@@ -7,6 +7,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libpng-dev libstb-dev
+  libgif-dev                   # giflib 5.2 (MIT), the GIF writer's encoder
   libglfw3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libegl-dev libegl1-mesa-dev
   libgtest-dev libbenchmark-dev
@@ -14,6 +15,7 @@ PACKAGES=(
   libfreetype-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick x11-utils
   python3                      # scripts/mutate
+  python3-pil ffmpeg           # the animation tests read APNG and GIF back with Pillow and ffprobe
   desktop-file-utils shared-mime-info
 )
 
