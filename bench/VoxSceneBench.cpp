@@ -15,7 +15,7 @@
 
 #include "voxel/Vox.h"
 #include "voxel/VoxScene.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace fs = std::filesystem;
 using namespace voxwrite;

@@ -12,7 +12,7 @@
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
 #include "voxel/VoxScene.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 
@@ -24,6 +24,14 @@ using Cell4 = std::array<int64_t, 4>;  // x, y, z, colour index
 using Cells = std::vector<Cell4>;
 const Rgba4 kMark{4, 3, 2, 1}, kWhite{255, 255, 255, 255}, kFirst{0, 255, 0x55, 200}, kLast{255, 0, 0xaa, 200};
 const Cells kMarked(3, Cell4{9, 9, 9, 9});
+
+// Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
+Bytes PatternRgba() {
+    std::array<uint32_t, 256> palette;
+    for (int k = 0; k < 256; ++k)
+        palette[size_t(k)] = std::bit_cast<uint32_t>(Rgba4{uint8_t(k), uint8_t(255 - k), uint8_t(k ^ 0x55), 200});
+    return Rgba(palette);
+}
 
 Cells CellsOf(const VoxelModel& model) {
     Cells out;
@@ -61,9 +69,9 @@ struct Case {
 std::vector<Case> Cases() {
     Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 255, 7, 0, 0});
     for (int k = 0; k < 256; ++k) poly.insert(poly.end(), {uint8_t(k % 64), 1, uint8_t(63 - k % 64)});
-    const Bytes hidden = Join(Size(100, 100, 100), Xyzi({{9, 9, 9, 9}}), Rgba());
+    const Bytes hidden = Join(Size(100, 100, 100), Xyzi({{9, 9, 9, 9}}), PatternRgba());
     std::vector<Case> cases = {
-        {"Magica", VoxFile(Join(Size(10, 20, 30), Xyzi({{3, 0, 0, 7}, {1, 2, 3, 255}}), Rgba())),
+        {"Magica", VoxFile(Join(Size(10, 20, 30), Xyzi({{3, 0, 0, 7}, {1, 2, 3, 255}}), PatternRgba())),
          {{3, 20, 30, 7}, {1, 18, 27, 255}}, {{1, kFirst}, {7, {6, 249, 6 ^ 0x55, 200}}, {256, kLast}},
          {"Magic Header ID = (VOX )", "It's a MagicaVoxel file!  It is Sized = 1104", "Version:  150", " ", "ID =MAIN",
           "Size = 0", "ChildChunks = 1084", "ID =SIZE", "Size = 12", "ChildChunks = 0", " ", "ID =XYZI", "Size = 12",
@@ -83,7 +91,7 @@ std::vector<Case> Cases() {
          VoxFile(Join(Chunk("RGBA", {10, 20, 30, 40, 50, 60, 70, 80}), Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))),
          {{0, 1, 1, 1}}, {{1, {10, 20, 30, 40}}, {2, {50, 60, 70, 80}}, {3, kMark}}, {}},
         // A count beyond the chunk: only the voxels in it.
-        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), Rgba())),
+        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), PatternRgba())),
          {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count 2147483647"}},
         {"SignedVersion", VoxFile(Chunk("ABCD", {}), -7), kMarked, {}, {"Version: -7", "ID =ABCD", "Size = 0"}},
         {"NegativeCount", VoxFile(Xyzi({{1, 1, 1, 1}}, -1)), {}, {}, {"Voxel count 4294967295"}},
@@ -103,7 +111,7 @@ std::vector<Case> Cases() {
         cases.push_back({"ContentSize" + n, VoxFile(Join(Header("nTRN", bad, 0), Size(3, 3, 3), Xyzi({{0, 0, 0, 1}}))),
                          kMarked, {}, {"Size =" + shown}});
         cases.push_back({"ChildrenSize" + n, VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))), kMarked});
-        Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba()));
+        Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), PatternRgba()));
         const Bytes field = Int32s({bad});
         for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"})
             std::copy(field.begin(), field.end(), std::search(file.begin(), file.end(), id, id + 4) + 8);
@@ -150,7 +158,7 @@ TEST(VoxRead, EveryTruncationIsSafeInventsNoVoxelAndKeepsTheDefaultPalette) {
         published.push_back({uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
     }
     ASSERT_EQ(published.size(), 256u);
-    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), Rgba()));
+    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), PatternRgba()));
     const Cells all = {{0, 4, 4, 1}, {1, 3, 3, 2}, {2, 2, 2, 3}};
     const size_t head = 56, firstVoxel = 60, rgbaContent = 84;  // where XYZI's content, its cells, RGBA's content start
     for (size_t length = 0; length < magica.size(); ++length) {
