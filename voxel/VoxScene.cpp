@@ -4,7 +4,11 @@
 #include "voxel/VoxScene.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -51,6 +55,48 @@ bool IsValidRotation(int64_t value) {
     return c0 != 3 && c1 != 3 && c0 != c1;
 }
 
+// How each material property is read: its key after the underscore, an
+// older key for the same thing, its range, and whether it is whole.
+struct PropertyRule {
+    const char* key;
+    const char* alias;
+    float low, high;
+    bool whole;
+};
+constexpr float kUnbounded = std::numeric_limits<float>::max();
+constexpr PropertyRule kPropertyRules[kVoxelMaterialPropertyCount] = {
+    {"weight", nullptr, 0, 1, false},      {"rough", nullptr, 0, 1, false},
+    {"metal", nullptr, 0, 1, false},       {"spec", "sp", 0, kUnbounded, false},
+    {"ior", "ri", 0, kUnbounded, false},   {"trans", "alpha", 0, 1, false},
+    {"d", nullptr, 0, kUnbounded, false},  {"att", nullptr, 0, kUnbounded, false},
+    {"emit", nullptr, 0, 1, false},        {"flux", nullptr, 0, 4, true},
+    {"ldr", nullptr, 0, kUnbounded, false}, {"plastic", nullptr, 0, 1, true},
+};
+constexpr const char* kMaterialTypeNames[] = {"diffuse", "metal", "glass", "emit", "blend", "media", "cloud"};
+
+// A decimal number as the editor writes it ("0.1", "1.000000", "2"), with
+// spaces around it allowed; false for anything else or a non-finite value.
+bool ParseNumber(std::string_view text, float& value) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    float parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed)) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+// Sets a property within its range; a non-finite value sets nothing.
+void SetProperty(VoxelMaterial& material, size_t property, float value) {
+    if (!std::isfinite(value)) return;
+    const PropertyRule& rule = kPropertyRules[property];
+    value = std::clamp(value, rule.low, rule.high);
+    material.values[property] = rule.whole ? std::round(value) : value;
+    material.set |= 1u << property;
+}
+
 // Reads inside one chunk's content; every read is checked against its end.
 struct Cursor {
     const uint8_t* data = nullptr;
@@ -81,6 +127,8 @@ struct Reader {
     // models. Bytes, not bits: neighbouring voxels then touch different
     // memory, and the loop does not wait on its own last store.
     std::vector<uint8_t> seen;
+    // Materials by palette entry, the last chunk for an entry counting.
+    std::array<VoxelMaterial, 256> materials{};
 
     bool Fail(const std::string& what) {
         error = std::string(name) + ": " + (chunk.empty() ? "" : chunk + ": ") + what;
@@ -222,6 +270,67 @@ struct Reader {
                                      : ShapeNode(c, node);
         if (ok) scene.nodes.push_back(std::move(node));
         return ok;
+    }
+
+    // MATL: an entry and a DICT. Never fails: what cannot be read is left out.
+    void MaterialChunk(Cursor c) {
+        int32_t id = 0, count = 0;
+        if (!c.Int(id) || id < 1 || id > 255 || !c.Int(count) || count < 0 ||
+            static_cast<uint64_t>(count) > c.Left() / 8) {
+            return;
+        }
+        VoxelMaterial material;
+        material.id = id;
+        uint32_t byKey = 0;  // properties set by their own key, which an alias does not replace
+        for (int32_t i = 0; i < count; ++i) {
+            std::string_view key, value;
+            if (!c.String(key) || !c.String(value)) return;
+            if (key == "_type") {
+                for (size_t t = 0; t < std::size(kMaterialTypeNames); ++t) {
+                    if (value.size() > 1 && value[0] == '_' && value.substr(1) == kMaterialTypeNames[t]) {
+                        material.type = static_cast<VoxelMaterialType>(t);
+                    }
+                }
+                continue;
+            }
+            if (key.empty() || key[0] != '_') continue;
+            key.remove_prefix(1);
+            for (size_t p = 0; p < kVoxelMaterialPropertyCount; ++p) {
+                const PropertyRule& rule = kPropertyRules[p];
+                const bool own = key == rule.key;
+                float number = 0;
+                if ((own || (rule.alias != nullptr && key == rule.alias && !(byKey >> p & 1))) &&
+                    ParseNumber(value, number)) {
+                    SetProperty(material, p, number);
+                    if (own) byKey |= 1u << p;
+                }
+            }
+        }
+        materials[static_cast<size_t>(id)] = material;
+    }
+
+    // MATT: entry, type, weight, property bits, then a float per value bit.
+    void OldMaterialChunk(Cursor c) {
+        using P = VoxelMaterialProperty;
+        constexpr P kValueBits[] = {P::Plastic, P::Rough, P::Specular, P::Ior, P::Attenuation, P::Flux, P::Ldr};
+        constexpr VoxelMaterialType kTypes[] = {VoxelMaterialType::Diffuse, VoxelMaterialType::Metal,
+                                                VoxelMaterialType::Glass, VoxelMaterialType::Emit};
+        int32_t id = 0, type = 0, weight = 0, bits = 0;
+        if (!c.Int(id) || !c.Int(type) || !c.Int(weight) || !c.Int(bits) || id < 1 || id > 255) return;
+        VoxelMaterial material;
+        material.id = id;
+        if (type >= 0 && type < 4) material.type = kTypes[type];
+        SetProperty(material, size_t(P::Weight), std::bit_cast<float>(weight));
+        if (material.type == VoxelMaterialType::Emit) {
+            SetProperty(material, size_t(P::Emit), std::bit_cast<float>(weight));
+        }
+        for (size_t b = 0; b < std::size(kValueBits); ++b) {
+            int32_t value = 0;
+            if (!(bits >> b & 1)) continue;
+            if (!c.Int(value)) return;  // values cut short: the chunk is left out
+            SetProperty(material, size_t(kValueBits[b]), std::bit_cast<float>(value));
+        }
+        materials[static_cast<size_t>(id)] = material;
     }
 
     bool Layer(Cursor& c) {
@@ -387,6 +496,8 @@ struct Reader {
             } else if (IsId(id, "LAYR")) {
                 ok = Layer(c);
             } else if (!IsId(id, "MAIN") && !IsId(id, "PACK")) {
+                if (IsId(id, "MATL")) MaterialChunk(c);
+                if (IsId(id, "MATT")) OldMaterialChunk(c);
                 if (childrenSize < 0 || static_cast<uint64_t>(childrenSize) > length - contentEnd) {
                     return Fail("children of " + std::to_string(childrenSize) +
                                 " bytes run past the end of the file");
@@ -398,6 +509,9 @@ struct Reader {
         }
         chunk.clear();
         if (!paletteFound) FillDefaultPalette(scene.palette);
+        for (const VoxelMaterial& material : materials) {
+            if (material.id != 0) scene.materials.push_back(material);
+        }
         return true;
     }
 
@@ -599,6 +713,16 @@ bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error) {
         return false;
     }
     return LoadVoxelSceneFromMemory(bytes.data(), bytes.size(), name, scene, error);
+}
+
+const char* VoxelMaterialTypeName(VoxelMaterialType type) {
+    const size_t t = static_cast<size_t>(type);
+    return t < std::size(kMaterialTypeNames) ? kMaterialTypeNames[t] : "diffuse";
+}
+
+const char* VoxelMaterialPropertyName(VoxelMaterialProperty property) {
+    const size_t p = static_cast<size_t>(property);
+    return p < kVoxelMaterialPropertyCount ? kPropertyRules[p].key : "";
 }
 
 int32_t VoxelSceneFrameCount(const VoxelScene& scene) { return std::max<int32_t>(1, scene.frameCount); }

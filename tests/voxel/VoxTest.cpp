@@ -8,6 +8,8 @@
 #include <array>
 #include <bit>
 #include <fstream>
+#include <limits>
+#include <tuple>
 
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
@@ -289,6 +291,71 @@ TEST(VoxScene, KeyframesAndModelsWithoutAGraphMakeTheFrames) {
     ASSERT_EQ(VoxelSceneFrameCount(packed), 2);
     EXPECT_EQ(Frame(packed, 0), (Cells{{-1, -1, 0, 1}}));
     EXPECT_EQ(Frame(packed, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
+}
+
+TEST(VoxScene, ReadsMaterialsAndNeverRefusesAFileForThem) {
+    using P = VoxelMaterialProperty;
+    using T = VoxelMaterialType;
+    struct Row {
+        Bytes chunk;
+        int32_t id;  // 0: no material comes of it
+        T type;
+        std::vector<std::pair<P, float>> values;
+    };
+    const float big = 1e30f;
+    const Row rows[] = {
+        {Matl(1, {{"_type", "_metal"}, {"_rough", "0.25"}, {"_metal", "1.000000"}, {"_spec", "0.5"}}), 1, T::Metal,
+         {{P::Rough, 0.25f}, {P::Metal, 1}, {P::Specular, 0.5f}}},
+        // Clamped to the range; flux rounded to a whole number.
+        {Matl(2, {{"_type", "_emit"}, {"_emit", "2"}, {"_flux", "2.6"}, {"_ldr", "0.1"}, {"_weight", "-3"}}), 2, T::Emit,
+         {{P::Emit, 1}, {P::Flux, 3}, {P::Ldr, 0.1f}, {P::Weight, 0}}},
+        // The own key wins over its alias in either order; aliases alone count.
+        {Matl(3, {{"_type", "_glass"}, {"_ri", "1.5"}, {"_ior", "0.3"}, {"_trans", "0.6"}, {"_alpha", "0.4"},
+                  {"_sp", "7"}, {"_d", "1e30"}}),
+         3, T::Glass, {{P::Ior, 0.3f}, {P::Transparency, 0.6f}, {P::Specular, 7}, {P::Density, big}}},
+        {Matl(4, {{"_alpha", "0.4"}, {"_type", "_blend"}, {"_att", " 0.5 "}, {"_plastic", "1"}, {"_d", "-0"}}), 4,
+         T::Blend, {{P::Transparency, 0.4f}, {P::Attenuation, 0.5f}, {P::Plastic, 1}, {P::Density, 0}}},
+        // Unknown types and keys, unparsable, non-finite and out-of-range numbers: left out.
+        {Matl(5, {{"_type", "_plasma"}, {"_rough", "abc"}, {"_metal", ""}, {"_att", "nan"}, {"_trans", "inf"},
+                  {"_d", "1e99"}, {"type", "_glass"}, {"_unknown", "5"}, {"_emit", "0x1"}, {"_flux", "1,5"}}),
+         5, T::Diffuse, {}},
+        {Matl(6, {{"_type", "_cloud"}, {"_type", "_media"}, {"_plastic", "0.4"}}), 6, T::Media, {{P::Plastic, 0}}},
+        // Entries outside 1..255, a lying DICT, a cut one: no material, the file still reads.
+        {Matl(0, {{"_type", "_emit"}}), 0, T::Diffuse, {}},
+        {Matl(256, {{"_type", "_emit"}}), 0, T::Diffuse, {}},
+        {Chunk("MATL", Int32s({7, 0x7fffffff})), 0, T::Diffuse, {}},
+        {Chunk("MATL", Int32s({7, 1, 4})), 0, T::Diffuse, {}},
+        {Chunk("MATL", Int32s({7})), 0, T::Diffuse, {}},
+        // MATT: emissive with roughness, power and glow; a metal with plastic
+        // and isTotalPower (no value); values cut short; an unknown type.
+        {Matt(8, 3, 0.8f, 0x62, {0.3f, 2.0f, 0.7f}), 8, T::Emit,
+         {{P::Weight, 0.8f}, {P::Emit, 0.8f}, {P::Rough, 0.3f}, {P::Flux, 2}, {P::Ldr, 0.7f}}},
+        {Matt(9, 1, 1.5f, 0x81, {1.0f}), 9, T::Metal, {{P::Weight, 1}, {P::Plastic, 1}}},
+        {Matt(10, 2, 0.5f, 0x3, {1.0f}), 0, T::Diffuse, {}},
+        {Matt(11, 9, std::numeric_limits<float>::quiet_NaN(), 0, {}), 11, T::Diffuse, {}},
+    };
+    for (const Row& row : rows) {
+        const VoxelScene scene = Read(VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 1}}), row.chunk)));
+        ASSERT_EQ(scene.materials.size(), row.id ? 1u : 0u) << row.id;
+        if (row.id == 0) continue;
+        const VoxelMaterial& m = scene.materials[0];
+        EXPECT_EQ(m.id, row.id);
+        EXPECT_EQ(m.type, row.type) << row.id;
+        uint32_t set = 0;
+        for (const auto& [property, value] : row.values) {
+            EXPECT_TRUE(VoxelMaterialHas(m, property)) << row.id << " " << VoxelMaterialPropertyName(property);
+            EXPECT_EQ(m.values[size_t(property)], value) << row.id << " " << VoxelMaterialPropertyName(property);
+            set |= 1u << unsigned(property);
+        }
+        EXPECT_EQ(m.set, set) << row.id;
+    }
+    // Sorted by entry; the last chunk for an entry counts, MATL or MATT.
+    const VoxelScene scene = Read(VoxFile(Join(Matl(200, {{"_type", "_metal"}}), Matl(3, {{"_type", "_glass"}}),
+                                               Matt(200, 3, 1, 0, {}), Matl(3, {{"_rough", "1"}}))));
+    ASSERT_EQ(scene.materials.size(), 2u);
+    EXPECT_EQ(std::tuple(scene.materials[0].id, scene.materials[0].type, scene.materials[0].set),
+              std::tuple(3, T::Diffuse, 1u << unsigned(P::Rough)));
+    EXPECT_EQ(std::tuple(scene.materials[1].id, scene.materials[1].type), std::tuple(200, T::Emit));
 }
 
 // Root 0 -> group 1 -> `levels` groups, each placing the level below `width`
