@@ -36,7 +36,9 @@ inline void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.b
 // Little-endian 32-bit numbers, and float32s by their bits.
 inline Bytes Int32s(std::initializer_list<int32_t> values) {
     Bytes out;
-    for (int32_t v : values) out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    for (int32_t v : values) {
+        out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
     return out;
 }
 inline Bytes Float32s(std::initializer_list<float> values) {
@@ -60,7 +62,9 @@ inline Bytes Dict(const Pairs& pairs) {
 }
 
 // A chunk header with any sizes, and a chunk whose sizes are those of its parts.
-inline Bytes Header(const char* id, int32_t size, int32_t children) { return Join(Text(id), Int32s({size, children})); }
+inline Bytes Header(const char* id, int32_t size, int32_t children) {
+    return Join(Text(id), Int32s({size, children}));
+}
 inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
     return Join(Header(id, int32_t(content.size()), int32_t(children.size())), content, children);
 }
@@ -119,7 +123,9 @@ inline Bytes Shp(int32_t id, int32_t model) { return Shp(id, {}, {{model, Dict({
 inline Bytes Layr(int32_t id, const Pairs& attributes) { return Node("LAYR", id, attributes, Int32s({-1})); }
 
 // MATL: palette entry and properties (`_type`, `_rough`, ...).
-inline Bytes Matl(int32_t id, const Pairs& properties) { return Chunk("MATL", Join(Int32s({id}), Dict(properties))); }
+inline Bytes Matl(int32_t id, const Pairs& properties) {
+    return Chunk("MATL", Join(Int32s({id}), Dict(properties)));
+}
 
 // MATT (older editors): entry, type 0..3, weight, property bits, then one float per value bit.
 inline Bytes Matt(int32_t id, int32_t type, float weight, int32_t bits, std::initializer_list<float> values) {
@@ -127,3 +133,25 @@ inline Bytes Matt(int32_t id, int32_t type, float weight, int32_t bits, std::ini
 }
 
 }  // namespace voxwrite
+
+// Writes `scene` as a MagicaVoxel file into `bytes`: PACK (several models and
+// no graph), every model as SIZE and XYZI, the scene graph with every key,
+// layers, the palette as RGBA and the materials as MATL, version 200 when a
+// key needs `_f`, else 150. It reads back to the same models, palette, graph,
+// layers and materials, so every frame composes to the same voxels in the
+// same order. A model beyond the editor's 256 cells per axis, or whose
+// voxels (Poly2Vox's `wide` records) lie outside 0..255, is written as bricks
+// of at most 256 per axis, each under a transform of its own: every frame
+// then holds the same voxels, bricks in turn. Returns false with `error`
+// (one line) when the file would not read back, e.g. a colour index above
+// 255, or bricks nesting one transform deeper than the reader allows.
+bool EncodeVoxelScene(const VoxelScene& scene, std::vector<uint8_t>& bytes, std::string& error);
+
+// Writes composed frames (editor coordinates, as ComposeFrame gives them) as
+// one animated MagicaVoxel file: one shape per brick of the frames' common
+// box, with a model per frame. Frame f of the file composes to the voxels of
+// frames[f], in brick order. Frames with different palettes share one made
+// of the colours their voxels use (the colour indices change, the colours
+// do not). Returns false with `error` when there are no frames, the frames
+// use more than 255 colours, or the file would not read back.
+bool EncodeVoxelFrames(const std::vector<VoxelModel>& frames, std::vector<uint8_t>& bytes, std::string& error);
