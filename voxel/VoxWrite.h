@@ -85,6 +85,14 @@ inline Bytes Xyzi(const std::vector<Cell>& cells, std::optional<int32_t> count =
     return Chunk("XYZI", out);
 }
 
+// A palette entry from its bytes (memory order R, G, B, A).
+inline uint32_t PaletteEntry(uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255) {
+    const uint8_t bytes[4] = {r, g, b, a};
+    uint32_t entry;
+    std::memcpy(&entry, bytes, 4);
+    return entry;
+}
+
 // RGBA: entry k (from 0) is the colour of index k + 1, palette[k] in memory order R, G, B, A.
 inline Bytes Rgba(const std::array<uint32_t, 256>& palette) {
     Bytes out(1024);
