@@ -707,9 +707,10 @@ bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* na
 bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error) {
     std::vector<uint8_t> bytes;
     const char* name = path != nullptr ? path : "(no file)";
-    if (!ReadWholeFile(path, bytes)) {
+    std::string reason;
+    if (!ReadWholeFile(path, bytes, reason)) {
         scene = VoxelScene{};
-        error = std::string(name) + ": cannot be opened";
+        error = std::string(name) + ": " + reason;
         return false;
     }
     return LoadVoxelSceneFromMemory(bytes.data(), bytes.size(), name, scene, error);

@@ -2,13 +2,21 @@
 // literal log lines, files that lie about their sizes, and every truncation.
 // The scene reader: the composition rule, keyframes, hidden nodes, and the
 // hostile files it refuses.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <limits>
+#include <thread>
 #include <tuple>
 
 #include "support/LogCapture.h"
@@ -142,9 +150,9 @@ TEST(VoxRead, CraftedFilesDevicesAndPathsGiveTheCellsPaletteAndLog) {
             ++at;
         }
     }
-    // A device that never ends is read up to a bound, not until memory runs out.
-    EXPECT_EQ(Load({}, "/dev/zero").lines[2], "Size is (0,0,0)");
-    for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp"}) {
+    // Only regular files (and pipes given by descriptor) are read: a device
+    // that never ends is not opened for reading at all.
+    for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp", "/dev/zero"}) {
         const Loaded none = Load({}, unreadable);
         EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
                     none.entry(1) == kMark) << unreadable;
@@ -193,7 +201,7 @@ Cells Frame(const VoxelScene& scene, int32_t frame) {
     return CellsOf(model);
 }
 
-Bytes Model(int32_t sx, int32_t sy, int32_t sz, std::initializer_list<Cell> cells) {
+Bytes Model(int32_t sx, int32_t sy, int32_t sz, const std::vector<Cell>& cells) {
     return Join(Size(sx, sy, sz), Xyzi(cells));
 }
 
@@ -422,8 +430,93 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
     // Just within the bounds: still loaded.
     EXPECT_EQ(Frame(Read(Tree(kVoxSceneMaxDepth - 1, 1, m)), 0).size(), 1u);
     EXPECT_EQ(Frame(Read(Tree(10, 2, m)), 0).size(), 1u);  // 1024 placements of one cell
-    EXPECT_FALSE(LoadVoxelScene("/nonexistent/a.vox", scene, error));
-    EXPECT_EQ(error, "/nonexistent/a.vox: cannot be opened");
+    // What still loads: MAIN's children as -1 (some editors wrote it), or
+    // fewer than follow; harmless chunks beside the models; no models at all.
+    Bytes minusOne = VoxFile(m), fewer = VoxFile(m);
+    minusOne[16] = minusOne[17] = minusOne[18] = minusOne[19] = 0xff;
+    fewer[16] = 4;
+    for (const Bytes& file : {minusOne, fewer, VoxFile(Join(Chunk("IMAP", Bytes(256, 0)), m, Chunk("rOBJ", {}))),
+                              VoxFile(PatternRgba())}) {
+        EXPECT_TRUE(LoadVoxelSceneFromMemory(file.data(), file.size(), "ok.vox", scene, error)) << error;
+    }
+}
+
+// Runs `load`; one still blocked after 5 s fails the test and is released
+// by opening the FIFO's writing end.
+template <typename Load>
+void WithoutHanging(const std::string& fifo, Load&& load) {
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread worker([&] {
+        load();
+        done.set_value();
+    });
+    if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "blocked on " << fifo;
+        close(open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
+    }
+    worker.join();
+}
+
+// Regular files and pipes given by descriptor are read; anything else,
+// named FIFOs included, is refused at once with what it is.
+TEST(VoxScene, ReadsRegularFilesAndDescriptorPipesAndRefusesOtherFilesWithoutBlocking) {
+    const std::string dir = testing::TempDir() + "voxscene-" + std::to_string(getpid());
+    const std::string fifo = dir + "/fifo.vox", regular = dir + "/model.vox";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // More than a pipe holds, so reading must wait for the writer.
+    std::vector<Cell> cells;
+    for (int i = 0; i < 40000; ++i) cells.push_back({uint8_t(i), uint8_t(i >> 8), 0, 1});
+    const Bytes file = VoxFile(Model(256, 256, 1, cells));
+    std::ofstream(regular, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+
+    VoxelScene scene;
+    std::string error;
+    const std::pair<std::string, std::string> refused[] = {
+        {fifo, ": not a regular file (a FIFO)"},
+        {dir, ": not a regular file (a directory)"},
+        {"/dev/null", ": not a regular file (a character device)"},
+        {dir + "/missing.vox", ": No such file or directory"},
+        {regular + "/x", ": Not a directory"},
+    };
+    for (const auto& [path, reason] : refused) {
+        WithoutHanging(fifo, [&] { EXPECT_FALSE(LoadVoxelScene(path.c_str(), scene, error)); });
+        EXPECT_EQ(error, path + reason);
+        // The walk-frame reader keeps its answer for what it cannot read.
+        VoxelModel model;
+        LogCapture log;
+        WithoutHanging(fifo, [&] { EXPECT_EQ(LoadVoxelModel(path.c_str(), model), 0) << path; });
+        EXPECT_EQ(log.lines(), Lines{"Error opening the file"}) << path;
+    }
+
+    // A pipe through each of its names, written while it is read.
+    const auto oldSigpipe = signal(SIGPIPE, SIG_IGN);  // a writer left waiting fails instead of ending the test
+    const int savedStdin = dup(0);
+    for (const std::string form : {"/dev/fd/", "/proc/self/fd/", "/dev/stdin"}) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        dup2(ends[0], 0);
+        const std::string path = form == "/dev/stdin" ? form : form + std::to_string(ends[0]);
+        std::thread writer([&file, w = ends[1]] {
+            for (size_t at = 0; at < file.size();) {
+                const ssize_t n = write(w, file.data() + at, file.size() - at);
+                if (n <= 0) break;
+                at += size_t(n);
+            }
+            close(w);
+        });
+        const bool ok = LoadVoxelScene(path.c_str(), scene, error);
+        close(ends[0]);
+        dup2(savedStdin, 0);
+        writer.join();
+        EXPECT_TRUE(ok) << error;
+        ASSERT_EQ(scene.models.size(), 1u) << path;
+        EXPECT_EQ(scene.models[0].cells.size(), cells.size()) << path;
+    }
+    close(savedStdin);
+    signal(SIGPIPE, oldSigpipe);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
