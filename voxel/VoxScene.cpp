@@ -129,6 +129,9 @@ struct Reader {
     std::vector<uint8_t> seen;
     // Materials by palette entry, the last chunk for an entry counting.
     std::array<VoxelMaterial, 256> materials{};
+    // Chunks of ids this reader does not know ("'XRAW' at byte 20"): where
+    // models it cannot find may be.
+    std::vector<std::string> unknown{};
 
     bool Fail(const std::string& what) {
         error = std::string(name) + ": " + (chunk.empty() ? "" : chunk + ": ") + what;
@@ -495,9 +498,20 @@ struct Reader {
                 ok = Node(c, id);
             } else if (IsId(id, "LAYR")) {
                 ok = Layer(c);
-            } else if (!IsId(id, "MAIN") && !IsId(id, "PACK")) {
+            } else if (IsId(id, "MAIN")) {
+                // Children beyond the end: the file was cut at a chunk's end.
+                if (childrenSize >= 0 && static_cast<uint64_t>(childrenSize) > length - contentEnd) {
+                    return Fail("the file is cut short: its children claim " + std::to_string(childrenSize) +
+                                " bytes, " + std::to_string(length - contentEnd) + " follow");
+                }
+            } else if (!IsId(id, "PACK")) {
                 if (IsId(id, "MATL")) MaterialChunk(c);
                 if (IsId(id, "MATT")) OldMaterialChunk(c);
+                if (!IsId(id, "MATL") && !IsId(id, "MATT") && !IsId(id, "rOBJ") && !IsId(id, "rCAM") &&
+                    !IsId(id, "NOTE") && !IsId(id, "IMAP")) {
+                    unknown.push_back("'" + std::string(reinterpret_cast<const char*>(id), 4) + "' at byte " +
+                                      std::to_string(pos));
+                }
                 if (childrenSize < 0 || static_cast<uint64_t>(childrenSize) > length - contentEnd) {
                     return Fail("children of " + std::to_string(childrenSize) +
                                 " bytes run past the end of the file");
@@ -555,6 +569,14 @@ struct Reader {
             }
             for (const VoxelShapeKey& key : node.shapeKeys) {
                 if (key.model < 0 || static_cast<size_t>(key.model) >= scene.models.size()) {
+                    const size_t count = scene.models.size();
+                    if (!unknown.empty()) {
+                        const std::string models = count == 0   ? "no models"
+                                                   : count == 1 ? "1 model"
+                                                                : std::to_string(count) + " models";
+                        return Fail(where + " shows model " + std::to_string(key.model) + ", but the file has " +
+                                    models + " this reader can read; " + UnknownChunks());
+                    }
                     return Fail(where + ": model " + std::to_string(key.model) + " does not exist (the file has " +
                                 std::to_string(scene.models.size()) + ")");
                 }
@@ -579,6 +601,22 @@ struct Reader {
         }
         scene.frameCount = lastFrame + 1;
         return Expansion();
+    }
+
+    // The chunks this reader does not know, the first few by name.
+    std::string UnknownChunks() const {
+        constexpr size_t kNamed = 4;
+        std::string out = "chunks it does not know: ";
+        for (size_t i = 0; i < unknown.size() && i < kNamed; ++i) out += (i ? ", " : "") + unknown[i];
+        if (unknown.size() > kNamed) out += " and " + std::to_string(unknown.size() - kNamed) + " more";
+        return out;
+    }
+
+    // A file without a model it can read, but with chunks it does not know,
+    // keeps its models where this reader cannot see them.
+    bool ModelsFound() {
+        if (!scene.models.empty() || unknown.empty()) return true;
+        return Fail("no models this reader can read; " + UnknownChunks());
     }
 
     // What the graph expands to from the root, each node visited once: a
@@ -642,11 +680,23 @@ struct Reader {
     // that mirror here, (l, Y - 1 - j, i), makes MirrorLikeReader give back
     // its cells up to a translation.
     bool Poly2Vox(const uint8_t* data, size_t length) {
+        // Sizes of at least 1, then exactly the bytes they imply: the cells
+        // and a 768-byte palette. Anything else is not taken for one.
         const Poly2VoxLayout layout = ReadPoly2VoxLayout(data, length);
-        if (!layout.haveCells) {
-            return Fail("neither a MagicaVoxel file nor a Poly2Vox file: sizes " + std::to_string(layout.sizeX) +
-                        " " + std::to_string(layout.sizeY) + " " + std::to_string(layout.sizeZ) +
-                        " do not fit in its " + std::to_string(length) + " bytes");
+        const std::string neither = "neither a MagicaVoxel file nor a Poly2Vox file: ";
+        if (length < 12) return Fail(neither + std::to_string(length) + " bytes are too few for either");
+        const std::string sizes = "Poly2Vox sizes " + std::to_string(layout.sizeX) + " " +
+                                  std::to_string(layout.sizeY) + " " + std::to_string(layout.sizeZ);
+        if (layout.sizeX < 1 || layout.sizeY < 1 || layout.sizeZ < 1) {
+            return Fail(neither + sizes + " are not at least 1 each");
+        }
+        uint64_t cells = 0, need = 0;
+        const bool huge = __builtin_mul_overflow(uint64_t(layout.sizeX) * uint64_t(layout.sizeY),
+                                                 uint64_t(layout.sizeZ), &cells) ||
+                          __builtin_add_overflow(cells, uint64_t{12 + 768}, &need);
+        if (huge || need != length || !layout.haveCells) {
+            return Fail(neither + sizes + " need " + (huge ? "more than 2^64" : std::to_string(need)) +
+                        " bytes, the file has " + std::to_string(length));
         }
         scene.poly2vox = true;
 
@@ -691,7 +741,7 @@ bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* na
         if (length < 8) {
             ok = reader.Fail("header cut by the end of the file");
         } else {
-            ok = reader.Chunks(data, length) && (scene.nodes.empty() || reader.Resolve());
+            ok = reader.Chunks(data, length) && (scene.nodes.empty() || reader.Resolve()) && reader.ModelsFound();
         }
     } else {
         ok = reader.Poly2Vox(data, length);

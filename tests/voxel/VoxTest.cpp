@@ -265,7 +265,7 @@ TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
     // Both readers, once mirrored like the reader, agree: exactly for a model
     // whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
     const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
-    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
+    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0}, Bytes(768, 33));
     LogCapture quiet;
     for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
         VoxelModel reference, composed;
@@ -388,6 +388,8 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
     for (int i = 0; i < 16384; ++i) big.insert(big.end(), {uint8_t(i), uint8_t(i >> 8), 0, 1});
     big = Join(Size(256, 256, 1), Chunk("XYZI", big));
     const Bytes m = Model(1, 1, 1, {{0, 0, 0, 1}});
+    Bytes cut = VoxFile(Join(m, PatternRgba()));
+    cut.resize(cut.size() - 1036);
     const std::pair<Bytes, const char*> rows[] = {  // the file, part of the error
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {2}), Trn(2, {}, 1, -1))), "cycle"},
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {1}))), "not a valid child"},
@@ -417,6 +419,25 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
         {Tree(21, 2, m, true), "node placements"},  // a wide graph without shapes
         {Tree(11, 2, big), "more than 16777216 voxels"},
         {Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},
+        // Poly2Vox: sizes of at least 1, and exactly the cells and palette they imply.
+        {Bytes(780, 0), "Poly2Vox sizes 0 0 0 are not at least 1 each"},
+        {Join(Int32s({1, -1, 1}), Bytes(768, 0)), "Poly2Vox sizes 1 -1 1 are not"},
+        {Join(Int32s({2, 1, 3}), Bytes(6 + 767, 0)), "Poly2Vox sizes 2 1 3 need 786 bytes, the file has 785"},
+        {Join(Int32s({2, 1, 3}), Bytes(6 + 769, 0)), "need 786 bytes, the file has 787"},
+        {Int32s({1, 1}), "8 bytes are too few for either"},
+        // Cut at a chunk's end: MAIN's children say so.
+        {cut, "MAIN at byte 8: the file is cut short: its children claim 1080 bytes, 44 follow"},
+        // Models in chunks this reader does not know.
+        {VoxFile(Join(Chunk("XRAW", Bytes(8, 1)), Trn(0, {}, 1, -1), Shp(1, 0))),
+         "node 1 shows model 0, but the file has no models this reader can read; "
+         "chunks it does not know: 'XRAW' at byte 20"},
+        {VoxFile(Join(m, Chunk("XRAW", {}), Trn(0, {}, 1, -1), Shp(1, 3))),
+         "node 1 shows model 3, but the file has 1 model this reader can read; "
+         "chunks it does not know: 'XRAW' at byte 64"},
+        {VoxFile(Join(Chunk("SIZF", {}), Chunk("XYZC", {}), Chunk("NOTE", {}), Chunk("ABCD", {}), Chunk("EFGH", {}),
+                      Chunk("IJKL", {}), Chunk("MNOP", {}))),
+         "no models this reader can read; chunks it does not know: 'SIZF' at byte 20, 'XYZC' at byte 32, "
+         "'ABCD' at byte 56, 'EFGH' at byte 68 and 2 more"},
     };
     VoxelScene scene;
     std::string error;
