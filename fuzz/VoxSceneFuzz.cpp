@@ -10,6 +10,7 @@
 // cells.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,7 +28,7 @@ void CheckMaterials(const VoxelScene& scene) {
         last = m.id;
         for (size_t p = 0; p < kVoxelMaterialPropertyCount; ++p) {
             const float v = m.values[p];
-            if (!(v >= 0) || v > 3.5e38f) std::abort();  // also NaN
+            if (!std::isfinite(v) || v < 0) std::abort();
             if (!(m.set >> p & 1) && v != 0) std::abort();
         }
     }

@@ -154,9 +154,14 @@ struct VoxelScene {
     std::vector<VoxelMaterial> materials;
 };
 
-// Reads a .vox file (MagicaVoxel with or without scene graph, or Poly2Vox).
-// On failure returns false and sets `error` to one line naming the file and
-// what is wrong ("PATH: ..."); the scene is then left empty. Logs nothing.
+// Reads a .vox file (MagicaVoxel with or without scene graph, or Poly2Vox:
+// sizes of at least 1 and exactly 12 + X·Y·Z + 768 bytes). The file must be
+// regular, or a pipe named /dev/stdin, /dev/fd/N or /proc/self/fd/N, read to
+// its end; anything else is refused at once, never waited on. On failure
+// returns false and sets `error` to one line naming the file and what is
+// wrong ("PATH: No such file or directory", "PATH: not a regular file (a
+// FIFO)", "PATH: MAIN at byte 8: the file is cut short: ..."); the scene is
+// then left empty. Logs nothing.
 bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error);
 
 // The same over a whole file already in memory; `name` stands for the file in

@@ -306,7 +306,9 @@ bool FitModels(const VoxelScene& scene, VoxelScene& fitted, std::string& error) 
         }
         for (int32_t m : order) {
             for (const Part& part : parts[size_t(m)]) {
-                for (size_t k = 0; k < keys.size(); ++k) models[k] = keys[k].model == m ? part.model : emptyModel();
+                for (size_t k = 0; k < keys.size(); ++k) {
+                    models[k] = keys[k].model == m ? part.model : emptyModel();
+                }
                 slots.push_back(AddSlot(fitted, ids, part.key, frames, models));
             }
         }

@@ -27,8 +27,9 @@ void Write(const std::string& name, const Bytes& bytes) {
 // Runs the tool in the test's folder (its standard output to `output`);
 // fills `out` and `err`, returns the exit status.
 int RunInfo(const std::string& arguments, const std::string& output = "out.txt", const std::string& input = "") {
-    const int status = std::system(("cd \"" + dir.string() + "\" && " + input + "timeout 20 \"" VOXWALK_INFO "\" " +
-                                    arguments + " >" + output + " 2>err.txt").c_str());
+    const std::string command = "cd \"" + dir.string() + "\" && " + input + "timeout 20 \"" VOXWALK_INFO "\" " +
+                                arguments + " >" + output + " 2>err.txt";
+    const int status = std::system(command.c_str());
     std::ifstream outFile(dir / "out.txt"), errFile(dir / "err.txt");
     out.assign(std::istreambuf_iterator<char>(outFile), {});
     err.assign(std::istreambuf_iterator<char>(errFile), {});
@@ -124,7 +125,8 @@ TEST(VoxInfo, ListsTheMaterialsOfTheColoursInUse) {
                        "    7: glass, ior 1.5, trans 0.25\n"),
               std::string::npos) << out;
     EXPECT_EQ(RunInfo("--json m.vox"), 0);
-    EXPECT_NE(out.find("\"materials\": [{\"id\": 1, \"type\": \"emit\", \"properties\": {\"emit\": 0.5, \"flux\": 2}}, "
+    EXPECT_NE(out.find("\"materials\": [{\"id\": 1, \"type\": \"emit\", "
+                       "\"properties\": {\"emit\": 0.5, \"flux\": 2}}, "
                        "{\"id\": 7, \"type\": \"glass\", \"properties\": {\"ior\": 1.5, \"trans\": 0.25}}]"),
               std::string::npos) << out;
     fs::remove_all(dir);
