@@ -60,12 +60,20 @@ std::string Usage() {
 // there is none: no overlong forms, surrogates or code points past U+10FFFF.
 size_t Utf8Sequence(const unsigned char* s, size_t n) {
     const unsigned char c = s[0];
+    if (c < 0x80) return 1;
     size_t length = 0;
     unsigned char low = 0x80, high = 0xbf;  // the range of the second byte
-    if (c < 0x80) return 1;
-    if (c >= 0xc2 && c <= 0xdf) length = 2;
-    else if (c >= 0xe0 && c <= 0xef) length = 3, low = c == 0xe0 ? 0xa0 : 0x80, high = c == 0xed ? 0x9f : 0xbf;
-    else if (c >= 0xf0 && c <= 0xf4) length = 4, low = c == 0xf0 ? 0x90 : 0x80, high = c == 0xf4 ? 0x8f : 0xbf;
+    if (c >= 0xc2 && c <= 0xdf) {
+        length = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        length = 3;
+        low = c == 0xe0 ? 0xa0 : 0x80;   // E0: no overlong forms
+        high = c == 0xed ? 0x9f : 0xbf;  // ED: no surrogates
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        length = 4;
+        low = c == 0xf0 ? 0x90 : 0x80;   // F0: no overlong forms
+        high = c == 0xf4 ? 0x8f : 0xbf;  // F4: nothing past U+10FFFF
+    }
     if (length == 0 || n < length || s[1] < low || s[1] > high) return 0;
     for (size_t i = 2; i < length; ++i) {
         if (s[i] < 0x80 || s[i] > 0xbf) return 0;

@@ -129,8 +129,10 @@ struct Reader {
     std::vector<uint8_t> seen;
     // Materials by palette entry, the last chunk for an entry counting.
     std::array<VoxelMaterial, 256> materials{};
-    // Chunks of ids this reader does not know ("'XRAW' at byte 20"): where
-    // models it cannot find may be.
+    // Chunks of ids this reader does not know, where models it cannot find
+    // may be: how many, and the first few ("'XRAW' at byte 20").
+    static constexpr size_t kUnknownNamed = 4;
+    size_t unknownCount = 0;
     std::vector<std::string> unknown{};
 
     bool Fail(const std::string& what) {
@@ -508,7 +510,7 @@ struct Reader {
                 if (IsId(id, "MATL")) MaterialChunk(c);
                 if (IsId(id, "MATT")) OldMaterialChunk(c);
                 if (!IsId(id, "MATL") && !IsId(id, "MATT") && !IsId(id, "rOBJ") && !IsId(id, "rCAM") &&
-                    !IsId(id, "NOTE") && !IsId(id, "IMAP")) {
+                    !IsId(id, "NOTE") && !IsId(id, "IMAP") && unknownCount++ < kUnknownNamed) {
                     unknown.push_back("'" + std::string(reinterpret_cast<const char*>(id), 4) + "' at byte " +
                                       std::to_string(pos));
                 }
@@ -605,10 +607,9 @@ struct Reader {
 
     // The chunks this reader does not know, the first few by name.
     std::string UnknownChunks() const {
-        constexpr size_t kNamed = 4;
         std::string out = "chunks it does not know: ";
-        for (size_t i = 0; i < unknown.size() && i < kNamed; ++i) out += (i ? ", " : "") + unknown[i];
-        if (unknown.size() > kNamed) out += " and " + std::to_string(unknown.size() - kNamed) + " more";
+        for (size_t i = 0; i < unknown.size(); ++i) out += (i ? ", " : "") + unknown[i];
+        if (unknownCount > unknown.size()) out += " and " + std::to_string(unknownCount - unknown.size()) + " more";
         return out;
     }
 
