@@ -1,5 +1,5 @@
 // Reading and composing a scene of many models, against the floor of reading
-// the same file and writing its voxel records once.
+// the same file and writing its voxel records once; and writing it back.
 //
 // The scene: 128 models of 16 x 16 x 32 full cells (1,048,576 voxels), each
 // under its own transform below one group, on a grid (every fourth turned a
@@ -15,7 +15,7 @@
 
 #include "voxel/Vox.h"
 #include "voxel/VoxScene.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 
@@ -117,6 +117,23 @@ void BM_LoadOnly(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kModels * kSizeX * kSizeY * kSizeZ);
 }
 BENCHMARK(BM_LoadOnly)->Unit(benchmark::kMillisecond);
+
+// Writing the loaded scene back as a file (it is read back once to check it).
+void BM_EncodeDense(benchmark::State& state) {
+    VoxelScene scene;
+    std::string error;
+    LoadVoxelSceneFromMemory(Dense().data(), Dense().size(), "bench.vox", scene, error);
+    for (auto _ : state) {
+        std::vector<uint8_t> bytes;
+        if (!EncodeVoxelScene(scene, bytes, error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kModels * kSizeX * kSizeY * kSizeZ);
+}
+BENCHMARK(BM_EncodeDense)->Unit(benchmark::kMillisecond);
 
 // Composing a loaded scene, as the viewer does per frame.
 void BM_ComposeOnly(benchmark::State& state) {

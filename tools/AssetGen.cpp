@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "png/PngWrite.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 
@@ -35,20 +36,6 @@ constexpr double kPi = 3.14159265358979323846;
 
 // ---------------------------------------------------------------------------
 // Output helpers
-
-struct ByteWriter {
-    std::vector<uint8_t> bytes;
-    void u8(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
-    void u32le(uint32_t v) {
-        for (int i = 0; i < 4; ++i) u8(v >> (8 * i));
-    }
-    void tag(const char* four) {
-        for (int i = 0; i < 4; ++i) u8(static_cast<uint8_t>(four[i]));
-    }
-    void append(const std::vector<uint8_t>& more) {
-        bytes.insert(bytes.end(), more.begin(), more.end());
-    }
-};
 
 // Writes a whole file, creating its folders. Returns false on any failure.
 bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
@@ -311,7 +298,7 @@ uint8_t Paint(const Rig& rig, Vec3 p) {
     return kEmpty;
 }
 
-struct VoxelCell {
+struct BodyCell {
     int x, y, z;
     uint8_t colour;
 };
@@ -319,7 +306,7 @@ struct VoxelCell {
 // Samples the body of one frame on the voxel lattice and keeps only its
 // shell: every voxel is drawn as six faces, so a voxel with all six
 // neighbours filled could never be seen.
-std::vector<VoxelCell> BuildFrame(const Rig& rig) {
+std::vector<BodyCell> BuildFrame(const Rig& rig) {
     constexpr int x0 = -40, y0 = -20, z0 = -12;
     constexpr int nx = 80, ny = 40, nz = 100;
     std::vector<uint8_t> grid(static_cast<size_t>(nx) * ny * nz, kEmpty);
@@ -333,7 +320,7 @@ std::vector<VoxelCell> BuildFrame(const Rig& rig) {
             }
         }
     }
-    std::vector<VoxelCell> cells;
+    std::vector<BodyCell> cells;
     for (int k = 0; k < nz; ++k) {
         for (int j = 0; j < ny; ++j) {
             for (int i = 0; i < nx; ++i) {
@@ -353,61 +340,33 @@ std::vector<VoxelCell> BuildFrame(const Rig& rig) {
 
 // One frame in file coordinates with the size it is written with.
 struct VoxFrame {
-    std::vector<VoxelCell> cells;  // file coordinates, 0 <= x < sizeX ...
+    std::vector<BodyCell> cells;  // file coordinates, 0 <= x < sizeX ...
     int sizeX = 0, sizeY = 0, sizeZ = 0;
 };
 
+// One frame as a MagicaVoxel file: its model (SIZE, XYZI) and the palette.
 std::vector<uint8_t> EncodeVox(const VoxFrame& frame) {
-    ByteWriter size;
-    size.tag("SIZE");
-    size.u32le(12);
-    size.u32le(0);
-    size.u32le(static_cast<uint32_t>(frame.sizeX));
-    size.u32le(static_cast<uint32_t>(frame.sizeY));
-    size.u32le(static_cast<uint32_t>(frame.sizeZ));
-
-    ByteWriter voxels;
-    voxels.tag("XYZI");
-    voxels.u32le(static_cast<uint32_t>(4 + 4 * frame.cells.size()));
-    voxels.u32le(0);
-    voxels.u32le(static_cast<uint32_t>(frame.cells.size()));
-    for (const VoxelCell& cell : frame.cells) {
-        voxels.u8(static_cast<uint32_t>(cell.x));
-        voxels.u8(static_cast<uint32_t>(cell.y));
-        voxels.u8(static_cast<uint32_t>(cell.z));
-        voxels.u8(cell.colour);
+    VoxelScene scene;
+    VoxelSceneModel model;
+    model.sizeX = frame.sizeX;
+    model.sizeY = frame.sizeY;
+    model.sizeZ = frame.sizeZ;
+    for (const BodyCell& cell : frame.cells) {
+        model.cells.push_back({uint8_t(cell.x), uint8_t(cell.y), uint8_t(cell.z), cell.colour});
     }
-
+    scene.models.push_back(std::move(model));
     // Palette entry k (from 0) is colour index k + 1. Unused entries get a
     // neutral grey ramp so that an editor shows something sensible.
-    ByteWriter palette;
-    palette.tag("RGBA");
-    palette.u32le(1024);
-    palette.u32le(0);
     for (int k = 0; k < 256; ++k) {
         const int index = k + 1;
-        if (index < kColourCount) {
-            for (uint8_t channel : kColours[index]) palette.u8(channel);
-        } else {
-            const uint32_t grey = static_cast<uint32_t>(255 - k);
-            palette.u8(grey);
-            palette.u8(grey);
-            palette.u8(grey);
-        }
-        palette.u8(255);
+        const uint8_t grey = static_cast<uint8_t>(255 - k);
+        const std::array<uint8_t, 3> rgb = index < kColourCount ? kColours[index] : std::array{grey, grey, grey};
+        scene.palette[k] = voxwrite::PaletteEntry(rgb[0], rgb[1], rgb[2]);
     }
-
-    const size_t children = size.bytes.size() + voxels.bytes.size() + palette.bytes.size();
-    ByteWriter out;
-    out.tag("VOX ");
-    out.u32le(150);
-    out.tag("MAIN");
-    out.u32le(0);
-    out.u32le(static_cast<uint32_t>(children));
-    out.append(size.bytes);
-    out.append(voxels.bytes);
-    out.append(palette.bytes);
-    return out.bytes;
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!EncodeVoxelScene(scene, bytes, error)) Fail("a walk frame: " + error);
+    return bytes;
 }
 
 // Builds the 30 frames and places them in their files' coordinates.
@@ -420,11 +379,11 @@ std::vector<uint8_t> EncodeVox(const VoxFrame& frame) {
 // above mid-height: true for a hollow body with a large head and thin legs,
 // and checked here for every frame.
 std::vector<VoxFrame> BuildWalkCycle() {
-    std::vector<std::vector<VoxelCell>> bodies;
+    std::vector<std::vector<BodyCell>> bodies;
     int minX = 1 << 30, maxX = -(1 << 30), minY = 1 << 30, maxY = -(1 << 30);
     for (int n = 0; n < kFrameCount; ++n) {
         bodies.push_back(BuildFrame(PoseAt(static_cast<double>(n) / kFrameCount)));
-        for (const VoxelCell& cell : bodies.back()) {
+        for (const BodyCell& cell : bodies.back()) {
             minX = std::min(minX, cell.x);
             maxX = std::max(maxX, cell.x);
             minY = std::min(minY, cell.y);
@@ -433,10 +392,10 @@ std::vector<VoxFrame> BuildWalkCycle() {
     }
     std::vector<VoxFrame> frames;
     for (int n = 0; n < kFrameCount; ++n) {
-        std::vector<VoxelCell>& body = bodies[n];
+        std::vector<BodyCell>& body = bodies[n];
         if (body.empty()) Fail("an empty walk frame");
         int minZ = 1 << 30, maxZ = -(1 << 30);
-        for (const VoxelCell& cell : body) {
+        for (const BodyCell& cell : body) {
             minZ = std::min(minZ, cell.z);
             maxZ = std::max(maxZ, cell.z);
         }
@@ -444,7 +403,7 @@ std::vector<VoxFrame> BuildWalkCycle() {
         frame.sizeX = maxX - minX + 1;
         frame.sizeY = maxY - minY + 1;
         double sum = 0;
-        for (VoxelCell& cell : body) {
+        for (BodyCell& cell : body) {
             cell.x -= minX;
             cell.y -= minY;
             cell.z -= minZ;
@@ -475,7 +434,7 @@ std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames,
     for (const VoxFrame& frame : frames) {
         sizeX = std::max(sizeX, frame.sizeX);
         sizeY = std::max(sizeY, frame.sizeY);
-        for (const VoxelCell& cell : frame.cells) height = std::max(height, cell.z + 1);
+        for (const BodyCell& cell : frame.cells) height = std::max(height, cell.z + 1);
     }
     const int cellWidth = sizeX * block + gap;
     const int width = margin * 2 + cellWidth * kFrameCount - gap;
@@ -496,7 +455,7 @@ std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames,
         const VoxFrame& frame = frames[n];
         std::vector<int> nearest(static_cast<size_t>(sizeX) * height, -1);
         for (size_t v = 0; v < frame.cells.size(); ++v) {
-            const VoxelCell& cell = frame.cells[v];
+            const BodyCell& cell = frame.cells[v];
             int& slot = nearest[static_cast<size_t>(cell.z) * sizeX + cell.x];
             if (slot < 0 || cell.y < frame.cells[slot].y) slot = static_cast<int>(v);
         }
@@ -504,7 +463,7 @@ std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames,
             for (int x = 0; x < sizeX; ++x) {
                 const int v = nearest[static_cast<size_t>(z) * sizeX + x];
                 if (v < 0) continue;
-                const VoxelCell& cell = frame.cells[v];
+                const BodyCell& cell = frame.cells[v];
                 const double shade = 1.0 - 0.5 * cell.y / std::max(1, sizeY - 1);
                 for (int by = 0; by < block; ++by) {
                     for (int bx = 0; bx < block; ++bx) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
+
+#include "voxel/VoxWrite.h"
 
 namespace {
 
@@ -17,6 +20,7 @@ constexpr uint8_t kPalette[ColourCount][3] = {
     {60, 48, 40},     // Door
     {230, 184, 60},   // Gold
 };
+constexpr uint8_t kGrey[3] = {128, 128, 128};
 
 constexpr int32_t kPlinthTop = 16;   // plinth layers 0..15
 constexpr int32_t kTierLayers = 10;  // six tiers above it
@@ -65,61 +69,31 @@ uint8_t CellColour(int32_t x, int32_t y, int32_t z, int32_t half) {
     return Weathered(x, y, z, Stone);
 }
 
-void U32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void Tag(std::vector<uint8_t>& out, const char* four) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(four[i]));
-}
-
 }  // namespace
 
 std::vector<uint8_t> MonumentVoxFile() {
-    std::vector<uint8_t> cells;  // XYZI entries, four bytes each
+    VoxelSceneModel model;
+    model.sizeX = model.sizeY = monumentWidth;
+    model.sizeZ = monumentHeight;
     const int32_t centre = monumentWidth / 2;
     for (int32_t z = 0; z < monumentHeight; ++z) {
         const int32_t half = HalfSide(z);
         for (int32_t y = centre - half; y < centre + half; ++y) {
             for (int32_t x = centre - half; x < centre + half; ++x) {
                 const uint8_t colour = CellColour(x, y, z, half);
-                if (colour == 0) continue;
-                cells.push_back(static_cast<uint8_t>(x));
-                cells.push_back(static_cast<uint8_t>(y));
-                cells.push_back(static_cast<uint8_t>(z));
-                cells.push_back(colour);
+                if (colour != 0) model.cells.push_back({uint8_t(x), uint8_t(y), uint8_t(z), colour});
             }
         }
     }
-    std::vector<uint8_t> children;
-    Tag(children, "SIZE");
-    U32(children, 12);
-    U32(children, 0);
-    U32(children, monumentWidth);
-    U32(children, monumentWidth);
-    U32(children, monumentHeight);
-    Tag(children, "XYZI");
-    U32(children, static_cast<uint32_t>(4 + cells.size()));
-    U32(children, 0);
-    U32(children, static_cast<uint32_t>(cells.size() / 4));
-    for (uint8_t byte : cells) children.push_back(byte);
-    Tag(children, "RGBA");
-    U32(children, 1024);
-    U32(children, 0);
+    VoxelScene scene;
+    scene.models.push_back(std::move(model));
+    // Entry k of the palette is colour index k; unused ones a neutral grey.
     for (int k = 1; k <= 256; ++k) {
-        // Entry k of the chunk is colour index k; unused ones a neutral grey.
-        const uint8_t grey = 128;
-        const bool used = k < ColourCount;
-        for (int c = 0; c < 3; ++c) children.push_back(used ? kPalette[k][c] : grey);
-        children.push_back(255);
+        const uint8_t* rgb = k < ColourCount ? kPalette[k] : kGrey;
+        scene.palette[size_t(k - 1)] = voxwrite::PaletteEntry(rgb[0], rgb[1], rgb[2]);
     }
-    std::vector<uint8_t> file;
-    file.reserve(20 + children.size());
-    Tag(file, "VOX ");
-    U32(file, 150);
-    Tag(file, "MAIN");
-    U32(file, 0);
-    U32(file, static_cast<uint32_t>(children.size()));
-    for (uint8_t byte : children) file.push_back(byte);
-    return file;
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EncodeVoxelScene(scene, bytes, error);  // cannot fail: one model of the editor's size
+    return bytes;
 }

@@ -160,7 +160,8 @@ int LoadVoxelModelFromMemory(const uint8_t* data, size_t length, VoxelModel& mod
 
 int LoadVoxelModel(const char* fileName, VoxelModel& model) {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(fileName, bytes)) {
+    std::string reason;  // the design's message says nothing more
+    if (!ReadWholeFile(fileName, bytes, reason)) {
         LogLine("Error opening the file");
         return 0;
     }

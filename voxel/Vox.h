@@ -39,11 +39,13 @@ struct VoxelModel {
 };
 
 // Reads the .vox file `fileName` (read whole, in large blocks) into `model`.
-// Returns 0 and leaves the model untouched when the file cannot be opened
-// (logs "Error opening the file"); otherwise returns 1, whatever the file
-// holds. Only what the file supplies changes: voxels are replaced by the last
-// voxel list read, palette entries by the ones the file stores (a MagicaVoxel
-// file without an RGBA chunk gets the editor's default palette).
+// Returns 0 and leaves the model untouched, logging "Error opening the
+// file", when the file cannot be opened or read or is not a regular file (a
+// pipe named /dev/stdin, /dev/fd/N or /proc/self/fd/N is read to its end; a
+// FIFO or a device is never waited on); otherwise returns 1, whatever the
+// file holds. Only what the file supplies changes: voxels are replaced by the
+// last voxel list read, palette entries by the ones the file stores (a
+// MagicaVoxel file without an RGBA chunk gets the editor's default palette).
 int LoadVoxelModel(const char* fileName, VoxelModel& model);
 
 // The same reader over the bytes of a whole file already in memory. Logs the

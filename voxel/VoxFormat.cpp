@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,28 +36,81 @@ void FillDefaultPalette(std::array<uint32_t, 256>& palette) {
     }
 }
 
-bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes) {
-    const int fd = path != nullptr ? open(path, O_RDONLY | O_CLOEXEC) : -1;
-    struct stat info {};
-    if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        if (fd >= 0) close(fd);
+namespace {
+
+// Whether `path` names one of this process's descriptors.
+bool NamesDescriptor(std::string_view path) {
+    if (path == "/dev/stdin") return true;
+    for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        if (path.substr(0, prefix.size()) != prefix) continue;
+        const std::string_view number = path.substr(prefix.size());
+        return !number.empty() && number.size() <= 9 &&
+               std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+    return false;
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "an unknown kind of file";
+}
+
+}  // namespace
+
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& reason) {
+    bytes.clear();
+    if (path == nullptr) {
+        reason = "no file name";
         return false;
     }
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+        close(fd);
+        return false;
+    }
+    const bool pipe = S_ISFIFO(info.st_mode) && NamesDescriptor(path);
+    if (!S_ISREG(info.st_mode) && !pipe) {
+        reason = std::string("not a regular file (") + KindOf(info.st_mode) + ")";
+        close(fd);
+        return false;
+    }
+    if (pipe) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // its writer is on its way
 
-    // One byte more than a regular file's size, to see the end.
-    constexpr size_t kMaxGrownBytes = size_t{1} << 26;
-    bytes.assign(S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1
-                                                           : size_t{1} << 16,
-                 0);
+    // One byte more than a regular file's size, to see the end; a pipe, or
+    // a file that grows meanwhile, in doubling blocks up to the bound.
+    const size_t bound = std::max(kMaxPipeBytes, static_cast<size_t>(info.st_size) + 1);
+    bytes.resize(S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : size_t{1} << 16);
     size_t used = 0;
     for (;;) {
         if (used == bytes.size()) {
-            if (bytes.size() >= kMaxGrownBytes) break;
-            bytes.resize(std::min(bytes.size() * 2, kMaxGrownBytes));
+            if (bytes.size() >= bound) {
+                reason = "more than " + std::to_string(bound >> 20) + " MiB";
+                close(fd);
+                bytes.clear();
+                return false;
+            }
+            bytes.resize(std::min(bytes.size() * 2, bound));
         }
         const ssize_t n = read(fd, bytes.data() + used, bytes.size() - used);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // end of file; a read error ends the file there
+        if (n < 0) {
+            reason = std::strerror(errno);
+            close(fd);
+            bytes.clear();
+            return false;
+        }
+        if (n == 0) break;
         used += static_cast<size_t>(n);
     }
     close(fd);

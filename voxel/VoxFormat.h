@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "voxel/Vox.h"
@@ -23,11 +24,16 @@ uint32_t PackRgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 // The editor's palette for a file without an RGBA chunk.
 void FillDefaultPalette(std::array<uint32_t, 256>& palette);
 
-// Reads the whole file: one read for a regular file, doubling blocks for
-// anything else, up to a bound far above any model file (a device such as
-// /dev/zero never ends). Returns false when the file cannot be opened or is
-// a directory.
-bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes);
+// Reads a whole regular file, or a pipe named by descriptor (/dev/stdin,
+// /dev/fd/N, /proc/self/fd/N: `cat f.vox | tool /dev/stdin`, or a shell's
+// process substitution), which is read until its writer closes it; this
+// process already holds it, so that wait is the writer's. The open never
+// blocks: a named FIFO, a device, a socket or a directory is refused at
+// once. Returns false with `reason`: the system's message for a failed
+// open or read ("No such file or directory"), "not a regular file (a
+// FIFO)" and the like, or that a pipe holds more than kMaxPipeBytes.
+inline constexpr size_t kMaxPipeBytes = size_t{1} << 28;
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& reason);
 
 // Poly2Vox: X, Y, Z, then X·Y·Z colour bytes (Z fastest), then 256 RGB
 // entries of 6 bits each.

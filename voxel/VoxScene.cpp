@@ -4,7 +4,11 @@
 #include "voxel/VoxScene.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -51,6 +55,48 @@ bool IsValidRotation(int64_t value) {
     return c0 != 3 && c1 != 3 && c0 != c1;
 }
 
+// How each material property is read: its key after the underscore, an
+// older key for the same thing, its range, and whether it is whole.
+struct PropertyRule {
+    const char* key;
+    const char* alias;
+    float low, high;
+    bool whole;
+};
+constexpr float kUnbounded = std::numeric_limits<float>::max();
+constexpr PropertyRule kPropertyRules[kVoxelMaterialPropertyCount] = {
+    {"weight", nullptr, 0, 1, false},      {"rough", nullptr, 0, 1, false},
+    {"metal", nullptr, 0, 1, false},       {"spec", "sp", 0, kUnbounded, false},
+    {"ior", "ri", 0, kUnbounded, false},   {"trans", "alpha", 0, 1, false},
+    {"d", nullptr, 0, kUnbounded, false},  {"att", nullptr, 0, kUnbounded, false},
+    {"emit", nullptr, 0, 1, false},        {"flux", nullptr, 0, 4, true},
+    {"ldr", nullptr, 0, kUnbounded, false}, {"plastic", nullptr, 0, 1, true},
+};
+constexpr const char* kMaterialTypeNames[] = {"diffuse", "metal", "glass", "emit", "blend", "media", "cloud"};
+
+// A decimal number as the editor writes it ("0.1", "1.000000", "2"), with
+// spaces around it allowed; false for anything else or a non-finite value.
+bool ParseNumber(std::string_view text, float& value) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    float parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed)) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+// Sets a property within its range; a non-finite value sets nothing.
+void SetProperty(VoxelMaterial& material, size_t property, float value) {
+    if (!std::isfinite(value)) return;
+    const PropertyRule& rule = kPropertyRules[property];
+    value = std::clamp(value, rule.low, rule.high);
+    material.values[property] = rule.whole ? std::round(value) : value;
+    material.set |= 1u << property;
+}
+
 // Reads inside one chunk's content; every read is checked against its end.
 struct Cursor {
     const uint8_t* data = nullptr;
@@ -81,6 +127,13 @@ struct Reader {
     // models. Bytes, not bits: neighbouring voxels then touch different
     // memory, and the loop does not wait on its own last store.
     std::vector<uint8_t> seen;
+    // Materials by palette entry, the last chunk for an entry counting.
+    std::array<VoxelMaterial, 256> materials{};
+    // Chunks of ids this reader does not know, where models it cannot find
+    // may be: how many, and the first few ("'XRAW' at byte 20").
+    static constexpr size_t kUnknownNamed = 4;
+    size_t unknownCount = 0;
+    std::vector<std::string> unknown{};
 
     bool Fail(const std::string& what) {
         error = std::string(name) + ": " + (chunk.empty() ? "" : chunk + ": ") + what;
@@ -222,6 +275,67 @@ struct Reader {
                                      : ShapeNode(c, node);
         if (ok) scene.nodes.push_back(std::move(node));
         return ok;
+    }
+
+    // MATL: an entry and a DICT. Never fails: what cannot be read is left out.
+    void MaterialChunk(Cursor c) {
+        int32_t id = 0, count = 0;
+        if (!c.Int(id) || id < 1 || id > 255 || !c.Int(count) || count < 0 ||
+            static_cast<uint64_t>(count) > c.Left() / 8) {
+            return;
+        }
+        VoxelMaterial material;
+        material.id = id;
+        uint32_t byKey = 0;  // properties set by their own key, which an alias does not replace
+        for (int32_t i = 0; i < count; ++i) {
+            std::string_view key, value;
+            if (!c.String(key) || !c.String(value)) return;
+            if (key == "_type") {
+                for (size_t t = 0; t < std::size(kMaterialTypeNames); ++t) {
+                    if (value.size() > 1 && value[0] == '_' && value.substr(1) == kMaterialTypeNames[t]) {
+                        material.type = static_cast<VoxelMaterialType>(t);
+                    }
+                }
+                continue;
+            }
+            if (key.empty() || key[0] != '_') continue;
+            key.remove_prefix(1);
+            for (size_t p = 0; p < kVoxelMaterialPropertyCount; ++p) {
+                const PropertyRule& rule = kPropertyRules[p];
+                const bool own = key == rule.key;
+                float number = 0;
+                if ((own || (rule.alias != nullptr && key == rule.alias && !(byKey >> p & 1))) &&
+                    ParseNumber(value, number)) {
+                    SetProperty(material, p, number);
+                    if (own) byKey |= 1u << p;
+                }
+            }
+        }
+        materials[static_cast<size_t>(id)] = material;
+    }
+
+    // MATT: entry, type, weight, property bits, then a float per value bit.
+    void OldMaterialChunk(Cursor c) {
+        using P = VoxelMaterialProperty;
+        constexpr P kValueBits[] = {P::Plastic, P::Rough, P::Specular, P::Ior, P::Attenuation, P::Flux, P::Ldr};
+        constexpr VoxelMaterialType kTypes[] = {VoxelMaterialType::Diffuse, VoxelMaterialType::Metal,
+                                                VoxelMaterialType::Glass, VoxelMaterialType::Emit};
+        int32_t id = 0, type = 0, weight = 0, bits = 0;
+        if (!c.Int(id) || !c.Int(type) || !c.Int(weight) || !c.Int(bits) || id < 1 || id > 255) return;
+        VoxelMaterial material;
+        material.id = id;
+        if (type >= 0 && type < 4) material.type = kTypes[type];
+        SetProperty(material, size_t(P::Weight), std::bit_cast<float>(weight));
+        if (material.type == VoxelMaterialType::Emit) {
+            SetProperty(material, size_t(P::Emit), std::bit_cast<float>(weight));
+        }
+        for (size_t b = 0; b < std::size(kValueBits); ++b) {
+            int32_t value = 0;
+            if (!(bits >> b & 1)) continue;
+            if (!c.Int(value)) return;  // values cut short: the chunk is left out
+            SetProperty(material, size_t(kValueBits[b]), std::bit_cast<float>(value));
+        }
+        materials[static_cast<size_t>(id)] = material;
     }
 
     bool Layer(Cursor& c) {
@@ -386,7 +500,20 @@ struct Reader {
                 ok = Node(c, id);
             } else if (IsId(id, "LAYR")) {
                 ok = Layer(c);
-            } else if (!IsId(id, "MAIN") && !IsId(id, "PACK")) {
+            } else if (IsId(id, "MAIN")) {
+                // Children beyond the end: the file was cut at a chunk's end.
+                if (childrenSize >= 0 && static_cast<uint64_t>(childrenSize) > length - contentEnd) {
+                    return Fail("the file is cut short: its children claim " + std::to_string(childrenSize) +
+                                " bytes, " + std::to_string(length - contentEnd) + " follow");
+                }
+            } else if (!IsId(id, "PACK")) {
+                if (IsId(id, "MATL")) MaterialChunk(c);
+                if (IsId(id, "MATT")) OldMaterialChunk(c);
+                if (!IsId(id, "MATL") && !IsId(id, "MATT") && !IsId(id, "rOBJ") && !IsId(id, "rCAM") &&
+                    !IsId(id, "NOTE") && !IsId(id, "IMAP") && unknownCount++ < kUnknownNamed) {
+                    unknown.push_back("'" + std::string(reinterpret_cast<const char*>(id), 4) + "' at byte " +
+                                      std::to_string(pos));
+                }
                 if (childrenSize < 0 || static_cast<uint64_t>(childrenSize) > length - contentEnd) {
                     return Fail("children of " + std::to_string(childrenSize) +
                                 " bytes run past the end of the file");
@@ -398,6 +525,9 @@ struct Reader {
         }
         chunk.clear();
         if (!paletteFound) FillDefaultPalette(scene.palette);
+        for (const VoxelMaterial& material : materials) {
+            if (material.id != 0) scene.materials.push_back(material);
+        }
         return true;
     }
 
@@ -441,6 +571,14 @@ struct Reader {
             }
             for (const VoxelShapeKey& key : node.shapeKeys) {
                 if (key.model < 0 || static_cast<size_t>(key.model) >= scene.models.size()) {
+                    const size_t count = scene.models.size();
+                    if (!unknown.empty()) {
+                        const std::string models = count == 0   ? "no models"
+                                                   : count == 1 ? "1 model"
+                                                                : std::to_string(count) + " models";
+                        return Fail(where + " shows model " + std::to_string(key.model) + ", but the file has " +
+                                    models + " this reader can read; " + UnknownChunks());
+                    }
                     return Fail(where + ": model " + std::to_string(key.model) + " does not exist (the file has " +
                                 std::to_string(scene.models.size()) + ")");
                 }
@@ -465,6 +603,21 @@ struct Reader {
         }
         scene.frameCount = lastFrame + 1;
         return Expansion();
+    }
+
+    // The chunks this reader does not know, the first few by name.
+    std::string UnknownChunks() const {
+        std::string out = "chunks it does not know: ";
+        for (size_t i = 0; i < unknown.size(); ++i) out += (i ? ", " : "") + unknown[i];
+        if (unknownCount > unknown.size()) out += " and " + std::to_string(unknownCount - unknown.size()) + " more";
+        return out;
+    }
+
+    // A file without a model it can read, but with chunks it does not know,
+    // keeps its models where this reader cannot see them.
+    bool ModelsFound() {
+        if (!scene.models.empty() || unknown.empty()) return true;
+        return Fail("no models this reader can read; " + UnknownChunks());
     }
 
     // What the graph expands to from the root, each node visited once: a
@@ -528,11 +681,23 @@ struct Reader {
     // does a MagicaVoxel model; undoing that mirror, (l, Y - 1 - j, i), gives
     // the editor's axes, z up.
     bool Poly2Vox(const uint8_t* data, size_t length) {
+        // Sizes of at least 1, then exactly the bytes they imply: the cells
+        // and a 768-byte palette. Anything else is not taken for one.
         const Poly2VoxLayout layout = ReadPoly2VoxLayout(data, length);
-        if (!layout.haveCells) {
-            return Fail("neither a MagicaVoxel file nor a Poly2Vox file: sizes " + std::to_string(layout.sizeX) +
-                        " " + std::to_string(layout.sizeY) + " " + std::to_string(layout.sizeZ) +
-                        " do not fit in its " + std::to_string(length) + " bytes");
+        const std::string neither = "neither a MagicaVoxel file nor a Poly2Vox file: ";
+        if (length < 12) return Fail(neither + std::to_string(length) + " bytes are too few for either");
+        const std::string sizes = "Poly2Vox sizes " + std::to_string(layout.sizeX) + " " +
+                                  std::to_string(layout.sizeY) + " " + std::to_string(layout.sizeZ);
+        if (layout.sizeX < 1 || layout.sizeY < 1 || layout.sizeZ < 1) {
+            return Fail(neither + sizes + " are not at least 1 each");
+        }
+        uint64_t cells = 0, need = 0;
+        const bool huge = __builtin_mul_overflow(uint64_t(layout.sizeX) * uint64_t(layout.sizeY),
+                                                 uint64_t(layout.sizeZ), &cells) ||
+                          __builtin_add_overflow(cells, uint64_t{12 + 768}, &need);
+        if (huge || need != length || !layout.haveCells) {
+            return Fail(neither + sizes + " need " + (huge ? "more than 2^64" : std::to_string(need)) +
+                        " bytes, the file has " + std::to_string(length));
         }
         scene.poly2vox = true;
 
@@ -577,7 +742,7 @@ bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* na
         if (length < 8) {
             ok = reader.Fail("header cut by the end of the file");
         } else {
-            ok = reader.Chunks(data, length) && (scene.nodes.empty() || reader.Resolve());
+            ok = reader.Chunks(data, length) && (scene.nodes.empty() || reader.Resolve()) && reader.ModelsFound();
         }
     } else {
         ok = reader.Poly2Vox(data, length);
@@ -593,12 +758,23 @@ bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* na
 bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error) {
     std::vector<uint8_t> bytes;
     const char* name = path != nullptr ? path : "(no file)";
-    if (!ReadWholeFile(path, bytes)) {
+    std::string reason;
+    if (!ReadWholeFile(path, bytes, reason)) {
         scene = VoxelScene{};
-        error = std::string(name) + ": cannot be opened";
+        error = std::string(name) + ": " + reason;
         return false;
     }
     return LoadVoxelSceneFromMemory(bytes.data(), bytes.size(), name, scene, error);
+}
+
+const char* VoxelMaterialTypeName(VoxelMaterialType type) {
+    const size_t t = static_cast<size_t>(type);
+    return t < std::size(kMaterialTypeNames) ? kMaterialTypeNames[t] : "diffuse";
+}
+
+const char* VoxelMaterialPropertyName(VoxelMaterialProperty property) {
+    const size_t p = static_cast<size_t>(property);
+    return p < kVoxelMaterialPropertyCount ? kPropertyRules[p].key : "";
 }
 
 int32_t VoxelSceneFrameCount(const VoxelScene& scene) { return std::max<int32_t>(1, scene.frameCount); }

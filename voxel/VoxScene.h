@@ -96,6 +96,50 @@ struct VoxelSceneNode {
     std::vector<VoxelShapeKey> shapeKeys;          // shapes: >= 1, sorted by frame
 };
 
+// Materials (MATL, or MATT from older editors): how the voxels of one
+// palette entry are shaded. Nothing here refuses a file: unknown keys and
+// types, unparsable and non-finite numbers are ignored, values out of range
+// are clamped, and a material chunk that cannot be parsed is skipped. A
+// MATT chunk's types 0..3 are diffuse, metal, glass and emit; its weight is
+// `_weight` (and `_emit` when emissive), and its plastic, roughness,
+// specular, IOR, attenuation, power and glow values are `_plastic`,
+// `_rough`, `_spec`, `_ior`, `_att`, `_flux` and `_ldr`.
+enum class VoxelMaterialType : uint8_t { Diffuse, Metal, Glass, Emit, Blend, Media, Cloud };
+
+// What a material may set: the MATL key, and the values kept.
+enum class VoxelMaterialProperty : uint8_t {
+    Weight,        // `_weight`, 0..1
+    Rough,         // `_rough`, 0..1
+    Metal,         // `_metal`, 0..1
+    Specular,      // `_spec` (or `_sp`), >= 0
+    Ior,           // `_ior` (or `_ri`), >= 0, as written
+    Transparency,  // `_trans` (or `_alpha`), 0..1
+    Density,       // `_d`, >= 0
+    Attenuation,   // `_att`, >= 0
+    Emit,          // `_emit`, 0..1
+    Flux,          // `_flux`, whole numbers 0..4
+    Ldr,           // `_ldr`, >= 0
+    Plastic,       // `_plastic`, 0 or 1
+};
+inline constexpr size_t kVoxelMaterialPropertyCount = 12;
+
+struct VoxelMaterial {
+    int32_t id = 0;  // palette entry 1..255: the voxels of that colour index use it
+    VoxelMaterialType type = VoxelMaterialType::Diffuse;
+    std::array<float, kVoxelMaterialPropertyCount> values{};  // by VoxelMaterialProperty; 0 when not set
+    uint32_t set = 0;  // bit p: the file sets property p (the others have the editor's defaults)
+};
+
+inline bool VoxelMaterialHas(const VoxelMaterial& material, VoxelMaterialProperty property) {
+    return (material.set >> static_cast<unsigned>(property)) & 1;
+}
+
+// "diffuse", "metal", "glass", "emit", "blend", "media", "cloud".
+const char* VoxelMaterialTypeName(VoxelMaterialType type);
+
+// The property's MATL key without its underscore: "weight", "rough", ... "plastic".
+const char* VoxelMaterialPropertyName(VoxelMaterialProperty property);
+
 struct VoxelScene {
     bool poly2vox = false;  // a raw Poly2Vox file rather than MagicaVoxel chunks
     int32_t version = 0;    // the MagicaVoxel file version (150, 200, ...); 0 for Poly2Vox
@@ -106,11 +150,18 @@ struct VoxelScene {
     std::vector<VoxelSceneNode> nodes;    // file order; empty without a scene graph
     int32_t root = -1;                    // index of node 0 in nodes, -1 without a graph
     int32_t frameCount = 1;               // see VoxelSceneFrameCount
+    // Sorted by id, one per id: of several chunks for one entry the last counts.
+    std::vector<VoxelMaterial> materials;
 };
 
-// Reads a .vox file (MagicaVoxel with or without scene graph, or Poly2Vox).
-// On failure returns false and sets `error` to one line naming the file and
-// what is wrong ("PATH: ..."); the scene is then left empty. Logs nothing.
+// Reads a .vox file (MagicaVoxel with or without scene graph, or Poly2Vox:
+// sizes of at least 1 and exactly 12 + X·Y·Z + 768 bytes). The file must be
+// regular, or a pipe named /dev/stdin, /dev/fd/N or /proc/self/fd/N, read to
+// its end; anything else is refused at once, never waited on. On failure
+// returns false and sets `error` to one line naming the file and what is
+// wrong ("PATH: No such file or directory", "PATH: not a regular file (a
+// FIFO)", "PATH: MAIN at byte 8: the file is cut short: ..."); the scene is
+// then left empty. Logs nothing.
 bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error);
 
 // The same over a whole file already in memory; `name` stands for the file in

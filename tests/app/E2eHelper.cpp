@@ -17,7 +17,7 @@
 
 #include "platform/Window.h"
 #include "support/CloseRequest.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 using namespace voxwrite;
 

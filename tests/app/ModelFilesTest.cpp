@@ -11,7 +11,7 @@
 
 #include "MakeVoxel.h"
 #include "app/view/ModelFiles.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // voxwalk-info as a user runs it: files on disk, stdout, stderr, exit status.
 #include <gtest/gtest.h>
-
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace fs = std::filesystem;
 using namespace voxwrite;
@@ -24,10 +24,12 @@ void Write(const std::string& name, const Bytes& bytes) {
     std::ofstream(dir / name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 
-// Runs the tool in the test's folder; fills `out` and `err`, returns the exit status.
-int RunInfo(const std::string& arguments) {
-    const int status = std::system(("cd \"" + dir.string() + "\" && \"" VOXWALK_INFO "\" " + arguments +
-                                    " >out.txt 2>err.txt").c_str());
+// Runs the tool in the test's folder (its standard output to `output`);
+// fills `out` and `err`, returns the exit status.
+int RunInfo(const std::string& arguments, const std::string& output = "out.txt", const std::string& input = "") {
+    const std::string command = "cd \"" + dir.string() + "\" && " + input + "timeout 20 \"" VOXWALK_INFO "\" " +
+                                arguments + " >" + output + " 2>err.txt";
+    const int status = std::system(command.c_str());
     std::ifstream outFile(dir / "out.txt"), errFile(dir / "err.txt");
     out.assign(std::istreambuf_iterator<char>(outFile), {});
     err.assign(std::istreambuf_iterator<char>(errFile), {});
@@ -44,7 +46,7 @@ TEST(VoxInfo, ReportsFilesAndExitsWithTheirStatus) {
     EXPECT_EQ(RunInfo("--json a.vox"), 0);
     EXPECT_EQ(out, "[\n  {\"file\": \"a.vox\", \"format\": \"magicavoxel\", \"version\": 150, "
                    "\"models\": [{\"size\": [3, 4, 5], \"voxels\": 2}, {\"size\": [1, 1, 1], \"voxels\": 0}], "
-                   "\"layers\": [], \"frames\": 2, \"frame_stats\": [{\"voxels\": 2, \"min\": [-1, -2, -2], "
+                   "\"layers\": [], \"materials\": [], \"frames\": 2, \"frame_stats\": [{\"voxels\": 2, \"min\": [-1, -2, -2], "
                    "\"max\": [1, 1, 2]}, {\"voxels\": 0, \"min\": null, \"max\": null}], \"error\": null}\n]\n");
     EXPECT_EQ(err, "");
     EXPECT_EQ(RunInfo("a.vox"), 0);
@@ -60,13 +62,73 @@ TEST(VoxInfo, ReportsFilesAndExitsWithTheirStatus) {
     EXPECT_NE(out.find("    nTRN 0, 1 key(s)\n      nSHP 1, model 0 (1 key(s))\n"), std::string::npos) << out;
     // After `--` an argument is a file, whatever it looks like.
     EXPECT_EQ(RunInfo("-- --json"), 1);
-    EXPECT_EQ(err, "voxwalk-info: --json: cannot be opened\n");
+    EXPECT_EQ(err, "voxwalk-info: --json: No such file or directory\n");
     for (const char* arguments : {"", "--frobnicate a.vox"}) {
         EXPECT_EQ(RunInfo(arguments), 2) << arguments;
         EXPECT_NE(err.find("Try 'voxwalk-info --help'"), std::string::npos);
     }
     EXPECT_EQ(RunInfo("--help"), 0);
     EXPECT_EQ(out.rfind("usage: voxwalk-info", 0), 0u);
+    for (int64_t limit : {int64_t{kVoxSceneMaxDepth}, kVoxSceneMaxPlacements, kVoxSceneMaxVoxels,
+                          int64_t{kVoxSceneMaxFrameIndex}, int64_t{kVoxSceneMaxTranslation},
+                          int64_t{kVoxSceneMaxModelSize}}) {
+        EXPECT_NE(out.find(" " + std::to_string(limit)), std::string::npos) << limit;
+    }
+    EXPECT_NE(out.find("U+FFFD"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// Output that cannot be written is a failure; JSON is valid UTF-8 whatever
+// the names; what is not a regular file is refused at once, pipes on
+// standard input are read.
+TEST(VoxInfo, FailsWhenItsOutputCannotBeWrittenAndWritesValidUtf8) {
+    fs::create_directories(dir);
+    Write("a.vox", VoxFile(Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))));
+    for (const char* arguments : {"a.vox", "--json a.vox", "--help", "--version"}) {
+        EXPECT_EQ(RunInfo(arguments, "/dev/full"), 1) << arguments;
+        EXPECT_EQ(err, "voxwalk-info: cannot write standard output: No space left on device\n") << arguments;
+    }
+    // Names with bytes that are not UTF-8: alone, a cut sequence, an
+    // overlong one, a surrogate; and control characters.
+    Write("\xff.vox", VoxFile(Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}), Layr(0, {{"_name", "a\xe2\x82z\x01"}}),
+                                   Layr(1, {{"_name", "\xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80 \xc3\xa9"}}),
+                                   Layr(2, {{"_name", "\x80\xbf\xfe\xf4\x90\x80\x80"}}))));
+    EXPECT_EQ(RunInfo("--json a.vox \"$(printf '\\377').vox\" missing\xfe.vox"), 1);
+    const std::string check = "/usr/bin/python3 -c \"import json,sys; json.loads(open(sys.argv[1],'rb').read()"
+                              ".decode('utf-8'))\" \"" + (dir / "out.txt").string() + "\"";
+    EXPECT_EQ(std::system(check.c_str()), 0) << out;
+    for (const char* part : {"\"file\": \"\xef\xbf\xbd.vox\"", "\"name\": \"a\xef\xbf\xbd\xef\xbf\xbdz\\u0001\"",
+                             "\"missing\xef\xbf\xbd.vox: No such file or directory\""}) {
+        EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
+    }
+    EXPECT_EQ(out.find("\xc0"), std::string::npos);
+    EXPECT_NE(out.find("\xf0\x9f\x98\x80 \xc3\xa9"), std::string::npos) << "valid sequences stay";
+    // A FIFO no one writes is refused at once; a pipe on standard input is read.
+    ASSERT_EQ(mkfifo((dir / "fifo.vox").c_str(), 0600), 0);
+    EXPECT_EQ(RunInfo("fifo.vox"), 1);
+    EXPECT_EQ(err, "voxwalk-info: fifo.vox: not a regular file (a FIFO)\n");
+    EXPECT_EQ(RunInfo("/dev/stdin", "out.txt", "cat a.vox | "), 0) << err;
+    EXPECT_NE(out.find("    0: 1 voxels, min (0, 0, 0), max (0, 0, 0)\n"), std::string::npos) << out;
+    fs::remove_all(dir);
+}
+
+// The materials of the colour indices some voxel uses, in text and JSON.
+TEST(VoxInfo, ListsTheMaterialsOfTheColoursInUse) {
+    fs::create_directories(dir);
+    Write("m.vox", VoxFile(Join(Size(2, 1, 1), Xyzi({{0, 0, 0, 1}, {1, 0, 0, 7}}),
+                                Matl(1, {{"_type", "_emit"}, {"_emit", "0.5"}, {"_flux", "2"}}),
+                                Matl(7, {{"_type", "_glass"}, {"_ri", "1.5"}, {"_trans", "0.25"}}),
+                                Matl(9, {{"_type", "_metal"}}))));
+    EXPECT_EQ(RunInfo("m.vox"), 0);
+    EXPECT_NE(out.find("  materials: 2 of 3 (those of colour indices some voxel uses)\n"
+                       "    1: emit, emit 0.5, flux 2\n"
+                       "    7: glass, ior 1.5, trans 0.25\n"),
+              std::string::npos) << out;
+    EXPECT_EQ(RunInfo("--json m.vox"), 0);
+    EXPECT_NE(out.find("\"materials\": [{\"id\": 1, \"type\": \"emit\", "
+                       "\"properties\": {\"emit\": 0.5, \"flux\": 2}}, "
+                       "{\"id\": 7, \"type\": \"glass\", \"properties\": {\"ior\": 1.5, \"trans\": 0.25}}]"),
+              std::string::npos) << out;
     fs::remove_all(dir);
 }
 

@@ -2,17 +2,27 @@
 // literal log lines, files that lie about their sizes, and every truncation.
 // The scene reader: the composition rule, keyframes, hidden nodes, and the
 // hostile files it refuses.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <future>
+#include <limits>
+#include <thread>
+#include <tuple>
 
 #include "support/LogCapture.h"
 #include "voxel/Vox.h"
 #include "voxel/VoxScene.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 
@@ -24,6 +34,14 @@ using Cell4 = std::array<int64_t, 4>;  // x, y, z, colour index
 using Cells = std::vector<Cell4>;
 const Rgba4 kMark{4, 3, 2, 1}, kWhite{255, 255, 255, 255}, kFirst{0, 255, 0x55, 200}, kLast{255, 0, 0xaa, 200};
 const Cells kMarked(3, Cell4{9, 9, 9, 9});
+
+// Entry k (from 0) is the bytes k, 255 - k, k ^ 0x55, 200.
+Bytes PatternRgba() {
+    std::array<uint32_t, 256> palette;
+    for (int k = 0; k < 256; ++k)
+        palette[size_t(k)] = std::bit_cast<uint32_t>(Rgba4{uint8_t(k), uint8_t(255 - k), uint8_t(k ^ 0x55), 200});
+    return Rgba(palette);
+}
 
 Cells CellsOf(const VoxelModel& model) {
     Cells out;
@@ -61,9 +79,9 @@ struct Case {
 std::vector<Case> Cases() {
     Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 255, 7, 0, 0});
     for (int k = 0; k < 256; ++k) poly.insert(poly.end(), {uint8_t(k % 64), 1, uint8_t(63 - k % 64)});
-    const Bytes hidden = Join(Size(100, 100, 100), Xyzi({{9, 9, 9, 9}}), Rgba());
+    const Bytes hidden = Join(Size(100, 100, 100), Xyzi({{9, 9, 9, 9}}), PatternRgba());
     std::vector<Case> cases = {
-        {"Magica", VoxFile(Join(Size(10, 20, 30), Xyzi({{3, 0, 0, 7}, {1, 2, 3, 255}}), Rgba())),
+        {"Magica", VoxFile(Join(Size(10, 20, 30), Xyzi({{3, 0, 0, 7}, {1, 2, 3, 255}}), PatternRgba())),
          {{3, 20, 30, 7}, {1, 18, 27, 255}}, {{1, kFirst}, {7, {6, 249, 6 ^ 0x55, 200}}, {256, kLast}},
          {"Magic Header ID = (VOX )", "It's a MagicaVoxel file!  It is Sized = 1104", "Version:  150", " ", "ID =MAIN",
           "Size = 0", "ChildChunks = 1084", "ID =SIZE", "Size = 12", "ChildChunks = 0", " ", "ID =XYZI", "Size = 12",
@@ -83,7 +101,7 @@ std::vector<Case> Cases() {
          VoxFile(Join(Chunk("RGBA", {10, 20, 30, 40, 50, 60, 70, 80}), Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))),
          {{0, 1, 1, 1}}, {{1, {10, 20, 30, 40}}, {2, {50, 60, 70, 80}}, {3, kMark}}, {}},
         // A count beyond the chunk: only the voxels in it.
-        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), Rgba())),
+        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), PatternRgba())),
          {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count 2147483647"}},
         {"SignedVersion", VoxFile(Chunk("ABCD", {}), -7), kMarked, {}, {"Version: -7", "ID =ABCD", "Size = 0"}},
         {"NegativeCount", VoxFile(Xyzi({{1, 1, 1, 1}}, -1)), {}, {}, {"Voxel count 4294967295"}},
@@ -103,7 +121,7 @@ std::vector<Case> Cases() {
         cases.push_back({"ContentSize" + n, VoxFile(Join(Header("nTRN", bad, 0), Size(3, 3, 3), Xyzi({{0, 0, 0, 1}}))),
                          kMarked, {}, {"Size =" + shown}});
         cases.push_back({"ChildrenSize" + n, VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))), kMarked});
-        Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), Rgba()));
+        Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), PatternRgba()));
         const Bytes field = Int32s({bad});
         for (const char* id : {"MAIN", "SIZE", "XYZI", "RGBA"})
             std::copy(field.begin(), field.end(), std::search(file.begin(), file.end(), id, id + 4) + 8);
@@ -132,9 +150,9 @@ TEST(VoxRead, CraftedFilesDevicesAndPathsGiveTheCellsPaletteAndLog) {
             ++at;
         }
     }
-    // A device that never ends is read up to a bound, not until memory runs out.
-    EXPECT_EQ(Load({}, "/dev/zero").lines[2], "Size is (0,0,0)");
-    for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp"}) {
+    // Only regular files (and pipes given by descriptor) are read: a device
+    // that never ends is not opened for reading at all.
+    for (const char* unreadable : {"/nonexistent/walk_00001.vox", "/tmp", "/dev/zero"}) {
         const Loaded none = Load({}, unreadable);
         EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
                     none.entry(1) == kMark) << unreadable;
@@ -150,7 +168,7 @@ TEST(VoxRead, EveryTruncationIsSafeInventsNoVoxelAndKeepsTheDefaultPalette) {
         published.push_back({uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
     }
     ASSERT_EQ(published.size(), 256u);
-    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), Rgba()));
+    const Bytes magica = VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}, {1, 1, 1, 2}, {2, 2, 2, 3}}), PatternRgba()));
     const Cells all = {{0, 4, 4, 1}, {1, 3, 3, 2}, {2, 2, 2, 3}};
     const size_t head = 56, firstVoxel = 60, rgbaContent = 84;  // where XYZI's content, its cells, RGBA's content start
     for (size_t length = 0; length < magica.size(); ++length) {
@@ -183,7 +201,7 @@ Cells Frame(const VoxelScene& scene, int32_t frame) {
     return CellsOf(model);
 }
 
-Bytes Model(int32_t sx, int32_t sy, int32_t sz, std::initializer_list<Cell> cells) {
+Bytes Model(int32_t sx, int32_t sy, int32_t sz, const std::vector<Cell>& cells) {
     return Join(Size(sx, sy, sz), Xyzi(cells));
 }
 
@@ -247,7 +265,7 @@ TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
     // Both readers, once mirrored like the reader, agree: exactly for a model
     // whose voxels fill its box, up to a translation (y - 1) for Poly2Vox.
     const Bytes model = Model(3, 4, 5, {{0, 0, 0, 1}, {2, 3, 4, 2}, {1, 2, 0, 3}});
-    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0});
+    const Bytes poly = Join(Int32s({2, 1, 3}), Bytes{0, 5, 9, 7, 0, 0}, Bytes(768, 33));
     LogCapture quiet;
     for (const Bytes& file : {VoxFile(model), VoxFile(Join(model, Trn(0, {}, 1, -1), Shp(1, 0))), poly}) {
         VoxelModel reference, composed;
@@ -286,6 +304,71 @@ TEST(VoxScene, KeyframesAndModelsWithoutAGraphMakeTheFrames) {
     EXPECT_EQ(Frame(packed, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
 }
 
+TEST(VoxScene, ReadsMaterialsAndNeverRefusesAFileForThem) {
+    using P = VoxelMaterialProperty;
+    using T = VoxelMaterialType;
+    struct Row {
+        Bytes chunk;
+        int32_t id;  // 0: no material comes of it
+        T type;
+        std::vector<std::pair<P, float>> values;
+    };
+    const float big = 1e30f;
+    const Row rows[] = {
+        {Matl(1, {{"_type", "_metal"}, {"_rough", "0.25"}, {"_metal", "1.000000"}, {"_spec", "0.5"}}), 1, T::Metal,
+         {{P::Rough, 0.25f}, {P::Metal, 1}, {P::Specular, 0.5f}}},
+        // Clamped to the range; flux rounded to a whole number.
+        {Matl(2, {{"_type", "_emit"}, {"_emit", "2"}, {"_flux", "2.6"}, {"_ldr", "0.1"}, {"_weight", "-3"}}), 2, T::Emit,
+         {{P::Emit, 1}, {P::Flux, 3}, {P::Ldr, 0.1f}, {P::Weight, 0}}},
+        // The own key wins over its alias in either order; aliases alone count.
+        {Matl(3, {{"_type", "_glass"}, {"_ri", "1.5"}, {"_ior", "0.3"}, {"_trans", "0.6"}, {"_alpha", "0.4"},
+                  {"_sp", "7"}, {"_d", "1e30"}}),
+         3, T::Glass, {{P::Ior, 0.3f}, {P::Transparency, 0.6f}, {P::Specular, 7}, {P::Density, big}}},
+        {Matl(4, {{"_alpha", "0.4"}, {"_type", "_blend"}, {"_att", " 0.5 "}, {"_plastic", "1"}, {"_d", "-0"}}), 4,
+         T::Blend, {{P::Transparency, 0.4f}, {P::Attenuation, 0.5f}, {P::Plastic, 1}, {P::Density, 0}}},
+        // Unknown types and keys, unparsable, non-finite and out-of-range numbers: left out.
+        {Matl(5, {{"_type", "_plasma"}, {"_rough", "abc"}, {"_metal", ""}, {"_att", "nan"}, {"_trans", "inf"},
+                  {"_d", "1e99"}, {"type", "_glass"}, {"_unknown", "5"}, {"_emit", "0x1"}, {"_flux", "1,5"}}),
+         5, T::Diffuse, {}},
+        {Matl(6, {{"_type", "_cloud"}, {"_type", "_media"}, {"_plastic", "0.4"}}), 6, T::Media, {{P::Plastic, 0}}},
+        // Entries outside 1..255, a lying DICT, a cut one: no material, the file still reads.
+        {Matl(0, {{"_type", "_emit"}}), 0, T::Diffuse, {}},
+        {Matl(256, {{"_type", "_emit"}}), 0, T::Diffuse, {}},
+        {Chunk("MATL", Int32s({7, 0x7fffffff})), 0, T::Diffuse, {}},
+        {Chunk("MATL", Int32s({7, 1, 4})), 0, T::Diffuse, {}},
+        {Chunk("MATL", Int32s({7})), 0, T::Diffuse, {}},
+        // MATT: emissive with roughness, power and glow; a metal with plastic
+        // and isTotalPower (no value); values cut short; an unknown type.
+        {Matt(8, 3, 0.8f, 0x62, {0.3f, 2.0f, 0.7f}), 8, T::Emit,
+         {{P::Weight, 0.8f}, {P::Emit, 0.8f}, {P::Rough, 0.3f}, {P::Flux, 2}, {P::Ldr, 0.7f}}},
+        {Matt(9, 1, 1.5f, 0x81, {1.0f}), 9, T::Metal, {{P::Weight, 1}, {P::Plastic, 1}}},
+        {Matt(10, 2, 0.5f, 0x3, {1.0f}), 0, T::Diffuse, {}},
+        {Matt(11, 9, std::numeric_limits<float>::quiet_NaN(), 0, {}), 11, T::Diffuse, {}},
+    };
+    for (const Row& row : rows) {
+        const VoxelScene scene = Read(VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 1}}), row.chunk)));
+        ASSERT_EQ(scene.materials.size(), row.id ? 1u : 0u) << row.id;
+        if (row.id == 0) continue;
+        const VoxelMaterial& m = scene.materials[0];
+        EXPECT_EQ(m.id, row.id);
+        EXPECT_EQ(m.type, row.type) << row.id;
+        uint32_t set = 0;
+        for (const auto& [property, value] : row.values) {
+            EXPECT_TRUE(VoxelMaterialHas(m, property)) << row.id << " " << VoxelMaterialPropertyName(property);
+            EXPECT_EQ(m.values[size_t(property)], value) << row.id << " " << VoxelMaterialPropertyName(property);
+            set |= 1u << unsigned(property);
+        }
+        EXPECT_EQ(m.set, set) << row.id;
+    }
+    // Sorted by entry; the last chunk for an entry counts, MATL or MATT.
+    const VoxelScene scene = Read(VoxFile(Join(Matl(200, {{"_type", "_metal"}}), Matl(3, {{"_type", "_glass"}}),
+                                               Matt(200, 3, 1, 0, {}), Matl(3, {{"_rough", "1"}}))));
+    ASSERT_EQ(scene.materials.size(), 2u);
+    EXPECT_EQ(std::tuple(scene.materials[0].id, scene.materials[0].type, scene.materials[0].set),
+              std::tuple(3, T::Diffuse, 1u << unsigned(P::Rough)));
+    EXPECT_EQ(std::tuple(scene.materials[1].id, scene.materials[1].type), std::tuple(200, T::Emit));
+}
+
 // Root 0 -> group 1 -> `levels` groups, each placing the level below `width`
 // times through its own transforms, down to node 999: a shape of model 0, or
 // an empty group.
@@ -308,6 +391,8 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
     for (int i = 0; i < 16384; ++i) big.insert(big.end(), {uint8_t(i), uint8_t(i >> 8), 0, 1});
     big = Join(Size(256, 256, 1), Chunk("XYZI", big));
     const Bytes m = Model(1, 1, 1, {{0, 0, 0, 1}});
+    Bytes cut = VoxFile(Join(m, PatternRgba()));
+    cut.resize(cut.size() - 1036);
     const std::pair<Bytes, const char*> rows[] = {  // the file, part of the error
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {2}), Trn(2, {}, 1, -1))), "cycle"},
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {1}))), "not a valid child"},
@@ -337,6 +422,25 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
         {Tree(21, 2, m, true), "node placements"},  // a wide graph without shapes
         {Tree(11, 2, big), "more than 16777216 voxels"},
         {Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},
+        // Poly2Vox: sizes of at least 1, and exactly the cells and palette they imply.
+        {Bytes(780, 0), "Poly2Vox sizes 0 0 0 are not at least 1 each"},
+        {Join(Int32s({1, -1, 1}), Bytes(768, 0)), "Poly2Vox sizes 1 -1 1 are not"},
+        {Join(Int32s({2, 1, 3}), Bytes(6 + 767, 0)), "Poly2Vox sizes 2 1 3 need 786 bytes, the file has 785"},
+        {Join(Int32s({2, 1, 3}), Bytes(6 + 769, 0)), "need 786 bytes, the file has 787"},
+        {Int32s({1, 1}), "8 bytes are too few for either"},
+        // Cut at a chunk's end: MAIN's children say so.
+        {cut, "MAIN at byte 8: the file is cut short: its children claim 1080 bytes, 44 follow"},
+        // Models in chunks this reader does not know.
+        {VoxFile(Join(Chunk("XRAW", Bytes(8, 1)), Trn(0, {}, 1, -1), Shp(1, 0))),
+         "node 1 shows model 0, but the file has no models this reader can read; "
+         "chunks it does not know: 'XRAW' at byte 20"},
+        {VoxFile(Join(m, Chunk("XRAW", {}), Trn(0, {}, 1, -1), Shp(1, 3))),
+         "node 1 shows model 3, but the file has 1 model this reader can read; "
+         "chunks it does not know: 'XRAW' at byte 64"},
+        {VoxFile(Join(Chunk("SIZF", {}), Chunk("XYZC", {}), Chunk("NOTE", {}), Chunk("ABCD", {}), Chunk("EFGH", {}),
+                      Chunk("IJKL", {}), Chunk("MNOP", {}))),
+         "no models this reader can read; chunks it does not know: 'SIZF' at byte 20, 'XYZC' at byte 32, "
+         "'ABCD' at byte 56, 'EFGH' at byte 68 and 2 more"},
     };
     VoxelScene scene;
     std::string error;
@@ -350,8 +454,93 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
     // Just within the bounds: still loaded.
     EXPECT_EQ(Frame(Read(Tree(kVoxSceneMaxDepth - 1, 1, m)), 0).size(), 1u);
     EXPECT_EQ(Frame(Read(Tree(10, 2, m)), 0).size(), 1u);  // 1024 placements of one cell
-    EXPECT_FALSE(LoadVoxelScene("/nonexistent/a.vox", scene, error));
-    EXPECT_EQ(error, "/nonexistent/a.vox: cannot be opened");
+    // What still loads: MAIN's children as -1 (some editors wrote it), or
+    // fewer than follow; harmless chunks beside the models; no models at all.
+    Bytes minusOne = VoxFile(m), fewer = VoxFile(m);
+    minusOne[16] = minusOne[17] = minusOne[18] = minusOne[19] = 0xff;
+    fewer[16] = 4;
+    for (const Bytes& file : {minusOne, fewer, VoxFile(Join(Chunk("IMAP", Bytes(256, 0)), m, Chunk("rOBJ", {}))),
+                              VoxFile(PatternRgba())}) {
+        EXPECT_TRUE(LoadVoxelSceneFromMemory(file.data(), file.size(), "ok.vox", scene, error)) << error;
+    }
+}
+
+// Runs `load`; one still blocked after 5 s fails the test and is released
+// by opening the FIFO's writing end.
+template <typename Load>
+void WithoutHanging(const std::string& fifo, Load&& load) {
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread worker([&] {
+        load();
+        done.set_value();
+    });
+    if (finished.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "blocked on " << fifo;
+        close(open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
+    }
+    worker.join();
+}
+
+// Regular files and pipes given by descriptor are read; anything else,
+// named FIFOs included, is refused at once with what it is.
+TEST(VoxScene, ReadsRegularFilesAndDescriptorPipesAndRefusesOtherFilesWithoutBlocking) {
+    const std::string dir = testing::TempDir() + "voxscene-" + std::to_string(getpid());
+    const std::string fifo = dir + "/fifo.vox", regular = dir + "/model.vox";
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // More than a pipe holds, so reading must wait for the writer.
+    std::vector<Cell> cells;
+    for (int i = 0; i < 40000; ++i) cells.push_back({uint8_t(i), uint8_t(i >> 8), 0, 1});
+    const Bytes file = VoxFile(Model(256, 256, 1, cells));
+    std::ofstream(regular, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+
+    VoxelScene scene;
+    std::string error;
+    const std::pair<std::string, std::string> refused[] = {
+        {fifo, ": not a regular file (a FIFO)"},
+        {dir, ": not a regular file (a directory)"},
+        {"/dev/null", ": not a regular file (a character device)"},
+        {dir + "/missing.vox", ": No such file or directory"},
+        {regular + "/x", ": Not a directory"},
+    };
+    for (const auto& [path, reason] : refused) {
+        WithoutHanging(fifo, [&] { EXPECT_FALSE(LoadVoxelScene(path.c_str(), scene, error)); });
+        EXPECT_EQ(error, path + reason);
+        // The walk-frame reader keeps its answer for what it cannot read.
+        VoxelModel model;
+        LogCapture log;
+        WithoutHanging(fifo, [&] { EXPECT_EQ(LoadVoxelModel(path.c_str(), model), 0) << path; });
+        EXPECT_EQ(log.lines(), Lines{"Error opening the file"}) << path;
+    }
+
+    // A pipe through each of its names, written while it is read.
+    const auto oldSigpipe = signal(SIGPIPE, SIG_IGN);  // a writer left waiting fails instead of ending the test
+    const int savedStdin = dup(0);
+    for (const std::string form : {"/dev/fd/", "/proc/self/fd/", "/dev/stdin"}) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        dup2(ends[0], 0);
+        const std::string path = form == "/dev/stdin" ? form : form + std::to_string(ends[0]);
+        std::thread writer([&file, w = ends[1]] {
+            for (size_t at = 0; at < file.size();) {
+                const ssize_t n = write(w, file.data() + at, file.size() - at);
+                if (n <= 0) break;
+                at += size_t(n);
+            }
+            close(w);
+        });
+        const bool ok = LoadVoxelScene(path.c_str(), scene, error);
+        close(ends[0]);
+        dup2(savedStdin, 0);
+        writer.join();
+        EXPECT_TRUE(ok) << error;
+        ASSERT_EQ(scene.models.size(), 1u) << path;
+        EXPECT_EQ(scene.models[0].cells.size(), cells.size()) << path;
+    }
+    close(savedStdin);
+    signal(SIGPIPE, oldSigpipe);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
