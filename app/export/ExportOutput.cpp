@@ -98,16 +98,45 @@ bool ExportOutputs::Commit(std::string& error) {
             }
         }
     }
+    // Files already at the final names are kept under a second name until
+    // every rename has worked, so a failure can put them back.
+    std::vector<std::string> backups(files_.size());
+    auto undo = [&](size_t renamed) {
+        for (size_t k = 0; k < renamed; ++k) {
+            if (!backups[k].empty()) {
+                std::rename(backups[k].c_str(), files_[k].path.c_str());
+            } else {
+                unlink(files_[k].path.c_str());
+            }
+        }
+        for (size_t k = renamed; k < files_.size(); ++k) {
+            if (!backups[k].empty()) unlink(backups[k].c_str());
+        }
+        files_.erase(files_.begin(), files_.begin() + static_cast<ptrdiff_t>(renamed));
+        Abandon();
+    };
+    for (size_t i = 0; i < files_.size(); ++i) {
+        struct stat info;
+        if (lstat(files_[i].path.c_str(), &info) != 0) continue;
+        errno = 0;
+        std::string backup = files_[i].temp + ".old";
+        if (S_ISDIR(info.st_mode) || link(files_[i].path.c_str(), backup.c_str()) != 0) {
+            error = Problem(files_[i].path, S_ISDIR(info.st_mode) ? "is a folder" : "cannot be replaced");
+            undo(0);
+            return false;
+        }
+        backups[i] = backup;
+    }
     for (size_t i = 0; i < files_.size(); ++i) {
         errno = 0;
         if (std::rename(files_[i].temp.c_str(), files_[i].path.c_str()) != 0) {
             error = Problem(files_[i].path, "cannot be replaced");
-            // The ones already in place go too: a partial set is worse than none.
-            for (size_t k = 0; k < i; ++k) unlink(files_[k].path.c_str());
-            files_.erase(files_.begin(), files_.begin() + static_cast<ptrdiff_t>(i));
-            Abandon();
+            undo(i);
             return false;
         }
+    }
+    for (const std::string& backup : backups) {
+        if (!backup.empty()) unlink(backup.c_str());
     }
     files_.clear();
     return true;

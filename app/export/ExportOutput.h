@@ -27,8 +27,9 @@ class ExportOutputs {
     // Writes bytes to a stream from Open; false (with the error) on failure.
     bool Write(std::FILE* file, const void* data, size_t size, std::string& error);
 
-    // Closes every file and renames each into place. On failure removes
-    // what it can and returns false with the error.
+    // Closes every file and renames each into place. On failure puts back
+    // the files that were at those names, removes the new ones and returns
+    // false with the error.
     bool Commit(std::string& error);
 
   private:

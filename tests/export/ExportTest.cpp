@@ -18,6 +18,7 @@
 #include <tiny_gltf.h>
 
 #include "app/export/Export.h"
+#include "png/Png.h"
 #include "support/MeshCheck.h"
 #include "tools/Monument.h"
 #include "voxel/VoxWriter.h"
@@ -583,5 +584,225 @@ TEST_P(ExportScenes, AssimpLoadsEveryFormatWithTheExpectedCountsAndBounds) {
 
 INSTANTIATE_TEST_SUITE_P(Generated, ExportScenes, ::testing::ValuesIn(kScenes),
                          [](const auto& info) { return info.param.name; });
+
+// The keyframed scene needs both kinds of translation keys: LINEAR where
+// the editor's keys move whole cells per frame, STEP where floors make stairs.
+TEST(ExportGltf, TranslationKeysAreLinearOnlyWhereLinearGivesTheCells) {
+    const VoxelScene scene = Load(Keyframed(), "keyframed");
+    TempDir dir;
+    ASSERT_TRUE(Export(scene, dir / "out.glb"));
+    tinygltf::Model model;
+    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_EQ(model.animations.size(), 1u);
+    std::map<std::string, std::string> byNode;  // "name path" -> interpolation
+    for (const tinygltf::AnimationChannel& c : model.animations[0].channels) {
+        byNode[model.nodes[size_t(c.target_node)].name + " " + c.target_path] =
+            model.animations[0].samplers[size_t(c.sampler)].interpolation;
+    }
+    EXPECT_EQ(byNode["linear translation"], "LINEAR");
+    EXPECT_EQ(byNode["walker translation"], "STEP");
+    EXPECT_EQ(byNode["walker rotation"], "STEP");
+    EXPECT_EQ(byNode["walker scale"], "STEP");  // the mirror comes and goes
+    EXPECT_EQ(byNode.count("still translation"), 0u);
+    // The last key of every sampler is the last frame: the loop is the whole animation.
+    for (const tinygltf::AnimationSampler& sampler : model.animations[0].samplers) {
+        EXPECT_FLOAT_EQ(float(model.accessors[size_t(sampler.input)].maxValues[0]), float(20 / 30.0));
+    }
+}
+
+// A folder of frames: file k is frame k, each file's meshes its own.
+TEST(ExportGltf, FolderFramesSwitchByVisibility) {
+    ExportInput input;
+    input.scenes = {Load(Single(), "a"), Load(Pack(), "b"), Load(Instances(), "c")};
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(ExportVoxels(input, {}, dir / "frames.glb", error)) << error;
+    tinygltf::Model model;
+    ASSERT_TRUE(ReadGltf(dir / "frames.glb", model));
+    ASSERT_EQ(ExportFrameCount(input), 3);
+    for (int32_t f = 0; f < 3; ++f) {
+        ExpectSameCells(CellsAt(model, float(f / 30.0), 1.0), Composed(input.scenes[size_t(f)], 0),
+                        "frame " + std::to_string(f));
+    }
+}
+
+TEST(ExportGltf, VertexColoursAreThePaletteInLinearSpace) {
+    // Palette entry 128 (index 129) is sRGB (128, 127, 128).
+    const VoxelScene scene =
+        Load(VoxFile(Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 129}}), Palette())), "one");
+    TempDir dir;
+    ExportOptions options;
+    options.colors = ExportColors::Vertex;
+    ASSERT_TRUE(Export(scene, dir / "out.glb", options));
+    tinygltf::Model model;
+    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    const std::vector<float> colors = Floats(model, model.meshes[0].primitives[0].attributes.at("COLOR_0"));
+    ASSERT_EQ(colors.size(), 3u * 24);
+    EXPECT_NEAR(colors[0], 0.2158605, 1e-6);
+    EXPECT_NEAR(colors[1], 0.2122307, 1e-6);
+    EXPECT_NEAR(colors[2], 0.2158605, 1e-6);
+    EXPECT_TRUE(model.textures.empty());
+    EXPECT_EQ(model.materials[0].pbrMetallicRoughness.metallicFactor, 0);
+    EXPECT_EQ(model.materials[0].pbrMetallicRoughness.roughnessFactor, 1);
+}
+
+// .gltf: the document, its buffer and the palette image beside it, a 256 x 1
+// image whose texel n - 1 is palette entry n, sampled nearest.
+TEST(ExportGltf, GltfWritesBufferAndPalettePngBesideIt) {
+    const VoxelScene scene = Load(Single(), "single");
+    TempDir dir;
+    ASSERT_TRUE(Export(scene, dir / "my model.gltf"));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"my model.bin", "my model.gltf", "my model.png"}));
+    tinygltf::Model model;
+    ASSERT_TRUE(ReadGltf(dir / "my model.gltf", model));
+    ASSERT_EQ(model.images.size(), 1u);
+    EXPECT_EQ(model.images[0].uri, "my%20model.png");
+    EXPECT_EQ(model.samplers[0].magFilter, TINYGLTF_TEXTURE_FILTER_NEAREST);
+    uint32_t width = 0, height = 0;
+    PngReadSize((dir / "my model.png").c_str(), width, height);
+    EXPECT_EQ(width, 256u);
+    EXPECT_EQ(height, 1u);
+    Image image = PngLoadFile((dir / "my model.png").c_str(), 3);
+    ASSERT_NE(image, nullptr);
+    const uint8_t* rgba = static_cast<const uint8_t*>(image);
+    for (int k : {0, 1, 77, 255}) {
+        EXPECT_EQ(rgba[4 * k], uint8_t(k));
+        EXPECT_EQ(rgba[4 * k + 1], uint8_t(255 - k));
+        EXPECT_EQ(rgba[4 * k + 2], uint8_t(k * 7));
+    }
+    PngFreeImage(image);
+    // Texture coordinates sit at texel centres of the voxels' entries.
+    const std::vector<float> uv = Floats(model, model.meshes[0].primitives[0].attributes.at("TEXCOORD_0"));
+    for (size_t i = 0; i < uv.size(); i += 2) {
+        const float texel = uv[i] * 256 - 0.5f;
+        EXPECT_EQ(texel, std::round(texel));
+        EXPECT_GE(texel, 0);
+        EXPECT_EQ(uv[i + 1], 0.5f);
+    }
+}
+
+TEST(ExportOneFrame, TimeChoosesTheFrameAndPlyHoldsItsMesh) {
+    const VoxelScene scene = Load(Keyframed(), "keyframed");
+    TempDir dir;
+    ExportOptions options;
+    options.time = 0.25;  // frame 7 at 30 a second
+    ASSERT_TRUE(Export(scene, dir / "seven.ply", options));
+    VoxelModel composed;
+    ComposeFrame(scene, 7, composed);
+    VoxMesh mesh;
+    std::string error;
+    ASSERT_TRUE(BuildVoxMesh(composed.voxels.data(), composed.voxels.size(), composed.palette, {}, mesh, error));
+    std::ifstream file(dir / "seven.ply", std::ios::binary);
+    std::string header, line;
+    while (std::getline(file, line) && line != "end_header") header += line + "\n";
+    EXPECT_NE(header.find("element vertex " + std::to_string(mesh.vertices.size()) + "\n"), std::string::npos);
+    EXPECT_NE(header.find("element face " + std::to_string(mesh.indices.size() / 3) + "\n"), std::string::npos);
+    EXPECT_NE(header.find("property uchar red\nproperty uchar green\nproperty uchar blue\n"), std::string::npos);
+    // Each vertex: 6 floats and 3 colour bytes; each face: a count byte and 3 indices.
+    const std::streamoff body = file.tellg();
+    file.seekg(0, std::ios::end);
+    EXPECT_EQ(file.tellg() - body, std::streamoff(27 * mesh.vertices.size() + 13 * (mesh.indices.size() / 3)));
+}
+
+struct Refusal {
+    const char* name;
+    const char* file;
+    ExportOptions options;
+    const char* says;
+};
+
+const Refusal kRefusals[] = {
+    {"UnknownExtension", "out.stl", {}, "unknown output format"},
+    {"NoExtension", "out", {}, "unknown output format"},
+    {"ZeroScale", "out.glb", {.scale = 0}, "scale"},
+    {"NanScale", "out.glb", {.scale = NAN}, "scale"},
+    {"FramePastTheEnd", "out.obj", {.frame = 21}, "frame 21 is outside the 21 frames"},
+    {"NegativeFrame", "out.ply", {.frame = -1}, "outside"},
+    {"TimePastTheEnd", "out.ply", {.time = 0.7}, "frame 21 is outside"},
+    {"VoxNotYet", "out.vox", {}, "not available"},
+    {"MissingFolder", "no/such/folder/out.glb", {}, "cannot create"},
+};
+
+class ExportRefuses : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(ExportRefuses, WithOneLineNamingTheFileAndLeavesNothing) {
+    const VoxelScene scene = Load(Keyframed(), "keyframed");
+    TempDir dir;
+    ExportInput input;
+    input.scenes.push_back(scene);
+    std::string error;
+    EXPECT_FALSE(ExportVoxels(input, GetParam().options, dir / GetParam().file, error));
+    EXPECT_TRUE(error.starts_with(dir / GetParam().file + ": ")) << error;
+    EXPECT_NE(error.find(GetParam().says), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+    EXPECT_TRUE(dir.Names().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Bad, ExportRefuses, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return info.param.name; });
+
+// All or nothing: when the last file of a .gltf cannot be put in place, the
+// ones before it go too, and old files stay as they were.
+TEST(ExportFiles, AFailedRenameLeavesNoPartialSet) {
+    const VoxelScene scene = Load(Single(), "single");
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "out.png").c_str(), 0755), 0);  // a folder where the palette should go
+    {
+        std::ofstream old(dir / "out.gltf");
+        old << "old";
+    }
+    ExportInput input;
+    input.scenes.push_back(scene);
+    std::string error;
+    EXPECT_FALSE(ExportVoxels(input, {}, dir / "out.gltf", error));
+    EXPECT_NE(error.find("out.png: is a folder"), std::string::npos) << error;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"out.gltf", "out.png"}));
+    std::ifstream old(dir / "out.gltf");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old");
+    rmdir((dir / "out.png").c_str());
+}
+
+TEST(ExportFiles, NeverReplacesAnInput) {
+    TempDir dir;
+    const Bytes bytes = Single();
+    {
+        std::ofstream in(dir / "model.obj", std::ios::binary);
+        in.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    ExportInput input;
+    input.scenes.push_back(Load(bytes, "model"));
+    input.paths.push_back(dir / "model.obj");
+    std::string error;
+    EXPECT_FALSE(ExportVoxels(input, {}, dir / "model.obj", error));
+    EXPECT_NE(error.find("is an input"), std::string::npos) << error;
+    std::ifstream in(dir / "model.obj", std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), bytes);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"model.obj"}));
+}
+
+TEST(ExportFiles, ObjWritesMaterialAndPaletteBesideIt) {
+    const VoxelScene scene = Load(Single(), "single");
+    TempDir dir;
+    ASSERT_TRUE(Export(scene, dir / "a.obj"));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.mtl", "a.obj", "a.png"}));
+    std::ifstream mtl(dir / "a.mtl");
+    const std::string text((std::istreambuf_iterator<char>(mtl)), {});
+    EXPECT_NE(text.find("map_Kd a.png"), std::string::npos);
+    TempDir other;
+    ExportOptions vertex;
+    vertex.colors = ExportColors::Vertex;
+    ASSERT_TRUE(Export(scene, other / "a.obj", vertex));
+    EXPECT_EQ(other.Names(), (std::vector<std::string>{"a.obj"}));
+}
+
+TEST(ExportFormat, FromTheExtensionWhateverItsCase) {
+    ExportFormat format = ExportFormat::Vox;
+    EXPECT_TRUE(ExportFormatFromPath("a/b.GLB", format));
+    EXPECT_EQ(format, ExportFormat::Glb);
+    EXPECT_TRUE(ExportFormatFromPath("x.gltf", format));
+    EXPECT_EQ(format, ExportFormat::Gltf);
+    EXPECT_FALSE(ExportFormatFromPath("dir.glb/file", format));
+    EXPECT_FALSE(ExportFormatFromPath("file.", format));
+}
 
 }  // namespace
