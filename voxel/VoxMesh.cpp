@@ -485,6 +485,8 @@ bool BuildVoxMesh(const Voxel* voxels, size_t count, const std::array<uint32_t, 
 
     // Each polygon of n points gives n - 2 triangles: 2 per rectangle plus 1 per split.
     mesh.indices.reserve(3 * (2 * rects.size() + splits.size()));
+    // At most one vertex per polygon point; untouched reserve costs no memory.
+    mesh.vertices.reserve(4 * rects.size() + splits.size());
     PlaneBuilder builder;
     size_t nextSplit = 0;
     for (size_t first = 0; first < rects.size();) {
