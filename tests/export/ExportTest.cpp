@@ -610,6 +610,33 @@ TEST(ExportGltf, TranslationKeysAreLinearOnlyWhereLinearGivesTheCells) {
     }
 }
 
+// Instances are references: one mesh per model however often it is shown;
+// hidden nodes and layers come back with --hidden.
+TEST(ExportGltf, InstancesShareMeshesAndHiddenNodesNeedTheOption) {
+    const VoxelScene scene = Load(Instances(), "instances");
+    TempDir dir;
+    ASSERT_TRUE(Export(scene, dir / "out.glb"));
+    ExportOptions hidden;
+    hidden.hidden = true;
+    ASSERT_TRUE(Export(scene, dir / "hidden.glb", hidden));
+    tinygltf::Model model, withHidden;
+    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_TRUE(ReadGltf(dir / "hidden.glb", withHidden));
+    EXPECT_EQ(model.meshes.size(), 2u);
+    const auto shown = [](const tinygltf::Model& m) {
+        return std::count_if(m.nodes.begin(), m.nodes.end(), [](const tinygltf::Node& n) { return n.mesh >= 0; });
+    };
+    EXPECT_EQ(shown(model), 4);  // model 0 twice, model 1 under a group shown twice
+    EXPECT_EQ(shown(withHidden), 6);
+    std::set<std::string> names;
+    for (const tinygltf::Node& n : withHidden.nodes) names.insert(n.name);
+    EXPECT_TRUE(names.count("hidden") && names.count("on hidden layer") && names.count("pair group"));
+    VoxelScene unhidden = scene;
+    for (VoxelSceneNode& node : unhidden.nodes) node.hidden = false;
+    for (VoxelSceneLayer& layer : unhidden.layers) layer.hidden = false;
+    ExpectSameCells(CellsAt(withHidden, 0, 1.0), Composed(unhidden, 0), "with hidden nodes");
+}
+
 // A folder of frames: file k is frame k, each file's meshes its own.
 TEST(ExportGltf, FolderFramesSwitchByVisibility) {
     ExportInput input;
