@@ -11,7 +11,7 @@ namespace {
 
 // Poses evaluated per export, frames times nodes: a hostile file must not
 // make an export run for hours.
-constexpr int64_t kMaxPoseSamples = int64_t{1} << 25;
+constexpr int64_t kMaxPoseSamples = int64_t{1} << 22;  // 32 bytes each: 128 MB at most
 
 // p -> R·p + t as in the composition: row i of R has sign[i] in column[i];
 // translations stay real until the end.
