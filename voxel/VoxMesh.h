@@ -1,8 +1,8 @@
 // Indexed triangle meshes of voxel sets, for writing files (glTF, OBJ, PLY).
 //
-// Use: fill a list of Voxel records (any int32 cells, colour index 1..255)
-// and call BuildVoxMesh with a palette and a mode; the result owns its arrays
-// through std::vector. Nothing here logs or needs GL.
+// Use: fill a list of Voxel records (int32 cells below INT32_MAX, colour
+// index 1..255) and call BuildVoxMesh with a palette and options; the result
+// owns its arrays through std::vector. Nothing here logs or needs GL.
 //
 // Geometry: voxel cell c covers [c, c + 1) on each axis, so every vertex sits
 // on a whole-number lattice point and positions are exact int32 values in
