@@ -17,6 +17,8 @@ PACKAGES=(
   python3                      # scripts/mutate
   python3-pil ffmpeg           # the animation tests read APNG and GIF back with Pillow and ffprobe
   desktop-file-utils shared-mime-info
+  libtinygltf-dev nlohmann-json3-dev  # app/export
+  assimp-utils nodejs                 # tests/export: assimp and the glTF validator
 )
 
 as_root() {
@@ -36,6 +38,25 @@ ensure_packages() {
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
+}
+
+# The Khronos glTF validator for tests/export, pinned by its lockfile and
+# installed with `npm ci` into .cache/gltf-validator (again when the lockfile
+# changes). Debian's nodejs comes without npm; a nodejs that bundles it
+# (as other builds of node do) must not get Debian's npm on top.
+ensure_gltf_validator() {
+  local from="$ROOT/tests/export/validator" to="$ROOT/.cache/gltf-validator"
+  if [ -d "$to/node_modules/gltf-validator" ] && cmp -s "$from/package-lock.json" "$to/package-lock.json"; then
+    return 0
+  fi
+  if ! command -v npm >/dev/null; then
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null
+  fi
+  echo "Installing the glTF validator into $to"
+  rm -rf "$to"
+  mkdir -p "$to"
+  cp "$from/package.json" "$from/package-lock.json" "$to/"
+  (cd "$to" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 }
 
 JOBS=$(nproc 2>/dev/null || echo 2)
