@@ -22,7 +22,7 @@ std::string Lower(std::string text) {
 // Block-buffered writing of formatted text to an output file.
 struct TextOut {
     std::FILE* file;
-    ExportOutputs& outputs;
+    OutputSet& outputs;
     std::string& error;
     std::string block;
     bool ok = true;
@@ -59,7 +59,7 @@ int32_t ChosenFrame(const ExportInput& input, const ExportOptions& options, cons
 }
 
 bool WriteOneFrame(const ExportInput& input, const ExportOptions& options, const std::string& path,
-                   ExportFormat format, ExportOutputs& outputs, std::string& error) {
+                   ExportFormat format, OutputSet& outputs, std::string& error) {
     const int32_t frame = ChosenFrame(input, options, path, error);
     if (frame < 0) return false;
     const bool folder = input.scenes.size() > 1;
@@ -129,8 +129,8 @@ bool ExportFormatFromPath(const std::string& path, ExportFormat& format) {
 }
 
 bool WriteObj(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, const ExportOptions& options,
-              const std::string& path, ExportOutputs& outputs, std::string& error) {
-    const std::string stem = ExportStemOf(path), folder = ExportFolderOf(path);
+              const std::string& path, OutputSet& outputs, std::string& error) {
+    const std::string stem = OutputStemOf(path), folder = OutputFolderOf(path);
     const bool vertexColors = options.colors == ExportColors::Vertex;
     // OBJ indexes positions apart from normals: one position per point (and
     // colour, when colours ride on positions).
@@ -200,7 +200,7 @@ bool WriteObj(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, con
 }
 
 bool WritePly(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, const ExportOptions& options,
-              const std::string& path, ExportOutputs& outputs, std::string& error) {
+              const std::string& path, OutputSet& outputs, std::string& error) {
     std::FILE* file = outputs.Open(path, error);
     if (!file) return false;
     const std::string header = "ply\nformat binary_little_endian 1.0\ncomment voxwalk export, z up, " +
@@ -261,8 +261,7 @@ bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const 
         error = path + ": .vox export is not available yet";
         return false;
     }
-    ExportOutputs outputs;
-    outputs.Protect(input.paths);
+    OutputSet outputs(input.paths);
     if (format == ExportFormat::Glb || format == ExportFormat::Gltf) {
         ExportPlan plan;
         if (!BuildExportPlan(input, options, plan, error)) {

@@ -89,20 +89,20 @@ float SrgbToLinear(uint8_t byte) {
 // starting at a multiple of 4 bytes.
 struct BinPart {
     size_t offset = 0, size = 0;
-    std::function<bool(std::FILE*, ExportOutputs&, std::string&)> write;
+    std::function<bool(std::FILE*, OutputSet&, std::string&)> write;
 };
 
 struct Bin {
     std::vector<BinPart> parts;
     size_t size = 0;
 
-    size_t Add(size_t bytes, std::function<bool(std::FILE*, ExportOutputs&, std::string&)> write) {
+    size_t Add(size_t bytes, std::function<bool(std::FILE*, OutputSet&, std::string&)> write) {
         parts.push_back({size, bytes, std::move(write)});
         size += (bytes + 3) & ~size_t{3};
         return parts.size() - 1;
     }
 
-    bool WriteAll(std::FILE* file, ExportOutputs& outputs, std::string& error) const {
+    bool WriteAll(std::FILE* file, OutputSet& outputs, std::string& error) const {
         static const uint8_t zeros[4] = {0, 0, 0, 0};
         for (const BinPart& part : parts) {
             if (!part.write(file, outputs, error)) return false;
@@ -113,7 +113,7 @@ struct Bin {
 };
 
 // Writes `count` records of `stride` bytes made by `fill` through a block buffer.
-bool WriteRecords(std::FILE* file, ExportOutputs& outputs, std::string& error, size_t count, size_t stride,
+bool WriteRecords(std::FILE* file, OutputSet& outputs, std::string& error, size_t count, size_t stride,
                   const std::function<void(size_t, uint8_t*)>& fill) {
     std::vector<uint8_t> block;
     const size_t perBlock = std::max<size_t>(1, (size_t{1} << 16) / stride);
@@ -190,7 +190,7 @@ struct GltfBuilder {
                 image.name = material.name;
                 if (binary) {
                     const std::vector<uint8_t>* png = &pngs.back();
-                    const size_t part = bin.Add(png->size(), [png](std::FILE* f, ExportOutputs& o, std::string& e) {
+                    const size_t part = bin.Add(png->size(), [png](std::FILE* f, OutputSet& o, std::string& e) {
                         return o.Write(f, png->data(), png->size(), e);
                     });
                     image.bufferView = AddView(part, 0);
@@ -237,7 +237,7 @@ struct GltfBuilder {
 
             const std::array<double, 3> lo = ToGltf(mesh->min[0], mesh->min[1], mesh->min[2]);
             const std::array<double, 3> hi = ToGltf(mesh->max[0], mesh->max[1], mesh->max[2]);
-            size_t part = bin.Add(12 * n, [mesh](std::FILE* f, ExportOutputs& o, std::string& e) {
+            size_t part = bin.Add(12 * n, [mesh](std::FILE* f, OutputSet& o, std::string& e) {
                 return WriteRecords(f, o, e, mesh->vertices.size(), 12, [mesh](size_t i, uint8_t* out) {
                     const int32_t* p = mesh->vertices[i].position;
                     const std::array<double, 3> g = ToGltf(p[0], p[1], p[2]);
@@ -248,7 +248,7 @@ struct GltfBuilder {
                 AddAccessor(AddView(part, kArrayBuffer), kFloat, TINYGLTF_TYPE_VEC3, n,
                             {std::min(lo[0], hi[0]), std::min(lo[1], hi[1]), std::min(lo[2], hi[2])},
                             {std::max(lo[0], hi[0]), std::max(lo[1], hi[1]), std::max(lo[2], hi[2])});
-            part = bin.Add(12 * n, [mesh](std::FILE* f, ExportOutputs& o, std::string& e) {
+            part = bin.Add(12 * n, [mesh](std::FILE* f, OutputSet& o, std::string& e) {
                 return WriteRecords(f, o, e, mesh->vertices.size(), 12, [mesh](size_t i, uint8_t* out) {
                     const std::array<int, 3> n = VoxFaceNormal(mesh->vertices[i].face);
                     const std::array<double, 3> g = ToGltf(n[0], n[1], n[2]);
@@ -257,7 +257,7 @@ struct GltfBuilder {
             });
             primitive.attributes["NORMAL"] = AddAccessor(AddView(part, kArrayBuffer), kFloat, TINYGLTF_TYPE_VEC3, n);
             if (options.colors == ExportColors::Palette) {
-                part = bin.Add(8 * n, [mesh](std::FILE* f, ExportOutputs& o, std::string& e) {
+                part = bin.Add(8 * n, [mesh](std::FILE* f, OutputSet& o, std::string& e) {
                     return WriteRecords(f, o, e, mesh->vertices.size(), 8, [mesh](size_t i, uint8_t* out) {
                         // Texel centre of palette entry colorIndex - 1 in a 256 x 1 image.
                         PutFloats(out, {(mesh->vertices[i].colorIndex - 0.5f) / 256.0f, 0.5f});
@@ -266,7 +266,7 @@ struct GltfBuilder {
                 primitive.attributes["TEXCOORD_0"] =
                     AddAccessor(AddView(part, kArrayBuffer), kFloat, TINYGLTF_TYPE_VEC2, n);
             } else {
-                part = bin.Add(12 * n, [mesh, palette](std::FILE* f, ExportOutputs& o, std::string& e) {
+                part = bin.Add(12 * n, [mesh, palette](std::FILE* f, OutputSet& o, std::string& e) {
                     return WriteRecords(f, o, e, mesh->vertices.size(), 12, [mesh, palette](size_t i, uint8_t* out) {
                         const uint32_t rgba = (*palette)[mesh->vertices[i].colorIndex - 1];
                         PutFloats(out, {SrgbToLinear(uint8_t(rgba)), SrgbToLinear(uint8_t(rgba >> 8)),
@@ -277,7 +277,7 @@ struct GltfBuilder {
             }
             // The largest index of a type is reserved (primitive restart).
             const bool wide = n > 65535;
-            part = bin.Add(mesh->indices.size() * (wide ? 4 : 2), [mesh, wide](std::FILE* f, ExportOutputs& o,
+            part = bin.Add(mesh->indices.size() * (wide ? 4 : 2), [mesh, wide](std::FILE* f, OutputSet& o,
                                                                              std::string& e) {
                 if (wide) return o.Write(f, mesh->indices.data(), 4 * mesh->indices.size(), e);
                 return WriteRecords(f, o, e, mesh->indices.size(), 2, [mesh](size_t i, uint8_t* out) {
@@ -304,7 +304,7 @@ struct GltfBuilder {
     int AddFloats(std::vector<float> values, int type, bool withBounds) {
         floatData.push_back(std::move(values));
         const std::vector<float>* data = &floatData.back();
-        const size_t part = bin.Add(4 * data->size(), [data](std::FILE* f, ExportOutputs& o, std::string& e) {
+        const size_t part = bin.Add(4 * data->size(), [data](std::FILE* f, OutputSet& o, std::string& e) {
             return o.Write(f, data->data(), 4 * data->size(), e);
         });
         const size_t width = type == TINYGLTF_TYPE_SCALAR ? 1 : type == TINYGLTF_TYPE_VEC3 ? 3 : 4;
@@ -428,8 +428,8 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 }  // namespace
 
 bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOptions& options,
-               const std::string& path, bool binary, ExportOutputs& outputs, std::string& error) {
-    GltfBuilder b{input, plan, options, binary, ExportStemOf(path), {}, {}, {}, {}, {}, {}};
+               const std::string& path, bool binary, OutputSet& outputs, std::string& error) {
+    GltfBuilder b{input, plan, options, binary, OutputStemOf(path), {}, {}, {}, {}, {}, {}};
     b.AddMaterials();
     b.AddMeshes();
     b.AddNodes();
@@ -452,7 +452,7 @@ bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOpt
     }
     std::string json = binary ? document.dump() : document.dump(2);
 
-    const std::string folder = ExportFolderOf(path);
+    const std::string folder = OutputFolderOf(path);
     if (binary) {
         while (json.size() % 4) json.push_back(' ');
         const uint64_t total = 12 + 8 + json.size() + (b.bin.size ? 8 + b.bin.size : 0);

@@ -28,6 +28,8 @@ const char* KindName(mode_t mode) {
     return "not a regular file";
 }
 
+std::string Why(const std::string& given, int error) { return given + ": " + std::strerror(error); }
+
 // The path a chain of symlinks ends at, whether or not that file exists.
 bool FinalTarget(const std::string& given, std::string& target, std::string& error) {
     target = given;
@@ -35,18 +37,23 @@ bool FinalTarget(const std::string& given, std::string& target, std::string& err
         struct stat info {};
         if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
         if (links == kMaxLinks) {
-            error = given + ": " + std::strerror(ELOOP);
+            error = Why(given, ELOOP);
             return false;
         }
         std::string link(PATH_MAX, '\0');
         const ssize_t n = readlink(target.c_str(), link.data(), link.size());
         if (n < 0) {
-            error = given + ": " + std::strerror(errno);
+            error = Why(given, errno);
             return false;
         }
         link.resize(static_cast<size_t>(n));
         target = link.front() == '/' ? link : Folder(target) + "/" + link;
     }
+}
+
+bool SameFile(const struct stat& a, const std::string& path) {
+    struct stat b {};
+    return stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 mode_t CurrentUmask() {
@@ -55,18 +62,18 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+}  // namespace
+
+std::string OutputFolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-}  // namespace
+std::string OutputStemOf(const std::string& path) {
+    const std::string name = path.substr(OutputFolderOf(path).size());
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
 
 bool PrepareOutput(const std::string& given, const std::vector<std::string>& inputs, OutputFile& output,
                    std::string& error) {
@@ -88,8 +95,7 @@ bool PrepareOutput(const std::string& given, const std::vector<std::string>& inp
             return false;
         }
         for (const std::string& input : inputs) {
-            struct stat read {};
-            if (stat(input.c_str(), &read) == 0 && read.st_dev == target.st_dev && read.st_ino == target.st_ino) {
+            if (SameFile(target, input)) {
                 error = given + (input == given ? ": is a file being read" : ": is '" + input + "', which is being read") +
                         "; choose another output";
                 return false;
@@ -113,73 +119,110 @@ bool PrepareOutput(const std::string& given, const std::vector<std::string>& inp
     return true;
 }
 
-bool BeginOutput(const OutputFile& output, PendingOutput& pending, std::string& error) {
-    pending = PendingOutput{output, -1, ""};
-    if (output.toStandardOutput) {
-        pending.fd = STDOUT_FILENO;
-        return true;
+std::FILE* OutputSet::Open(const std::string& given, std::string& error) {
+    Pending p;
+    if (!PrepareOutput(given, inputs_, p.output, error)) return nullptr;
+    if (p.output.toStandardOutput) {
+        p.stream = stdout;
+    } else {
+        // Short, so any name the file system takes for the output works.
+        p.temporary = Folder(p.output.target) + "/.vw-XXXXXX";
+        const int fd = mkstemp(p.temporary.data());
+        if (fd < 0) {
+            error = Why(given, errno);
+            return nullptr;
+        }
+        struct stat existing {};
+        fchmod(fd, stat(p.output.target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~CurrentUmask());
+        p.stream = fdopen(fd, "wb");
+        if (p.stream == nullptr) {
+            error = Why(given, errno);
+            close(fd);
+            unlink(p.temporary.c_str());
+            return nullptr;
+        }
     }
-    // Short, so any name the file system takes for the output works.
-    std::string name = Folder(output.target) + "/.vw-XXXXXX";
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = output.given + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat existing {};
-    const mode_t mode =
-        stat(output.target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~CurrentUmask();
-    fchmod(fd, mode);
-    pending.fd = fd;
-    pending.temporary = name;
-    return true;
+    files_.push_back(p);
+    return p.stream;
 }
 
-bool WriteOutput(PendingOutput& pending, const void* bytes, size_t size, std::string& error) {
-    if (pending.fd >= 0 && WriteAll(pending.fd, static_cast<const uint8_t*>(bytes), size)) return true;
-    error = pending.output.given + ": " + std::strerror(pending.fd >= 0 ? errno : EBADF);
+bool OutputSet::Write(std::FILE* stream, const void* bytes, size_t size, std::string& error) {
+    if (size == 0 || std::fwrite(bytes, 1, size, stream) == size) return true;
+    const int why = errno;
+    for (const Pending& p : files_) {
+        if (p.stream == stream) error = Why(p.output.given, why != 0 ? why : EIO);
+    }
     return false;
 }
 
-bool CommitOutputs(std::span<PendingOutput> pending, std::string& error) {
-    bool ok = true;
-    for (PendingOutput& p : pending) {
-        if (p.output.toStandardOutput || p.fd < 0) continue;
-        if (close(p.fd) != 0 && ok) {
-            error = p.output.given + ": " + std::strerror(errno);
-            ok = false;
+bool OutputSet::Commit(std::string& error) {
+    for (Pending& p : files_) {
+        errno = 0;
+        const bool failed = std::ferror(p.stream) != 0;
+        const bool closed = p.output.toStandardOutput ? std::fflush(p.stream) == 0 : std::fclose(p.stream) == 0;
+        if (!p.output.toStandardOutput) p.stream = nullptr;
+        if (failed || !closed) {
+            error = Why(p.output.given, errno != 0 ? errno : EIO);
+            Abandon();
+            return false;
         }
-        p.fd = -1;
     }
-    for (PendingOutput& p : pending) {
-        if (!ok) break;
+    // Files already at the final names keep a second name until every rename
+    // has worked, so a failure can put them back.
+    std::vector<std::string> backups(files_.size());
+    const auto undo = [&](size_t renamed) {
+        for (size_t k = 0; k < files_.size(); ++k) {
+            if (k < renamed && !files_[k].output.toStandardOutput) {
+                if (!backups[k].empty()) {
+                    std::rename(backups[k].c_str(), files_[k].output.target.c_str());
+                } else {
+                    unlink(files_[k].output.target.c_str());
+                }
+                files_[k].temporary.clear();
+            } else if (!backups[k].empty()) {
+                unlink(backups[k].c_str());
+            }
+        }
+        Abandon();
+    };
+    for (size_t i = 0; i < files_.size(); ++i) {
+        const Pending& p = files_[i];
+        struct stat info {};
+        if (p.output.toStandardOutput || lstat(p.output.target.c_str(), &info) != 0) continue;
+        backups[i] = p.temporary + ".old";
+        if (link(p.output.target.c_str(), backups[i].c_str()) != 0) {
+            error = Why(p.output.given, errno);
+            backups[i].clear();
+            undo(0);
+            return false;
+        }
+    }
+    for (size_t i = 0; i < files_.size(); ++i) {
+        const Pending& p = files_[i];
         if (p.output.toStandardOutput) continue;
-        if (rename(p.temporary.c_str(), p.output.target.c_str()) != 0) {
-            error = p.output.given + ": " + std::strerror(errno);
-            ok = false;
-            break;
+        if (std::rename(p.temporary.c_str(), p.output.target.c_str()) != 0) {
+            error = Why(p.output.given, errno);
+            undo(i);
+            return false;
         }
-        p.temporary.clear();
     }
-    for (PendingOutput& p : pending) {
-        if (!ok) AbandonOutput(p);
+    for (const std::string& backup : backups) {
+        if (!backup.empty()) unlink(backup.c_str());
     }
-    return ok;
+    files_.clear();
+    return true;
 }
 
-void AbandonOutput(PendingOutput& pending) {
-    if (pending.fd >= 0 && !pending.output.toStandardOutput) close(pending.fd);
-    pending.fd = -1;
-    if (!pending.temporary.empty()) unlink(pending.temporary.c_str());
-    pending.temporary.clear();
+void OutputSet::Abandon() {
+    for (Pending& p : files_) {
+        if (p.stream != nullptr && !p.output.toStandardOutput) std::fclose(p.stream);
+        if (!p.temporary.empty()) unlink(p.temporary.c_str());
+    }
+    files_.clear();
 }
 
 bool WriteWholeOutput(const OutputFile& output, const std::vector<uint8_t>& bytes, std::string& error) {
-    PendingOutput pending;
-    if (!BeginOutput(output, pending, error)) return false;
-    if (!WriteOutput(pending, bytes.data(), bytes.size(), error)) {
-        AbandonOutput(pending);
-        return false;
-    }
-    return CommitOutputs(std::span(&pending, 1), error);
+    OutputSet set;
+    std::FILE* stream = set.Open(output.given, error);
+    return stream != nullptr && set.Write(stream, bytes.data(), bytes.size(), error) && set.Commit(error);
 }

@@ -21,7 +21,7 @@
 #include "png/Png.h"
 #include "support/MeshCheck.h"
 #include "tools/Monument.h"
-#include "voxel/VoxWriter.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 
@@ -747,7 +747,7 @@ const Refusal kRefusals[] = {
     {"NegativeFrame", "out.ply", {.frame = -1}, "outside"},
     {"TimePastTheEnd", "out.ply", {.time = 0.7}, "frame 21 is outside"},
     {"VoxNotYet", "out.vox", {}, "not available"},
-    {"MissingFolder", "no/such/folder/out.glb", {}, "cannot create"},
+    {"MissingFolder", "no/such/folder/out.glb", {}, "cannot write in"},
 };
 
 class ExportRefuses : public ::testing::TestWithParam<Refusal> {};
@@ -801,7 +801,7 @@ TEST(ExportFiles, NeverReplacesAnInput) {
     input.paths.push_back(dir / "model.obj");
     std::string error;
     EXPECT_FALSE(ExportVoxels(input, {}, dir / "model.obj", error));
-    EXPECT_NE(error.find("is an input"), std::string::npos) << error;
+    EXPECT_NE(error.find("is a file being read"), std::string::npos) << error;
     std::ifstream in(dir / "model.obj", std::ios::binary);
     EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), bytes);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"model.obj"}));

@@ -100,12 +100,18 @@ TEST_F(OutputFolder, AFailedWriteLeavesNoFileAndStandardOutputIsADash) {
     std::string error;
     ASSERT_TRUE(PrepareOutput("-", {}, output, error));
     EXPECT_TRUE(output.toStandardOutput);
-    // A temporary abandoned half way leaves nothing behind.
-    ASSERT_TRUE(PrepareOutput(dir_ + "/half.png", {}, output, error));
-    PendingOutput pending;
-    ASSERT_TRUE(BeginOutput(output, pending, error));
-    ASSERT_TRUE(WriteOutput(pending, "half", 4, error));
-    AbandonOutput(pending);
+    // A set dropped half way, or whose second file is refused, leaves nothing behind.
+    {
+        OutputSet set;
+        std::FILE* half = set.Open(dir_ + "/half.png", error);
+        ASSERT_NE(half, nullptr);
+        ASSERT_TRUE(set.Write(half, "half", 4, error));
+    }
+    OutputSet set({dir_ + "/model.vox"});
+    ASSERT_NE(set.Open(dir_ + "/old.png", error), nullptr);
+    EXPECT_EQ(set.Open(dir_ + "/model.vox", error), nullptr);
+    EXPECT_EQ(Read(dir_ + "/old.png"), "old");
+    set.Abandon();
     EXPECT_EQ(Listing().find("half"), std::string::npos);
     EXPECT_EQ(Listing().find(".vw-"), std::string::npos);
 }
