@@ -94,7 +94,11 @@ Bytes WriteChunks(const VoxelScene& scene) {
         }
         Append(children, Matl(material.id, properties));
     }
-    return VoxFile(children, keyed ? 200 : 150);
+    // The file's own version where it has one, so a file written back reads
+    // as the same file; 200 at least when keys need `_f`.
+    const int32_t version = scene.poly2vox || scene.version <= 0 ? (keyed ? 200 : 150)
+                                                                 : std::max(scene.version, keyed ? 200 : 0);
+    return VoxFile(children, version);
 }
 
 bool ReadsBack(const Bytes& bytes, std::string& error) {

@@ -144,8 +144,9 @@ inline Bytes Matt(int32_t id, int32_t type, float weight, int32_t bits, std::ini
 
 // Writes `scene` as a MagicaVoxel file into `bytes`: PACK (several models and
 // no graph), every model as SIZE and XYZI, the scene graph with every key,
-// layers, the palette as RGBA and the materials as MATL, version 200 when a
-// key needs `_f`, else 150. It reads back to the same models, palette, graph,
+// layers, the palette as RGBA and the materials as MATL, with the scene's own
+// version (at least 200 when a key needs `_f`; 150 or 200 for a Poly2Vox
+// scene). It reads back to the same models, palette, graph,
 // layers and materials, so every frame composes to the same voxels in the
 // same order. A model beyond the editor's 256 cells per axis, or whose
 // voxels (Poly2Vox's `wide` records) lie outside 0..255, is written as bricks

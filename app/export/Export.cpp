@@ -11,8 +11,19 @@
 
 #include "app/export/ExportWriters.h"
 #include "png/PngWrite.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
+
+// One file as it is; a folder's files, one frame each, as one animated
+// editor file (separate files share no frame of reference, so each keeps
+// its own cells).
+bool EncodeVox(const ExportInput& input, std::vector<uint8_t>& bytes, std::string& error) {
+    if (input.scenes.size() == 1) return EncodeVoxelScene(input.scenes[0], bytes, error);
+    std::vector<VoxelModel> frames(input.scenes.size());
+    for (size_t i = 0; i < frames.size(); ++i) ComposeFrame(input.scenes[i], 0, frames[i]);
+    return EncodeVoxelFrames(frames, bytes, error);
+}
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -245,7 +256,7 @@ bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const 
                   std::string& error) {
     ExportFormat format;
     if (!ExportFormatFromPath(path, format)) {
-        error = path + ": unknown output format (the name must end in .glb, .gltf, .obj or .ply)";
+        error = path + ": unknown output format (the name must end in .glb, .gltf, .obj, .ply or .vox)";
         return false;
     }
     if (!(options.scale > 0 && std::isfinite(options.scale))) {
@@ -256,12 +267,16 @@ bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const 
         error = path + ": nothing to export";
         return false;
     }
-    if (format == ExportFormat::Vox) {
-        // The .vox writer lives with the other .vox code; it plugs in here.
-        error = path + ": .vox export is not available yet";
-        return false;
-    }
     OutputSet outputs(input.paths);
+    if (format == ExportFormat::Vox) {
+        std::vector<uint8_t> bytes;
+        if (!EncodeVox(input, bytes, error)) {
+            error = path + ": " + error;
+            return false;
+        }
+        std::FILE* file = outputs.Open(path, error);
+        return file != nullptr && outputs.Write(file, bytes.data(), bytes.size(), error) && outputs.Commit(error);
+    }
     if (format == ExportFormat::Glb || format == ExportFormat::Gltf) {
         ExportPlan plan;
         if (!BuildExportPlan(input, options, plan, error)) {

@@ -30,12 +30,9 @@ std::string BaseName(std::string path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Appends every frame of one file (a scene, an animation, one model) in the
-// viewer's axes, placed together.
-bool LoadFile(const std::string& path, LoadedModel& model, std::string& error) {
-    VoxelScene scene;
-    if (!LoadVoxelScene(path.c_str(), scene, error)) return false;
-    model.files.push_back(path);
+// Appends every frame of one file's scene (a scene, an animation, one model)
+// in the viewer's axes, placed together.
+void AppendFrames(const VoxelScene& scene, LoadedModel& model) {
     const size_t first = model.frames.size();
     const int32_t count = VoxelSceneFrameCount(scene);
     for (int32_t frame = 0; frame < count; ++frame) {
@@ -45,8 +42,6 @@ bool LoadFile(const std::string& path, LoadedModel& model, std::string& error) {
         model.frames.push_back(std::move(composed));
     }
     PlaceFrames(std::span(model.frames).subspan(first));
-    model.ownMotion = HasOwnMotion(scene);
-    return true;
 }
 
 VoxelBounds BoundsOf(std::span<const VoxelModel> frames, bool& any) {
@@ -158,8 +153,10 @@ bool HasOwnMotion(const VoxelScene& scene) {
     return false;
 }
 
-bool LoadModelFrames(const std::string& path, LoadedModel& model, std::string& error) {
-    model = LoadedModel{};
+bool LoadModelScenes(const std::string& path, std::vector<VoxelScene>& scenes, std::vector<std::string>& files,
+                     std::string& error) {
+    scenes.clear();
+    files.clear();
     if (path.empty()) {
         error = "the model's name is empty";
         return false;
@@ -170,20 +167,29 @@ bool LoadModelFrames(const std::string& path, LoadedModel& model, std::string& e
         return false;
     }
     if (S_ISDIR(info.st_mode)) {
-        std::vector<std::string> files;
         if (!ListVoxFiles(path, files, error)) return false;
         if (files.empty()) {
             error = path + ": no .vox files in this folder";
             return false;
         }
-        // Separate files share no frame of reference: each is placed on its own.
-        for (const std::string& file : files) {
-            if (!LoadFile(file, model, error)) return false;
-        }
-        model.ownMotion = false;
-    } else if (!LoadFile(path, model, error)) {
-        return false;
+    } else {
+        files.push_back(path);
     }
+    scenes.resize(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!LoadVoxelScene(files[i].c_str(), scenes[i], error)) return false;
+    }
+    return true;
+}
+
+bool LoadModelFrames(const std::string& path, LoadedModel& model, std::string& error) {
+    model = LoadedModel{};
+    std::vector<VoxelScene> scenes;
+    if (!LoadModelScenes(path, scenes, model.files, error)) return false;
+    // Separate files of a folder share no frame of reference: each is placed
+    // on its own, and none of them moves by its keys.
+    for (const VoxelScene& scene : scenes) AppendFrames(scene, model);
+    model.ownMotion = scenes.size() == 1 && HasOwnMotion(scenes[0]);
     bool any = false;
     model.bounds = BoundsOf(model.frames, any);
     if (!any) {

@@ -56,6 +56,12 @@ VoxelBounds PlaceFrames(std::span<VoxelModel> frames);
 // carries its own motion.
 bool HasOwnMotion(const VoxelScene& scene);
 
+// Reads PATH as scenes: one for a file, one per .vox file of a folder (in
+// natural order), with the files read in `files`. False + one line
+// "PATH: why" when it cannot be read.
+bool LoadModelScenes(const std::string& path, std::vector<VoxelScene>& scenes, std::vector<std::string>& files,
+                     std::string& error);
+
 // Reads PATH (file or folder) into `model`. False + one line "PATH: why"
 // when it cannot be read or holds no voxels.
 bool LoadModelFrames(const std::string& path, LoadedModel& model, std::string& error);

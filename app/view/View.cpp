@@ -7,6 +7,7 @@
 
 #include "app/stage/FrameLoop.h"
 #include "app/view/CommandLine.h"
+#include "app/view/ExportCommand.h"
 #include "app/view/ModelScene.h"
 #include "app/view/ModelWindow.h"
 #include "app/view/Snapshot.h"
@@ -37,7 +38,7 @@ int RunView(int argc, const char* const* argv) {
         case RunMode::Version: return PrintText(VersionText());
         case RunMode::View: return RunModelWindow(options, SteadyClockSeconds);
         case RunMode::Snapshot: return RunSnapshot(options);
-        case RunMode::Export:
+        case RunMode::Export: return RunExport(options);
         case RunMode::Animate:
         case RunMode::Sheet:
             // Parsed already so that the command line is one design; the writers come next.

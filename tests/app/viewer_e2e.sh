@@ -116,6 +116,20 @@ snap scene --size 160x120 --view front "$m/still.vox"
 check scene 'p{0,0}.r==0&&p{0,0}.g==0&&abs(p{0,0}.b*255-64)<0.5&&p{0,0}.a==1'
 snap big --size 8192x16 --view top "$m/still.vox"
 check big 'w==8192&&h==16'
+# Exports: a .vox written back reads as the same file (voxwalk-info --json, bar the name); a mesh file and its
+# side files appear together; an unknown format is a usage error and a refused output leaves nothing.
+info=$(dirname "$voxwalk")/../tools/voxwalk-info
+for model in keyed.vox anim.vox still.vox; do
+  quiet --export "$work/back.vox" "$m/$model" || fail "export $model: $(cat "$work/err")"
+  diff <("$info" --json "$m/$model" | sed 's/"file": "[^"]*"//') <("$info" --json "$work/back.vox" | sed 's/"file": "[^"]*"//') \
+    >/dev/null || fail "$model written back as .vox reads differently"
+done
+quiet --export "$work/folder.vox" "$m/anim" && [ "$("$info" --json "$work/folder.vox" | grep -o '"frames": [0-9]*')" = '"frames": 3' ] \
+  || fail "a folder of frames did not become one editor file of three frames"
+quiet --export "$work/still.gltf" "$m/still.vox" && [ -s "$work/still.bin" ] && [ -s "$work/still.png" ] || fail "export .gltf"
+answer 2 err "voxwalk: $work/x.stl: unknown export format" --export "$work/x.stl" "$m/still.vox"
+answer 1 err "is a file being read" --export "$m/still.vox" "$m/still.vox"
+rm -f "$work"/back.vox "$work"/folder.vox "$work"/still.gltf "$work"/still.bin "$work"/still.png
 # A keyframed scene moves as its keys say: the red block 40 cells further along x at frame 5, the whole path framed.
 snap keyed-1 --size 128 --frame 1 --view side --background '#000000' "$m/keyed.vox"
 snap keyed-5 --size 128 --frame 5 --view side --background '#000000' "$m/keyed.vox"
