@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <string>
 
 #include "voxel/VoxWrite.h"
 
@@ -69,6 +70,28 @@ uint8_t CellColour(int32_t x, int32_t y, int32_t z, int32_t half) {
     return Weathered(x, y, z, Stone);
 }
 
+VoxelCell Cell(int x, int y, int z, int colour) {
+    return {uint8_t(x), uint8_t(y), uint8_t(z), uint8_t(colour)};
+}
+
+// A file of one model with the monument's palette.
+std::vector<uint8_t> OneModelFile(int32_t sx, int32_t sy, int32_t sz, std::vector<VoxelCell> cells) {
+    VoxelScene scene;
+    scene.models.emplace_back();
+    VoxelSceneModel& model = scene.models.back();
+    model.sizeX = sx, model.sizeY = sy, model.sizeZ = sz;
+    model.cells = std::move(cells);
+    // Entry k of the palette is colour index k; unused ones a neutral grey.
+    for (int k = 1; k <= 256; ++k) {
+        const uint8_t* rgb = k < ColourCount ? kPalette[k] : kGrey;
+        scene.palette[size_t(k - 1)] = voxwrite::PaletteEntry(rgb[0], rgb[1], rgb[2]);
+    }
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EncodeVoxelScene(scene, bytes, error);  // cannot fail: one model of the editor's size
+    return bytes;
+}
+
 }  // namespace
 
 std::vector<uint8_t> MonumentVoxFile() {
@@ -85,15 +108,74 @@ std::vector<uint8_t> MonumentVoxFile() {
             }
         }
     }
-    VoxelScene scene;
-    scene.models.push_back(std::move(model));
-    // Entry k of the palette is colour index k; unused ones a neutral grey.
-    for (int k = 1; k <= 256; ++k) {
-        const uint8_t* rgb = k < ColourCount ? kPalette[k] : kGrey;
-        scene.palette[size_t(k - 1)] = voxwrite::PaletteEntry(rgb[0], rgb[1], rgb[2]);
+    return OneModelFile(model.sizeX, model.sizeY, model.sizeZ, std::move(model.cells));
+}
+
+std::vector<uint8_t> CheckerboardVoxFile(int32_t side) {
+    std::vector<VoxelCell> cells;
+    for (int32_t z = 0; z < side; ++z) {
+        for (int32_t y = 0; y < side; ++y) {
+            for (int32_t x = (y + z) % 2; x < side; x += 2) cells.push_back(Cell(x, y, z, 1 + x % 7));
+        }
     }
-    std::vector<uint8_t> bytes;
-    std::string error;
-    EncodeVoxelScene(scene, bytes, error);  // cannot fail: one model of the editor's size
-    return bytes;
+    return OneModelFile(side, side, side, std::move(cells));
+}
+
+std::vector<uint8_t> TestModelVoxFile(const std::string& name) {
+    if (name == "monument") return MonumentVoxFile();
+    if (name.rfind("checkerboard-", 0) == 0) {
+        const int side = std::atoi(name.c_str() + 13);
+        return side >= 1 && side <= 256 ? CheckerboardVoxFile(side) : std::vector<uint8_t>();
+    }
+    std::vector<VoxelCell> cells;
+    const auto box = [&](int x0, int y0, int z0, int sx, int sy, int sz, int colour) {
+        for (int z = z0; z < z0 + sz; ++z)
+            for (int y = y0; y < y0 + sy; ++y)
+                for (int x = x0; x < x0 + sx; ++x) cells.push_back(Cell(x, y, z, colour));
+    };
+    if (name == "single-voxel") {
+        box(0, 0, 0, 1, 1, 1, 1);
+        return OneModelFile(1, 1, 1, cells);
+    }
+    if (name == "l-shape") {
+        box(0, 0, 0, 8, 2, 2, 1);
+        box(0, 2, 0, 2, 6, 2, 2);
+        return OneModelFile(8, 8, 2, cells);
+    }
+    if (name == "hollow-box") {  // a 12-cube's shell
+        box(0, 0, 0, 12, 12, 12, 3);
+        std::erase_if(cells, [](const VoxelCell& c) {
+            return c.x > 0 && c.x < 11 && c.y > 0 && c.y < 11 && c.z > 0 && c.z < 11;
+        });
+        return OneModelFile(12, 12, 12, cells);
+    }
+    if (name == "plate-with-pillars") {
+        box(0, 0, 0, 24, 24, 1, 1);
+        for (int x = 0; x < 24; x += 2) box(x, 0, 1, 1, 1, 1 + x % 3, 2 + x % 4);
+        return OneModelFile(24, 24, 4, cells);
+    }
+    if (name == "blob") {
+        // Grown from the middle of a 40-cube: each new cell a step from one already taken.
+        uint32_t seed = 7;
+        const auto next = [&seed](uint32_t range) {
+            seed = seed * 1664525u + 1013904223u;
+            return (seed >> 8) % range;
+        };
+        std::vector<uint8_t> taken(40 * 40 * 40, 0);
+        std::vector<VoxelCell> grown = {Cell(20, 20, 20, 1)};
+        taken[(20 * 40 + 20) * 40 + 20] = 1;
+        while (grown.size() < 3000) {
+            VoxelCell c = grown[next(static_cast<uint32_t>(grown.size()))];
+            uint8_t* axis[3] = {&c.x, &c.y, &c.z};
+            uint8_t& v = *axis[next(3)];
+            v = static_cast<uint8_t>(std::clamp(int(v) + (next(2) ? 1 : -1), 0, 39));
+            uint8_t& mark = taken[(c.z * 40 + c.y) * 40 + c.x];
+            if (mark) continue;
+            mark = 1;
+            c.colorIndex = static_cast<uint8_t>(1 + next(5));
+            grown.push_back(c);
+        }
+        return OneModelFile(40, 40, 40, grown);
+    }
+    return {};
 }

@@ -1,12 +1,14 @@
-// A large test model made from code: a stepped stone monument 126 voxels
-// tall on a 144 x 144 plinth, about 850,000 voxels, as the bytes of a
-// MagicaVoxel file (SIZE, XYZI, RGBA). Used by the benchmarks and to try
-// the viewer on a big model; never stored in the repository.
+// Large test models made from code, as the bytes of MagicaVoxel files
+// (SIZE, XYZI, RGBA): a stepped stone monument 126 voxels tall on a 144 x 144
+// plinth, about 850,000 voxels, and a 3D checkerboard, whose voxels touch
+// only along edges, so every face shows. Used by the benchmarks and to try
+// the programs on big models; never stored in the repository.
 //
 // The same bytes come out on every call: no randomness, no clock.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr int32_t monumentWidth = 144;   // x and y extent, voxels
@@ -14,3 +16,14 @@ constexpr int32_t monumentHeight = 126;  // z extent, voxels
 
 // The whole .vox file of the monument.
 std::vector<uint8_t> MonumentVoxFile();
+
+// One side x side x side model (side 1..256) holding every cell whose x + y + z
+// is even, coloured by x (palette entries 1 to 7): side^3 / 2 voxels,
+// 1,048,576 at side 128.
+std::vector<uint8_t> CheckerboardVoxFile(int32_t side);
+
+// A generated model by name: "monument", "checkerboard-SIDE", or one of the
+// small shapes meshers are measured on: "single-voxel", "l-shape",
+// "hollow-box", "plate-with-pillars", "blob" (3,000 voxels of 5 colours grown
+// at random from a fixed seed). Empty for an unknown name.
+std::vector<uint8_t> TestModelVoxFile(const std::string& name);

@@ -1,5 +1,7 @@
-// voxwalk-monument OUT.vox: writes the generated monument (tools/Monument.h).
-// The file appears whole or not at all: OUT.vox.tmp, then a rename.
+// voxwalk-monument OUT.vox [NAME]: writes a generated test model
+// (tools/Monument.h): the monument by default, "checkerboard-SIDE", or a
+// small shape. The file appears whole or not at all: OUT.vox.tmp, then a
+// rename.
 // Exit status 0 on success, 2 for a usage error, 1 when it cannot write.
 #include <cstdio>
 #include <string>
@@ -7,11 +9,13 @@
 #include "tools/Monument.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: voxwalk-monument OUT.vox\n");
+    const std::vector<uint8_t> bytes = argc == 2 || argc == 3 ? TestModelVoxFile(argc == 3 ? argv[2] : "monument")
+                                                              : std::vector<uint8_t>();
+    if (bytes.empty()) {
+        std::fprintf(stderr, "usage: voxwalk-monument OUT.vox [monument | checkerboard-SIDE | single-voxel | l-shape |"
+                             " hollow-box | plate-with-pillars | blob]   (SIDE 1 to 256)\n");
         return 2;
     }
-    const std::vector<uint8_t> bytes = MonumentVoxFile();
     const std::string temporary = std::string(argv[1]) + ".tmp";
     FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) {
