@@ -99,7 +99,10 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o) {
     if (name == "--background") return ParseBackground(value, o);
     if (name == "--frame") return ParseWhole(value, 1, kMaxFrameOption, o.frame);
     if (name == "--time") return ParseDecimal(value, false, 0.0, kMaxSeconds, o.time);
-    if (name == "--angle") return ParseDecimal(value, true, -kMaxAngle, kMaxAngle, o.angle);
+    if (name == "--angle") {
+        o.angleGiven = true;
+        return ParseDecimal(value, true, -kMaxAngle, kMaxAngle, o.angle);
+    }
     if (name == "--fps") return ParseWhole(value, 1, kMaxFps, o.fps);
     if (name == "--frames") return ParseRange(value, o.firstFrame, o.lastFrame);
     if (name == "--loops") return ParseWhole(value, 0, kMaxLoops, o.loops);

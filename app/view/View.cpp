@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/stage/FrameLoop.h"
+#include "app/view/Animate.h"
 #include "app/view/CommandLine.h"
 #include "app/view/ModelScene.h"
 #include "app/view/ModelWindow.h"
@@ -37,9 +38,9 @@ int RunView(int argc, const char* const* argv) {
         case RunMode::Version: return PrintText(VersionText());
         case RunMode::View: return RunModelWindow(options, SteadyClockSeconds);
         case RunMode::Snapshot: return RunSnapshot(options);
+        case RunMode::Animate: return RunAnimate(options);
+        case RunMode::Sheet: return RunSheet(options);
         case RunMode::Export:
-        case RunMode::Animate:
-        case RunMode::Sheet:
             // Parsed already so that the command line is one design; the writers come next.
             Report("this mode is not built yet");
             return kExitUsage;
