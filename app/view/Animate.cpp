@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <span>
 
 #include "app/export/GifWrite.h"
@@ -15,12 +16,14 @@
 
 namespace {
 
+// One line and the usage hint; the usage error's status.
 int UsageError(const std::string& line) {
     Report(line);
     std::fprintf(stderr, "Try 'voxwalk --help' for more information.\n");
     return kExitUsage;
 }
 
+// Whether `text` ends in `end` (lower case), ignoring ASCII case.
 bool EndsWithNoCase(const std::string& text, const char* end) {
     const size_t n = std::strlen(end);
     if (text.size() < n) return false;
@@ -75,6 +78,7 @@ struct AnimationWriter {
     uint16_t fps = 30;
 };
 
+// Starts the file: frames and plays for the APNG, RGB unless transparent.
 bool BeginAnimation(AnimationWriter& w, const Options& options, const AnimationPlan& plan,
                     std::function<bool(const uint8_t*, size_t)> sink, std::string& error) {
     w.fps = static_cast<uint16_t>(options.fps);
@@ -90,6 +94,7 @@ bool BeginAnimation(AnimationWriter& w, const Options& options, const AnimationP
     return ApngBegin(w.apng, settings, sink, error);
 }
 
+// Adds a rendered picture with a delay of 1/fps.
 bool AddAnimationFrame(AnimationWriter& w, const Picture& picture, std::string& error) {
     if (w.format == AnimationFormat::Apng) return ApngAddFrame(w.apng, picture.pixels.data(), {1, w.fps}, error);
     const uint8_t* rgba = picture.pixels.data();
@@ -105,10 +110,12 @@ bool AddAnimationFrame(AnimationWriter& w, const Picture& picture, std::string& 
     return GifAddFrame(w.gif, rgba, {1, w.fps}, error);
 }
 
+// Ends the file.
 bool FinishAnimation(AnimationWriter& w, std::string& error) {
     return w.format == AnimationFormat::Apng ? ApngFinish(w.apng, error) : GifFinish(w.gif, error);
 }
 
+// The --view name, as the sheet's JSON gives it.
 const char* ViewText(ViewName view) {
     switch (view) {
         case ViewName::Front: return "front";

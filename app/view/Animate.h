@@ -45,8 +45,8 @@ struct AnimationPlan {
 struct SheetLayout {
     int32_t cellWidth = 0, cellHeight = 0;
     int32_t rows = 1, columns = 1;
-    int32_t firstFrame = 0;       // the model's frame of column 0, from 0
-    std::vector<double> angles;   // degrees the model is turned in each row
+    int32_t firstFrame = 0;      // the model's frame of column 0, from 0
+    std::vector<double> angles;  // degrees the model is turned in each row
     int32_t fps = 30;
     ViewName view = ViewName::Window;
 };
