@@ -7,6 +7,10 @@
 //   walk                 the walk at 1/30 s steps (--time): the camera follows
 //                        the character, so the grass moves and every pixel
 //                        changes, the worst case for changed rectangles
+//   turntable            what `voxwalk --animate --size 256 walk_00001.vox`
+//                        writes: the first frame at --angle 0, 10, ..., 350
+//   cycle512             what `voxwalk --animate --size 512 Walk` writes: the
+//                        30 frames at 512 x 512
 //   BM_Apng          the clip as one APNG (RGB when the clip is opaque);
 //                    vs_pngs: its size over the separate PNGs'
 //   BM_SeparatePngs  every frame as a PNG of its own, sizes summed
@@ -39,6 +43,10 @@ namespace {
 
 constexpr int kFrames = 36, kSize = 256;
 
+// Frames and pixels a side of a clip.
+int ClipFrames(const std::string& name) { return name == "cycle512" ? 30 : kFrames; }
+int ClipSize(const std::string& name) { return name == "cycle512" ? 512 : kSize; }
+
 struct Clip {
     int width = 0, height = 0;
     bool opaque = true;
@@ -49,6 +57,7 @@ struct Clip {
 
 // The snapshot options of each clip's frame i.
 std::string ClipOptions(const std::string& name, int i) {
+    if (name == "turntable") return " --angle " + std::to_string(10 * i);
     if (name == "walk") {
         char time[32];
         std::snprintf(time, sizeof time, " --time %.6f", i / 30.0);
@@ -68,15 +77,17 @@ const Clip& LoadClip(const std::string& name) {
     Clip& clip = clips[name];
     const std::string folder = VOXWALK_BINARY_DIR "/bench/anim-frames/" + name;
     std::filesystem::create_directories(folder);
-    for (int i = 0; i < kFrames && clip.fault.empty(); ++i) {
+    for (int i = 0; i < ClipFrames(name) && clip.fault.empty(); ++i) {
         char file[32];
         std::snprintf(file, sizeof file, "/%02d.png", i);
         const std::string path = folder + file;
         if (!std::filesystem::exists(path)) {
             const std::string command =
                 "cd \"" VOXWALK_SOURCE_DIR "\" && \"" VOXWALK_BINARY "\" --snapshot \"" + path +
-                "\" --size " + std::to_string(kSize) + " --view iso" + ClipOptions(name, i) +
-                " assets/voxels/ZevezuRezov/Walk >/dev/null 2>&1";
+                "\" --size " + std::to_string(ClipSize(name)) +
+                (name == "turntable" || name == "cycle512" ? "" : " --view iso") + ClipOptions(name, i) +
+                " assets/voxels/ZevezuRezov/Walk" + (name == "turntable" ? "/walk_00001.vox" : "") +
+                " >/dev/null 2>&1";
             if (std::system(command.c_str()) != 0) clip.fault = "cannot render " + path;
         }
         uint32_t width = 0, height = 0;
@@ -278,7 +289,7 @@ void BM_Quantize(benchmark::State& state, std::string name, bool ours) {
 }
 
 void Register() {
-    for (const char* name : {"grass", "plain", "clear", "walk"}) {
+    for (const char* name : {"grass", "plain", "clear", "walk", "turntable", "cycle512"}) {
         for (auto [label, compression] :
              {std::pair{"fast", PngCompression::Fast}, {"smallest", PngCompression::Smallest}}) {
             benchmark::RegisterBenchmark((std::string("BM_Apng/") + name + "/" + label).c_str(), BM_Apng,

@@ -10,6 +10,8 @@
 //                           threads included, for figures on a busy machine
 //   BM_Snapshot/<case>      the whole `voxwalk --snapshot` process (manual
 //                           time) with its peak RSS
+//   BM_Animate/<case>       the whole `voxwalk --animate` process (manual
+//                           time), its peak RSS and the file's size
 // Needs a display for the window cases; for the llvmpipe figures:
 //   LIBGL_ALWAYS_SOFTWARE=1 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset"
 //       build/bench/model_viewer_bench
@@ -18,6 +20,7 @@
 #include <GL/gl.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,12 +114,13 @@ BENCHMARK(BM_FirstFrame)->ArgName("monument")->Arg(0)->Arg(1)->UseManualTime()->
     ->Unit(benchmark::kMillisecond);
 
 // Snapshot cases: the walk's first frame at 256 x 256; the monument at 1024
-// x 768 and at 4096 x 4096.
+// x 768 and at 4096 x 4096; the walk cycle's first frame at 512 x 512 (the
+// process that BM_Animate's walk cycle at that size is compared with).
 void BM_Snapshot(benchmark::State& state) {
     static const struct { const char* size; int model; } kCases[] = {
-        {"256", 0}, {"1024x768", 1}, {"4096", 1}};
+        {"256", 0}, {"1024x768", 1}, {"4096", 1}, {"512", 2}};
     const auto& c = kCases[state.range(0)];
-    const std::string model = c.model == 0 ? walkPath + "/walk_00001.vox" : monumentPath;
+    const std::string model = c.model == 0 ? walkPath + "/walk_00001.vox" : c.model == 1 ? monumentPath : walkPath;
     const std::string out = workDir + "/snapshot.png";
     double peak = 0;
     for (auto _ : state) {
@@ -130,9 +134,38 @@ void BM_Snapshot(benchmark::State& state) {
         state.SetIterationTime(seconds);
     }
     state.counters["peak_MB"] = peak;
-    state.SetLabel(std::string(c.size) + (c.model == 0 ? " walk frame" : " monument"));
+    state.SetLabel(std::string(c.size) + (c.model == 0 ? " walk frame" : c.model == 1 ? " monument" : " walk cycle"));
 }
-BENCHMARK(BM_Snapshot)->DenseRange(0, 2)->UseManualTime()->Iterations(3)
+BENCHMARK(BM_Snapshot)->DenseRange(0, 3)->UseManualTime()->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Animation cases: a 36-step turntable of the walk's first frame at 256 x
+// 256, and the 30-frame walk cycle at 512 x 512, each as APNG and as GIF.
+void BM_Animate(benchmark::State& state) {
+    static const struct { const char* out; const char* size; bool cycle; } kCases[] = {
+        {"turntable.png", "256", false}, {"turntable.gif", "256", false},
+        {"cycle.png", "512", true}, {"cycle.gif", "512", true}};
+    const auto& c = kCases[state.range(0)];
+    const std::string out = workDir + "/" + c.out;
+    double peak = 0;
+    for (auto _ : state) {
+        std::string output;
+        const double seconds = RunChild({VOXWALK_BINARY, "--animate", out, "--size", c.size,
+                                         c.cycle ? walkPath : walkPath + "/walk_00001.vox"}, peak, output);
+        if (seconds < 0) {
+            state.SkipWithError(("the animation failed: " + output).c_str());
+            return;
+        }
+        state.SetIterationTime(seconds);
+    }
+    struct stat info {};
+    stat(out.c_str(), &info);
+    std::remove(out.c_str());
+    state.counters["peak_MB"] = peak;
+    state.counters["file_kB"] = static_cast<double>(info.st_size) / 1000.0;
+    state.SetLabel(std::string(c.out) + " " + c.size);
+}
+BENCHMARK(BM_Animate)->DenseRange(0, 3)->UseManualTime()->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 // Runs last: its session makes this process large, and children forked

@@ -97,35 +97,66 @@ bool PngEndChunk(std::vector<uint8_t>& out, size_t at) {
     return true;
 }
 
-bool PngDeflateImage(const uint8_t* pixels, int width, int height, size_t stride, int channels,
-                     PngCompression compression, std::vector<uint8_t>& out) {
+bool PngDeflateBegin(PngRowDeflater& d, int width, int channels, PngCompression compression) {
+    PngDeflateRelease(d);
     const size_t length = static_cast<size_t>(width) * static_cast<size_t>(channels);
-    if (length + 1 > UINT_MAX) return false;  // one row must fit zlib's 32-bit counts
-    z_stream stream{};
+    if (width <= 0 || length + 1 > UINT_MAX) return false;  // one row must fit zlib's 32-bit counts
+    d.stream = z_stream{};
     const bool fast = compression == PngCompression::Fast;
-    if (deflateInit2(&stream, fast ? 6 : 9, Z_DEFLATED, 15, 8, fast ? Z_RLE : Z_DEFAULT_STRATEGY) !=
-        Z_OK) {
+    if (deflateInit2(&d.stream, fast ? 6 : 9, Z_DEFLATED, 15, 8, fast ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
         return false;
     }
-    // Row buffers: the filter-type byte, then the filtered row.
-    std::vector<uint8_t> best(length + 1), candidate(length + 1), zeros(length, 0);
+    d.open = true;
+    d.channels = channels;
+    d.above.assign(length, 0);
+    d.best.assign(length + 1, 0);
+    d.candidate.assign(length + 1, 0);
+    return true;
+}
+
+bool PngDeflateRows(PngRowDeflater& d, const uint8_t* rows, int count, size_t stride,
+                    std::vector<uint8_t>& out) {
+    if (!d.open) return false;
+    const size_t length = d.above.size();
     bool ok = true;
-    for (int y = 0; y < height && ok; ++y) {
-        const uint8_t* row = pixels + stride * static_cast<size_t>(y);
-        const uint8_t* up = y > 0 ? row - stride : zeros.data();
+    for (int y = 0; y < count && ok; ++y) {
+        const uint8_t* row = rows + stride * static_cast<size_t>(y);
+        const uint8_t* up = y > 0 ? row - stride : d.above.data();
         uint64_t bestScore = 0;
         for (int type = 0; type < 5; ++type) {
             const uint64_t score =
-                FilterRow(type, row, up, length, static_cast<size_t>(channels), &candidate[1]);
+                FilterRow(type, row, up, length, static_cast<size_t>(d.channels), &d.candidate[1]);
             if (type == 0 || score < bestScore) {  // ties keep the lower type
                 bestScore = score;
-                candidate[0] = static_cast<uint8_t>(type);
-                std::swap(best, candidate);
+                d.candidate[0] = static_cast<uint8_t>(type);
+                std::swap(d.best, d.candidate);
             }
         }
-        ok = Deflate(stream, best.data(), best.size(), Z_NO_FLUSH, out);
+        ok = Deflate(d.stream, d.best.data(), d.best.size(), Z_NO_FLUSH, out);
     }
-    ok = ok && Deflate(stream, nullptr, 0, Z_FINISH, out);
-    deflateEnd(&stream);
+    // The next band's first row is filtered against this band's last.
+    if (ok && count > 0) std::memcpy(d.above.data(), rows + stride * static_cast<size_t>(count - 1), length);
     return ok;
+}
+
+bool PngDeflateFinish(PngRowDeflater& d, std::vector<uint8_t>& out) {
+    const bool ok = d.open && Deflate(d.stream, nullptr, 0, Z_FINISH, out);
+    PngDeflateRelease(d);
+    return ok;
+}
+
+void PngDeflateRelease(PngRowDeflater& d) {
+    if (d.open) deflateEnd(&d.stream);
+    d.open = false;
+}
+
+bool PngDeflateImage(const uint8_t* pixels, int width, int height, size_t stride, int channels,
+                     PngCompression compression, std::vector<uint8_t>& out) {
+    PngRowDeflater deflater;
+    if (!PngDeflateBegin(deflater, width, channels, compression)) return false;
+    if (!PngDeflateRows(deflater, pixels, height, stride, out)) {
+        PngDeflateRelease(deflater);
+        return false;
+    }
+    return PngDeflateFinish(deflater, out);
 }

@@ -8,6 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libpng-dev libstb-dev
   libgif-dev                   # giflib 5.2 (MIT), the GIF writer's encoder
+  nlohmann-json3-dev           # JSON for Modern C++ (MIT, header-only): the sprite sheet's JSON
   libglfw3-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri
   libegl-dev libegl1-mesa-dev
   libgtest-dev libbenchmark-dev

@@ -99,7 +99,10 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o) {
     if (name == "--background") return ParseBackground(value, o);
     if (name == "--frame") return ParseWhole(value, 1, kMaxFrameOption, o.frame);
     if (name == "--time") return ParseDecimal(value, false, 0.0, kMaxSeconds, o.time);
-    if (name == "--angle") return ParseDecimal(value, true, -kMaxAngle, kMaxAngle, o.angle);
+    if (name == "--angle") {
+        o.angleGiven = true;
+        return ParseDecimal(value, true, -kMaxAngle, kMaxAngle, o.angle);
+    }
     if (name == "--fps") return ParseWhole(value, 1, kMaxFps, o.fps);
     if (name == "--frames") return ParseRange(value, o.firstFrame, o.lastFrame);
     if (name == "--loops") return ParseWhole(value, 0, kMaxLoops, o.loops);
@@ -315,6 +318,11 @@ std::string UsageText() {
            "all, never over the model read, a folder or a device; a symlink is\n"
            "written through.\n"
            "\n"
+           "--animate writes an APNG (.png) or a GIF (.gif) of the model's frames, once\n"
+           "each a loop; a still model, or any with --turntable, turns 360 degrees.\n"
+           "--sheet writes a row per direction and a column per frame, and OUT.json\n"
+           "beside it. Every picture is the --snapshot at its --frame and --angle.\n"
+           "\n"
            "Picture options:\n"
            "  --size N|WxH      1 to " + n(kMaxPictureSide) + " pixels a side (default 1024x768)\n"
            "  --view NAME       front, side, top or iso (default: the window's view)\n"
@@ -323,7 +331,8 @@ std::string UsageText() {
            "One moment:\n"
            "  --frame N         1 to the model's frame count (default 1)\n"
            "  --time S          0 to " + n(kMaxSeconds) + " seconds into the window's run\n"
-           "  --angle DEG       the model turned by -" + n(kMaxAngle) + " to " + n(kMaxAngle) + " degrees\n"
+           "  --angle DEG       turn the model -" + n(kMaxAngle) + " to " + n(kMaxAngle) +
+           " degrees, counter-clockwise\n"
            "Moving pictures:\n"
            "  --fps N           1 to " + n(kMaxFps) + " frames a second (default 30)\n"
            "  --frames A-B      the model's frames A to B (default all)\n"

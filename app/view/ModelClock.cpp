@@ -64,11 +64,17 @@ void ChangeSpeed(ModelClock& clock, bool faster) {
     clock.speed = std::clamp(faster ? clock.speed * 2.0 : clock.speed * 0.5, speedMin, speedMax);
 }
 
-Matrix4 ModelMatrix(const ModelClock& clock) {
+Matrix4 ModelMatrix(const ModelClock& clock, Vector2 middle) {
     Matrix4 m(0.0f);
     setIdentity(m);
     translate(m, clock.position);
     rotate(m, 0.0f, static_cast<float>(std::fmod(clock.heading, 360.0)), 0.0f);
     translate(m, 0.0f, 0.5f, 0.0f);
+    const float turn = static_cast<float>(std::fmod(clock.turn, 360.0));
+    if (turn != 0.0f) {  // no turn leaves the matrix exactly as without one
+        translate(m, middle.x, 0.0f, middle.y);
+        rotate(m, 0.0f, turn, 0.0f);
+        translate(m, -middle.x, 0.0f, -middle.y);
+    }
     return m;
 }

@@ -25,6 +25,7 @@ struct ModelClock {
     Vector3 position;       // walker position on the ground, world units
     double speed = 1.0;     // factor on every rate
     bool paused = false;
+    double turn = 0;        // degrees about the vertical through the model's middle (--angle), on top of heading
 };
 
 // One time step of `seconds` (real time; speed and pause applied here).
@@ -44,6 +45,7 @@ int32_t ModelFrameIndex(const ModelClock& clock, int32_t frameCount);
 // Doubles or halves the speed within speedMin..speedMax.
 void ChangeSpeed(ModelClock& clock, bool faster);
 
-// Model matrix: translation to the clock's position, heading about y, and a
-// lift of half a voxel so the lowest cubes stand on the ground.
-Matrix4 ModelMatrix(const ModelClock& clock);
+// Model matrix: translation to the clock's position, heading about y, a lift
+// of half a voxel so the lowest cubes stand on the ground, and the clock's
+// turn about the vertical through `middle` (x, z in the model's cells).
+Matrix4 ModelMatrix(const ModelClock& clock, Vector2 middle = {});

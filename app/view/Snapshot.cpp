@@ -60,7 +60,8 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
         return false;
     }
     SetUpGL(settings.width, settings.height, 32);
-    r.scale = SceneScale(model.bounds, static_cast<float>(settings.width) / static_cast<float>(settings.height));
+    r.scale = PictureScale(model.bounds, static_cast<float>(settings.width) / static_cast<float>(settings.height),
+                           settings.turning);
     SetupSceneLight(r.light);
     if (settings.background == BackgroundKind::Scene) {
         LoadViewAssets(nullptr, &r.textureTable);
@@ -79,8 +80,10 @@ void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture
     PrepareFrameList(frame);
     Stage stage = MakeStage(s.view, Orbit{}, clock, r.model->bounds, r.scale);
     stage.ground = s.background == BackgroundKind::Scene;
-    DrawModelFrame(stage, static_cast<float>(s.width) / static_cast<float>(s.height), ModelMatrix(clock), frame,
-                   r.light, r.textureTable);
+    const VoxelBounds& b = r.model->bounds;
+    const Vector2 middle(0.5f * static_cast<float>(b.minX + b.maxX), 0.5f * static_cast<float>(b.minZ + b.maxZ));
+    DrawModelFrame(stage, static_cast<float>(s.width) / static_cast<float>(s.height), ModelMatrix(clock, middle),
+                   frame, r.light, r.textureTable);
     glFinish();
     picture.width = s.width;
     picture.height = s.height;
@@ -94,6 +97,12 @@ void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture
     }
 }
 
+void ReleasePictureFrame(PictureRenderer& r, int32_t index) {
+    if (r.model != nullptr && index >= 0 && index < static_cast<int32_t>(r.model->frames.size())) {
+        DeleteFrameLists(r.model->frames[static_cast<size_t>(index)]);
+    }
+}
+
 void ClosePictureRenderer(PictureRenderer& r) {
     if (r.model != nullptr) {
         for (VoxelModel& frame : r.model->frames) DeleteFrameLists(frame);
@@ -102,10 +111,25 @@ void ClosePictureRenderer(PictureRenderer& r) {
     r = PictureRenderer{};
 }
 
+PictureSettings PictureSettingsOf(const Options& options) {
+    PictureSettings settings;
+    settings.width = options.width;
+    settings.height = options.height;
+    settings.view = options.view;
+    settings.background = options.background;
+    for (int i = 0; i < 3; ++i) settings.backgroundRgb[i] = options.backgroundRgb[i];
+    settings.turning = options.angleGiven;
+    return settings;
+}
+
 ModelClock SnapshotClock(const Options& options, int32_t frameCount, Motion motion, float scale) {
-    if (options.time >= 0.0) return ModelClockAt(options.time, frameCount, motion, scale);
     ModelClock clock;
-    clock.animClock = options.frame - 1;
+    if (options.time >= 0.0) {
+        clock = ModelClockAt(options.time, frameCount, motion, scale);
+    } else {
+        clock.animClock = options.frame - 1;
+    }
+    clock.turn = options.angle;
     return clock;
 }
 
@@ -126,14 +150,8 @@ int RunSnapshot(const Options& options) {
         Report(error);
         return kExitInput;
     }
-    PictureSettings settings;
-    settings.width = options.width;
-    settings.height = options.height;
-    settings.view = options.view;
-    settings.background = options.background;
-    for (int i = 0; i < 3; ++i) settings.backgroundRgb[i] = options.backgroundRgb[i];
     PictureRenderer renderer;
-    if (!OpenPictureRenderer(renderer, model, settings, error)) {
+    if (!OpenPictureRenderer(renderer, model, PictureSettingsOf(options), error)) {
         Report(error);
         return kExitInput;
     }

@@ -22,6 +22,7 @@ struct PictureSettings {
     ViewName view = ViewName::Window;
     BackgroundKind background = BackgroundKind::Scene;
     uint8_t backgroundRgb[3] = {0, 0, 0};
+    bool turning = false;  // the pictures turn the model (PictureScale)
 };
 
 // width x height pixels, top row first: RGB, or RGBA for a transparent
@@ -52,10 +53,19 @@ bool OpenPictureRenderer(PictureRenderer& renderer, LoadedModel& model, const Pi
 // Draws the model as `clock` says and reads the picture back.
 void RenderPicture(PictureRenderer& renderer, const ModelClock& clock, Picture& picture);
 
+// Frees what RenderPicture built for the model's frame `index` (its lists),
+// so that a long animation holds one frame's at a time. Drawn again, the
+// frame is built again.
+void ReleasePictureFrame(PictureRenderer& renderer, int32_t index);
+
 // Deletes the lists and the context.
 void ClosePictureRenderer(PictureRenderer& renderer);
 
-// The clock of the picture that --frame or --time asks for.
+// The picture options of the command line (--size, --view, --background;
+// turning with --angle).
+PictureSettings PictureSettingsOf(const Options& options);
+
+// The clock of the picture that --frame or --time and --angle ask for.
 ModelClock SnapshotClock(const Options& options, int32_t frameCount, Motion motion, float scale);
 
 // Renders one picture offscreen into options.output. Returns 0, kExitUsage

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/stage/FrameLoop.h"
+#include "app/view/Animate.h"
 #include "app/view/CommandLine.h"
 #include "app/view/ExportCommand.h"
 #include "app/view/ModelScene.h"
@@ -39,11 +40,8 @@ int RunView(int argc, const char* const* argv) {
         case RunMode::View: return RunModelWindow(options, SteadyClockSeconds);
         case RunMode::Snapshot: return RunSnapshot(options);
         case RunMode::Export: return RunExport(options);
-        case RunMode::Animate:
-        case RunMode::Sheet:
-            // Parsed already so that the command line is one design; the writers come next.
-            Report("this mode is not built yet");
-            return kExitUsage;
+        case RunMode::Animate: return RunAnimate(options);
+        case RunMode::Sheet: return RunSheet(options);
         case RunMode::Walk: break;
     }
     return kRunWalk;

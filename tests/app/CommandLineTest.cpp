@@ -29,6 +29,9 @@ TEST(CommandLine, EachModeTakesItsOwnOptions) {
     ASSERT_TRUE(Parse("--snapshot s.png --size 64x32 --time 2.5 --angle -90.5 --view iso --no-ao m", o, error)) << error;
     EXPECT_TRUE(o.mode == RunMode::Snapshot && o.output == "s.png" && o.path == "m" && o.width == 64 &&
                 o.height == 32 && o.time == 2.5 && o.angle == -90.5 && o.view == ViewName::Iso && !o.ambientOcclusion);
+    // --angle 0 is still an angle given: the picture is framed as its turntable's are.
+    ASSERT_TRUE(Parse("--snapshot s.png --angle 0 m", o, error) && o.angleGiven);
+    ASSERT_TRUE(Parse("--snapshot s.png m", o, error) && !o.angleGiven);
     ASSERT_TRUE(Parse("--animate a.gif m --turntable --loops 3 --fps 12 --frames 2-5 --background #0a0B0c", o, error));
     EXPECT_TRUE(o.mode == RunMode::Animate && o.turntable && o.turntableSteps == 36 && o.loops == 3 && o.fps == 12 &&
                 o.firstFrame == 2 && o.lastFrame == 5 && o.background == BackgroundKind::Plain &&

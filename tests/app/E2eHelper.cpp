@@ -7,6 +7,7 @@
 //     still.vox     one yellow tower
 //     empty.vox     a block of colour 0, which is not drawn
 //     keyed.vox     the red block keyframed 40 cells along x over frames 0 to 4
+//     sides.vox     the red block with its +z side green (viewer axes) up to 4 cells below the top
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -29,6 +30,16 @@ Bytes Block(int sx, int sy, int sz, uint8_t colour) {
     return Join(Size(sx, sy, sz), Chunk("XYZI", cells));
 }
 
+// The red block with its editor y = 0 side (the viewer's +z) green below z = 20.
+Bytes Sides() {
+    Bytes cells = Int32s({12 * 12 * 24});
+    for (int i = 0; i < 12 * 12 * 24; ++i) {
+        const int x = i / (12 * 24), y = i / 24 % 12, z = i % 24;
+        cells.insert(cells.end(), {uint8_t(x), uint8_t(y), uint8_t(z), uint8_t(y == 0 && z < 20 ? 2 : 1)});
+    }
+    return Join(Size(12, 12, 24), Chunk("XYZI", cells));
+}
+
 int WriteModels(const std::string& dir) {
     // Palette entry 1 red, 2 green, 3 blue, 4 yellow (bytes R, G, B, A); the rest are not used.
     Bytes palette = Int32s({int32_t(0xff1e1edc), int32_t(0xff1ec81e), int32_t(0xffe62828), int32_t(0xff14dce6)});
@@ -39,6 +50,7 @@ int WriteModels(const std::string& dir) {
         {"/anim/step_1.vox", vox(red)},   {"/anim/step_2.VOX", vox(green)},
         {"/anim/step_10.vox", vox(blue)}, {"/anim.vox", vox(Join(red, green, blue))},
         {"/still.vox", vox(Block(10, 10, 40, 4))}, {"/empty.vox", vox(Block(4, 4, 4, 0))},
+        {"/sides.vox", vox(Sides())},
         {"/keyed.vox", VoxFile(Join(red, Chunk("RGBA", palette),
                                     Trn(0, {}, 1, -1, {Dict({{"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "40 0 0"}})}),
                                     Shp(1, 0)), 200)}};

@@ -1,6 +1,7 @@
 // The model viewer's arithmetic: framing, clocks, frame steps, orbit and views, the model matrix, screenshot names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/view/Camera.h"
@@ -49,6 +50,25 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTh
     // The model matrix moves, turns (heading 450 = 90 degrees: +x turns to -z) and lifts half a voxel.
     const ModelClock turned{0, 450, {1, 2, 3}, 1, false};
     EXPECT_LE(distance(Vector3(Vector3(1.0f, 0.0f, 0.0f) * ModelMatrix(turned)), Vector3(1.0f, 2.5f, 2.0f)), 1e-5f);
+    // The clock's turn (--angle) is about the vertical through the middle given, on top of the heading: the
+    // middle stays put and a step along +x turns to -z, then to -x with the heading's 90. A whole turn, or
+    // none, is the matrix without one, bit for bit.
+    ModelClock spun;
+    spun.turn = 90;
+    const Vector2 middle(0.5f, -0.5f);
+    const struct { double heading; Vector3 from, to; } turns[] = {
+        {0, {0.5f, 0, -0.5f}, {0.5f, 0.5f, -0.5f}}, {0, {1.5f, 0, -0.5f}, {0.5f, 0.5f, -1.5f}},
+        {90, {1.5f, 0, -0.5f}, {-1.5f, 0.5f, -0.5f}}};
+    for (const auto& row : turns) {
+        spun.heading = row.heading;
+        EXPECT_LE(distance(Vector3(row.from * ModelMatrix(spun, middle)), row.to), 1e-5f) << row.heading;
+    }
+    spun.heading = 0;
+    for (const double whole : {0.0, 360.0, -720.0}) {
+        spun.turn = whole;
+        const Matrix4 a = ModelMatrix(spun, middle), b = ModelMatrix(ModelClock{});
+        EXPECT_TRUE(std::equal(a.m, a.m + 16, b.m)) << whole;
+    }
 }
 
 TEST(Framing, SceneScaleFromTheBoxRadiusAndEachViewsEyeAtTheScaledDistance) {

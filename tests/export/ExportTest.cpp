@@ -746,7 +746,6 @@ const Refusal kRefusals[] = {
     {"FramePastTheEnd", "out.obj", {.frame = 21}, "frame 21 is outside the 21 frames"},
     {"NegativeFrame", "out.ply", {.frame = -1}, "outside"},
     {"TimePastTheEnd", "out.ply", {.time = 0.7}, "frame 21 is outside"},
-    {"VoxNotYet", "out.vox", {}, "not available"},
     {"MissingFolder", "no/such/folder/out.glb", {}, "cannot write in"},
 };
 

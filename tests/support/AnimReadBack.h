@@ -6,6 +6,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -103,6 +104,26 @@ inline int CountFramesWithFfprobe(const std::string& path, const char* format) {
     if (pipe && std::fscanf(pipe, "%d", &frames) != 1) frames = -1;
     if (pipe && pclose(pipe) != 0) frames = -1;
     return frames;
+}
+
+// Writes `file` beside the tests and reads it back: Pillow must find the
+// frames, their durations and the loop count asked for, and ffprobe (format
+// forced) the same number of frames. Returns Pillow's frames for the
+// caller's pixel checks.
+inline Decoded ReadBack(const std::vector<uint8_t>& file, const std::string& name, const char* format,
+                        const std::vector<double>& durationsMs, long loop) {
+    const std::string path = std::string(VOXWALK_BINARY_DIR) + "/" + name + "_" + std::to_string(getpid());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+    Decoded d = DecodeWithPillow(path);
+    EXPECT_EQ(d.fault, "") << name;
+    EXPECT_EQ(d.frames, int(durationsMs.size())) << name;
+    EXPECT_EQ(d.loop, loop) << name;
+    for (size_t i = 0; i < durationsMs.size() && i < d.durationsMs.size(); ++i)
+        EXPECT_NEAR(d.durationsMs[i], durationsMs[i], 1e-9) << name << " frame " << i + 1;
+    EXPECT_EQ(CountFramesWithFfprobe(path, format), int(durationsMs.size())) << name;
+    std::remove(path.c_str());
+    if (d.frames != int(durationsMs.size())) d.rgba.clear();
+    return d;
 }
 
 }  // namespace animtest
