@@ -2,11 +2,12 @@
 
 #include <GL/gl.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/export/Output.h"
 #include "app/stage/Assets.h"
-#include "app/stage/FrameLists.h"
 #include "app/view/Camera.h"
 #include "app/view/ModelScene.h"
 #include "platform/Offscreen.h"
@@ -42,6 +43,24 @@ void DropAlpha(std::vector<uint8_t>& pixels) {
     pixels.resize(3 * count);
 }
 
+// The hull candidates of frame `index` placed for `clock`; the model's box
+// when the frame draws nothing, so that every picture has something to frame.
+void FramedPoints(const PictureRenderer& r, int32_t index, const ModelClock& clock, std::vector<Vector3>& points) {
+    const size_t before = points.size();
+    const Matrix4 placement = PicturePlacement(clock);
+    AppendHullCandidates(r.model->frames[static_cast<size_t>(index)], placement, points);
+    if (points.size() > before) return;
+    const VoxelBounds& b = r.model->bounds;
+    for (int corner = 0; corner < 8; ++corner) {
+        const Vector3 at((corner & 1 ? b.maxX : b.minX) + (corner & 1 ? 0.5f : -0.5f),
+                         (corner & 2 ? b.maxY : b.minY) + (corner & 2 ? 0.5f : -0.5f),
+                         (corner & 4 ? b.maxZ : b.minZ) + (corner & 4 ? 0.5f : -0.5f));
+        points.push_back(Vector3(at * placement));
+    }
+}
+
+float Aspect(const PictureSettings& s) { return static_cast<float>(s.width) / static_cast<float>(s.height); }
+
 }  // namespace
 
 bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSettings& settings,
@@ -60,7 +79,10 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
         return false;
     }
     SetUpGL(settings.width, settings.height, 32);
-    r.scale = SceneScale(model.bounds, static_cast<float>(settings.width) / static_cast<float>(settings.height));
+    OpenModelRenderer(r.drawer, settings.vertexBuffers);
+    r.meshes.resize(model.frames.size());
+    r.built.assign(model.frames.size(), false);
+    r.scale = SceneScale(model.bounds, Aspect(settings));
     SetupSceneLight(r.light);
     if (settings.background == BackgroundKind::Scene) {
         LoadViewAssets(nullptr, &r.textureTable);
@@ -70,17 +92,43 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
     } else {
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     }
+    // One framing for every picture: an animation's moments, or a keyframed
+    // scene's frames in its one frame of reference.
+    std::vector<ModelClock> moments = settings.framedMoments;
+    if (moments.empty() && r.motion == Motion::InPlace) {
+        for (int32_t i = 0; i < count; ++i) moments.push_back(ModelClock{static_cast<double>(i), 0, {}, 1, false});
+    }
+    if (!moments.empty()) {
+        std::vector<Vector3> points;
+        for (const ModelClock& moment : moments) FramedPoints(r, ModelFrameIndex(moment, count), moment, points);
+        r.framing = FramePoints(settings.view, points, Aspect(settings), r.scale);
+        r.fixedFraming = true;
+    }
     return true;
 }
 
 void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture) {
     const PictureSettings& s = r.settings;
-    VoxelModel& frame = r.model->frames[ModelFrameIndex(clock, static_cast<int32_t>(r.model->frames.size()))];
-    PrepareFrameList(frame);
-    Stage stage = MakeStage(s.view, Orbit{}, clock, r.model->bounds, r.scale);
-    stage.ground = s.background == BackgroundKind::Scene;
-    DrawModelFrame(stage, static_cast<float>(s.width) / static_cast<float>(s.height), ModelMatrix(clock), frame,
-                   r.light, r.textureTable);
+    const int32_t index = ModelFrameIndex(clock, static_cast<int32_t>(r.model->frames.size()));
+    if (!r.built[static_cast<size_t>(index)]) {
+        UploadModelMesh(r.drawer, r.model->frames[static_cast<size_t>(index)], s.ambientOcclusion,
+                        r.meshes[static_cast<size_t>(index)]);
+        r.built[static_cast<size_t>(index)] = true;
+    }
+    if (r.fixedFraming) {
+        r.view = r.framing;
+    } else {
+        std::vector<Vector3> points;
+        FramedPoints(r, index, clock, points);
+        r.view = FramePoints(s.view, points, Aspect(s), r.scale);
+    }
+    // The camera goes with the model along its walk.
+    r.view.stage.eye += clock.position;
+    r.view.stage.target += clock.position;
+    r.view.stage.ground = s.background == BackgroundKind::Scene;
+    r.view.stage.shadow = s.background != BackgroundKind::Transparent;
+    DrawModelMesh(r.view.stage, r.view.projection, ModelMatrix(clock), r.drawer, r.meshes[static_cast<size_t>(index)],
+                  r.light, r.textureTable);
     glFinish();
     picture.width = s.width;
     picture.height = s.height;
@@ -95,21 +143,48 @@ void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture
 }
 
 void ClosePictureRenderer(PictureRenderer& r) {
-    if (r.model != nullptr) {
-        for (VoxelModel& frame : r.model->frames) DeleteFrameLists(frame);
-    }
+    for (ModelMeshGL& mesh : r.meshes) DeleteModelMesh(r.drawer, mesh);
+    CloseModelRenderer(r.drawer);
     CloseOffscreenGL();
     r = PictureRenderer{};
 }
 
 ModelClock SnapshotClock(const Options& options, int32_t frameCount, Motion motion, float scale) {
-    if (options.time >= 0.0) return ModelClockAt(options.time, frameCount, motion, scale);
     ModelClock clock;
-    clock.animClock = options.frame - 1;
+    if (options.time >= 0.0) {
+        clock = ModelClockAt(options.time, frameCount, motion, scale);
+    } else {
+        clock.animClock = options.frame - 1;
+    }
+    clock.heading += options.angle;
     return clock;
 }
 
-int RunSnapshot(const Options& options) {
+void ArmDeadline(Deadline& d, double seconds, const std::string& line) {
+    d.disarmed = false;
+    d.watchdog = std::thread([&d, seconds, line] {
+        std::unique_lock<std::mutex> lock(d.mutex);
+        if (d.changed.wait_for(lock, std::chrono::duration<double>(seconds), [&d] { return d.disarmed; })) return;
+        // Under the lock: the main thread cannot begin an output meanwhile.
+        std::fprintf(stderr, "voxwalk: %s\n", line.c_str());
+        std::fflush(stderr);
+        std::_Exit(kExitInput);
+    });
+}
+
+void DisarmDeadline(Deadline& d) {
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        d.disarmed = true;
+    }
+    d.changed.notify_all();
+    if (d.watchdog.joinable()) d.watchdog.join();
+}
+
+namespace {
+
+// The snapshot up to its file; the deadline is disarmed before the file is begun.
+int RenderSnapshot(const Options& options, Deadline& deadline) {
     LoadedModel model;
     if (!LoadForViewing(options.path, model)) return kExitInput;
     const int32_t count = static_cast<int32_t>(model.frames.size());
@@ -132,6 +207,7 @@ int RunSnapshot(const Options& options) {
     settings.view = options.view;
     settings.background = options.background;
     for (int i = 0; i < 3; ++i) settings.backgroundRgb[i] = options.backgroundRgb[i];
+    settings.ambientOcclusion = options.ambientOcclusion;
     PictureRenderer renderer;
     if (!OpenPictureRenderer(renderer, model, settings, error)) {
         Report(error);
@@ -140,6 +216,8 @@ int RunSnapshot(const Options& options) {
     Picture picture;
     RenderPicture(renderer, SnapshotClock(options, count, renderer.motion, renderer.scale), picture);
     ClosePictureRenderer(renderer);
+    model = LoadedModel{};
+    DisarmDeadline(deadline);
     const std::vector<uint8_t> png = PngEncode(picture.pixels.data(), picture.width, picture.height,
                                                picture.channels, PngCompression::Fast);
     if (png.empty() || !WriteWholeOutput(output, png, error)) {
@@ -147,4 +225,19 @@ int RunSnapshot(const Options& options) {
         return kExitInput;
     }
     return 0;
+}
+
+}  // namespace
+
+int RunSnapshot(const Options& options) {
+    Deadline deadline;
+    if (options.timeLimit > 0.0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", options.timeLimit);
+        ArmDeadline(deadline, options.timeLimit,
+                    options.path + ": no picture within the time limit of " + seconds + " s; nothing written");
+    }
+    const int status = RenderSnapshot(options, deadline);
+    DisarmDeadline(deadline);
+    return status;
 }

@@ -1,16 +1,24 @@
 // Pictures of a model without any display: an offscreen context (EGL,
 // surfaceless) draws the model's stage at a given moment and reads it back.
+// Each frame's mesh (ModelMesh.h) is built at its first picture, into vertex
+// buffers where the context has them; the model is framed as Framing.h
+// says, and a transparent picture has neither ground nor shadow.
 //
 // Use: OpenPictureRenderer once per model and size, RenderPicture for each
 // picture (an animation renders many), ClosePictureRenderer. RunSnapshot is
 // `voxwalk --snapshot`.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/stage/ModelDraw.h"
 #include "app/view/CommandLine.h"
+#include "app/view/Framing.h"
 #include "app/view/ModelClock.h"
 #include "app/view/ModelFiles.h"
 #include "render/GLSetup.h"
@@ -22,6 +30,14 @@ struct PictureSettings {
     ViewName view = ViewName::Window;
     BackgroundKind background = BackgroundKind::Scene;
     uint8_t backgroundRgb[3] = {0, 0, 0};
+    bool ambientOcclusion = true;  // darkened corners (--no-ao turns them off)
+    bool vertexBuffers = true;     // false: display lists even where buffers are offered
+    // The moments an animation shows: every picture is framed on all of them
+    // together (the union of their bounds), so the model keeps its size and
+    // place from picture to picture. Empty: each picture is framed on its
+    // own moment, but a model moved by its own keyframes is framed on all its
+    // frames, its whole path, which is what its frames show.
+    std::vector<ModelClock> framedMoments;
 };
 
 // width x height pixels, top row first: RGB, or RGBA for a transparent
@@ -32,8 +48,8 @@ struct Picture {
     std::vector<uint8_t> pixels;
 };
 
-// An open offscreen context set up for one model. Owns the frames' lists it
-// compiled (each frame's on its first picture) until closed.
+// An open offscreen context set up for one model. Owns the frames' meshes
+// it built (each frame's on its first picture) until closed.
 struct PictureRenderer {
     LoadedModel* model = nullptr;
     PictureSettings settings;
@@ -41,6 +57,12 @@ struct PictureRenderer {
     float scale = 1.0f;  // scene scale for the model at this picture's aspect
     LightSource light;
     std::vector<TextureEntry> textureTable;  // the grass, for the scene background
+    ModelRenderer drawer;                    // vertex buffers or lists
+    std::vector<ModelMeshGL> meshes;         // by frame
+    std::vector<bool> built;                 // by frame: its mesh is made
+    bool fixedFraming = false;               // every picture is framed by `framing`
+    PictureView framing;                     // relative to the model's place on its walk
+    PictureView view;                        // the last picture's, its place added
 };
 
 // Opens the context and sets up light, ground and background. The model
@@ -52,13 +74,31 @@ bool OpenPictureRenderer(PictureRenderer& renderer, LoadedModel& model, const Pi
 // Draws the model as `clock` says and reads the picture back.
 void RenderPicture(PictureRenderer& renderer, const ModelClock& clock, Picture& picture);
 
-// Deletes the lists and the context.
+// Deletes the meshes and the context.
 void ClosePictureRenderer(PictureRenderer& renderer);
 
-// The clock of the picture that --frame or --time asks for.
+// The clock of the picture that --frame or --time asks for, turned by --angle.
 ModelClock SnapshotClock(const Options& options, int32_t frameCount, Motion motion, float scale);
 
 // Renders one picture offscreen into options.output. Returns 0, kExitUsage
 // for a frame the model does not have, kExitInput when the model cannot be
-// read, nothing can be rendered or the picture cannot be written.
+// read, nothing can be rendered, the picture cannot be written, or
+// --time-limit passed before it was ready (nothing written then).
 int RunSnapshot(const Options& options);
+
+// A time limit on the way to an output: a watchdog thread that, unless
+// disarmed first, writes `line` to stderr and ends the process with status
+// kExitInput. Disarm it before the output is begun, so that an output is
+// written whole or not at all.
+struct Deadline {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool disarmed = false;
+    std::thread watchdog;
+};
+
+// Starts the watchdog for `seconds` (> 0).
+void ArmDeadline(Deadline& deadline, double seconds, const std::string& line);
+
+// Stops the watchdog and waits for it; safe on one never armed.
+void DisarmDeadline(Deadline& deadline);
