@@ -20,8 +20,8 @@ constexpr int kSamples = 2;  // as the window asks
 // count for 2) their buffers take 128 MB; larger ones would take up to 2 GB.
 constexpr int64_t kMultisamplePixelLimit = int64_t{2048} * 2048;
 
-// Opaque where the model wrote depth; the lit voxels carry alpha 8, and the
-// flat shadow writes no depth, so it goes with the ground.
+// Opaque where the model wrote depth: the lit voxels carry alpha 8, and a
+// transparent picture has no ground or shadow to keep.
 void CutOutByDepth(int32_t width, int32_t height, std::vector<uint8_t>& rgba) {
     std::vector<float> depth(static_cast<size_t>(width) * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
