@@ -8,7 +8,9 @@
 //                            built from gl_VertexID
 // Both draw the lit part of ModelMesh's mesh with the same lighting, every
 // direction (no culling), into a 1024 x 768 offscreen framebuffer, ended by
-// glFinish. Models: 0 an open lattice of 262,144 voxels two cells apart
+// glFinish. BM_BuildModelMesh/model builds the mesh alone (CPU; counters:
+// faces seen, faces onto closed cavities, lit and coverage quads), the 3D
+// checkerboard of 1,048,576 voxels as model 3. Models: 0 an open lattice of 262,144 voxels two cells apart
 // (1,572,864 faces, none merged, all of them visible from some side), 1 the
 // monument (tools/Monument.h), 2 a walk frame. No display needed:
 //   build/bench/face_path_bench
@@ -244,11 +246,35 @@ VoxelModel BenchModel(int64_t which) {
     } else if (which == 1) {
         const std::vector<uint8_t> file = MonumentVoxFile();
         LoadVoxelModelFromMemory(file.data(), file.size(), model);
-    } else {
+    } else if (which == 2) {
         LoadVoxelModel(VOXWALK_SOURCE_DIR "/assets/voxels/ZevezuRezov/Walk/walk_00001.vox", model);
+    } else {
+        for (int z = 0; z < 128; ++z) {
+            for (int y = 0; y < 128; ++y) {
+                for (int x = 0; x < 128; ++x) {
+                    if ((x + y + z) % 2 == 0) model.voxels.push_back({x, y, z, uint32_t(1 + x), 0});
+                }
+            }
+        }
     }
     return model;
 }
+
+void BM_BuildModelMesh(benchmark::State& state) {
+    SilenceLog();
+    const VoxelModel model = BenchModel(state.range(0));
+    ModelMeshCounts counts;
+    for (auto _ : state) {
+        counts = BuildModelMesh(model, true, [](MeshPart, const ModelMeshChunk& chunk) {
+            benchmark::DoNotOptimize(chunk.vertices.data());
+        });
+    }
+    state.counters["faces"] = static_cast<double>(counts.faces);
+    state.counters["cavity_faces"] = static_cast<double>(counts.cavityFaces);
+    state.counters["lit_quads"] = static_cast<double>(counts.litQuads);
+    state.counters["coverage_quads"] = static_cast<double>(counts.coverageQuads);
+}
+BENCHMARK(BM_BuildModelMesh)->ArgName("model")->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 void BM_FacePath(benchmark::State& state) {
     const bool instanced = state.range(0) != 0;
