@@ -43,20 +43,27 @@ void DropAlpha(std::vector<uint8_t>& pixels) {
     pixels.resize(3 * count);
 }
 
-// The hull candidates of frame `index` placed for `clock`; the model's box
-// when the frame draws nothing, so that every picture has something to frame.
-void FramedPoints(const PictureRenderer& r, int32_t index, const ModelClock& clock, std::vector<Vector3>& points) {
-    const size_t before = points.size();
-    const Matrix4 placement = PicturePlacement(clock);
-    AppendHullCandidates(r.model->frames[static_cast<size_t>(index)], placement, points);
-    if (points.size() > before) return;
+// Frame `index`'s hull candidates in model units; the model's box when the
+// frame draws nothing, so that every picture has something to frame.
+std::vector<Vector3> FrameCandidates(const PictureRenderer& r, int32_t index) {
+    Matrix4 identity(0.0f);
+    setIdentity(identity);
+    std::vector<Vector3> points;
+    AppendHullCandidates(r.model->frames[static_cast<size_t>(index)], identity, points);
+    if (!points.empty()) return points;
     const VoxelBounds& b = r.model->bounds;
     for (int corner = 0; corner < 8; ++corner) {
-        const Vector3 at((corner & 1 ? b.maxX : b.minX) + (corner & 1 ? 0.5f : -0.5f),
-                         (corner & 2 ? b.maxY : b.minY) + (corner & 2 ? 0.5f : -0.5f),
-                         (corner & 4 ? b.maxZ : b.minZ) + (corner & 4 ? 0.5f : -0.5f));
-        points.push_back(Vector3(at * placement));
+        points.push_back(Vector3((corner & 1 ? b.maxX : b.minX) + (corner & 1 ? 0.5f : -0.5f),
+                                 (corner & 2 ? b.maxY : b.minY) + (corner & 2 ? 0.5f : -0.5f),
+                                 (corner & 4 ? b.maxZ : b.minZ) + (corner & 4 ? 0.5f : -0.5f)));
     }
+    return points;
+}
+
+// `local` placed as `clock` places the model (PicturePlacement).
+void AppendPlaced(const std::vector<Vector3>& local, const ModelClock& clock, std::vector<Vector3>& points) {
+    const Matrix4 placement = PicturePlacement(clock);
+    for (const Vector3& p : local) points.push_back(Vector3(p * placement));
 }
 
 float Aspect(const PictureSettings& s) { return static_cast<float>(s.width) / static_cast<float>(s.height); }
@@ -99,8 +106,18 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
         for (int32_t i = 0; i < count; ++i) moments.push_back(ModelClock{static_cast<double>(i), 0, {}, 1, false});
     }
     if (!moments.empty()) {
+        // Each frame's candidates once, placed for every moment that shows it.
+        std::vector<std::vector<Vector3>> candidates(model.frames.size());
+        std::vector<bool> found(model.frames.size(), false);
         std::vector<Vector3> points;
-        for (const ModelClock& moment : moments) FramedPoints(r, ModelFrameIndex(moment, count), moment, points);
+        for (const ModelClock& moment : moments) {
+            const int32_t index = ModelFrameIndex(moment, count);
+            if (!found[static_cast<size_t>(index)]) {
+                candidates[static_cast<size_t>(index)] = FrameCandidates(r, index);
+                found[static_cast<size_t>(index)] = true;
+            }
+            AppendPlaced(candidates[static_cast<size_t>(index)], moment, points);
+        }
         r.framing = FramePoints(settings.view, points, Aspect(settings), r.scale);
         r.fixedFraming = true;
     }
@@ -119,7 +136,7 @@ void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture
         r.view = r.framing;
     } else {
         std::vector<Vector3> points;
-        FramedPoints(r, index, clock, points);
+        AppendPlaced(FrameCandidates(r, index), clock, points);
         r.view = FramePoints(s.view, points, Aspect(s), r.scale);
     }
     // The camera goes with the model along its walk.
