@@ -14,11 +14,10 @@
 // (1,572,864 faces, none merged, all of them visible from some side), 1 the
 // monument (tools/Monument.h), 2 a walk frame. No display needed:
 //   build/bench/face_path_bench
-#include <benchmark/benchmark.h>
-
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <array>
@@ -316,8 +315,12 @@ void BM_FacePath(benchmark::State& state) {
     for (GLuint b : drawn.buffers) gl.deleteBuffers(1, &b);
     CloseOffscreenGL();
 }
-BENCHMARK(BM_FacePath)->ArgNames({"instanced", "model"})->ArgsProduct({{0, 1}, {0, 1, 2}})
-    ->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_FacePath)
+    ->ArgNames({"instanced", "model"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
 
 }  // namespace
 

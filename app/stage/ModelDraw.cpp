@@ -305,8 +305,8 @@ bool OpenModelRenderer(ModelRenderer& r, bool allowBuffers) {
     }
     r.gl.genBuffers(1, &r.indexBuffer);
     r.gl.bindBuffer(GL_ELEMENT_ARRAY_BUFFER, r.indexBuffer);
-    r.gl.bufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint16_t)),
-                    indices.data(), GL_STATIC_DRAW);
+    r.gl.bufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint16_t)), indices.data(),
+                    GL_STATIC_DRAW);
     r.gl.bindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     r.vertexBuffers = true;
     return true;

@@ -33,18 +33,16 @@ int NormalSign(int f) {
 
 // A dense box of cells: the cells meshed and a one-cell border around them.
 struct Region {
-    int64_t low[3] = {0, 0, 0};   // the cell at grid (0, 0, 0)
-    int64_t size[3] = {0, 0, 0};  // grid extents, border included
-    int64_t rowWords = 0;         // 64-bit words per row along x
-    std::vector<uint8_t> colors;  // colour index less 1, x fastest
-    std::vector<uint64_t> solid;  // a bit per cell, rows of rowWords words
-    std::vector<uint64_t> outside;  // empty and joined to the border through empty cells
+    int64_t low[3] = {0, 0, 0};                       // the cell at grid (0, 0, 0)
+    int64_t size[3] = {0, 0, 0};                      // grid extents, border included
+    int64_t rowWords = 0;                             // 64-bit words per row along x
+    std::vector<uint8_t> colors;                      // colour index less 1, x fastest
+    std::vector<uint64_t> solid;                      // a bit per cell, rows of rowWords words
+    std::vector<uint64_t> outside;                    // empty and joined to the border through empty cells
     std::array<std::vector<uint32_t>, 3> sliceCells;  // solid cells per grid plane, by axis
 };
 
-int64_t WordOf(const Region& r, int64_t x, int64_t y, int64_t z) {
-    return (y + r.size[1] * z) * r.rowWords + (x >> 6);
-}
+int64_t WordOf(const Region& r, int64_t x, int64_t y, int64_t z) { return (y + r.size[1] * z) * r.rowWords + (x >> 6); }
 
 bool Bit(const Region& r, const std::vector<uint64_t>& bits, int64_t x, int64_t y, int64_t z) {
     return (bits[WordOf(r, x, y, z)] >> (x & 63)) & 1;
@@ -147,8 +145,12 @@ void FindOutside(Region& r) {
 // Occlusion levels packed two bits a corner: corner (iu, iv), 1 on a face's
 // high side along u or v, at bits 2 * (iu + 2 * iv).
 int Level(uint32_t levels, int iu, int iv) { return static_cast<int>(levels >> (2 * (iu + 2 * iv)) & 3); }
-bool SameAlongU(uint32_t levels) { return Level(levels, 0, 0) == Level(levels, 1, 0) && Level(levels, 0, 1) == Level(levels, 1, 1); }
-bool SameAlongV(uint32_t levels) { return Level(levels, 0, 0) == Level(levels, 0, 1) && Level(levels, 1, 0) == Level(levels, 1, 1); }
+bool SameAlongU(uint32_t levels) {
+    return Level(levels, 0, 0) == Level(levels, 1, 0) && Level(levels, 0, 1) == Level(levels, 1, 1);
+}
+bool SameAlongV(uint32_t levels) {
+    return Level(levels, 0, 0) == Level(levels, 0, 1) && Level(levels, 1, 0) == Level(levels, 1, 1);
+}
 
 // The chunks of one part and one face direction, filled as quads come.
 struct ChunkWriter {
@@ -186,8 +188,8 @@ struct ChunkWriter {
 
 // Appends the rectangle of cells low..high (grid coordinates; equal along
 // the face's axis) as face f's quad, its corners' levels from `levels`.
-void EmitQuad(ChunkWriter& writer, const Region& r, int f, const int64_t low[3], const int64_t high[3],
-              uint8_t color, uint32_t levels) {
+void EmitQuad(ChunkWriter& writer, const Region& r, int f, const int64_t low[3], const int64_t high[3], uint8_t color,
+              uint32_t levels) {
     const int n = NormalAxis(f), u = (n + 1) % 3, v = (n + 2) % 3;
     ModelVertex corners[4];
     int level[4];
@@ -452,7 +454,8 @@ ModelMeshCounts BuildModelMesh(const VoxelModel& model, bool occlusion, const Ch
             for (; last < tiled.size() && tiled[last].tile == tiled[first].tile; ++last) {
                 const Voxel& v = model.voxels[tiled[last].index];
                 const int64_t p[3] = {v.x, v.y, v.z};
-                for (int a = 0; a < 3; ++a) tileLow[a] = std::min(tileLow[a], p[a]), tileHigh[a] = std::max(tileHigh[a], p[a]);
+                for (int a = 0; a < 3; ++a)
+                    tileLow[a] = std::min(tileLow[a], p[a]), tileHigh[a] = std::max(tileHigh[a], p[a]);
             }
             // The tile's own voxels and its neighbours' that reach the border.
             const std::array<int32_t, 3> tile = tiled[first].tile;

@@ -59,10 +59,10 @@ static_assert(sizeof(ModelVertex) == 8);
 // that a chunk whose planes all face away from the eye (or the light) is
 // skipped whole.
 struct ModelMeshChunk {
-    int64_t origin[3] = {0, 0, 0};       // cells added to every position
-    int32_t face = 0;                    // the direction, as cubeNormals numbers it
-    int32_t lowPlane = 0, highPlane = 0; // its quads' planes, corners along the face's axis from the origin
-    std::vector<ModelVertex> vertices;   // 4 per quad
+    int64_t origin[3] = {0, 0, 0};        // cells added to every position
+    int32_t face = 0;                     // the direction, as cubeNormals numbers it
+    int32_t lowPlane = 0, highPlane = 0;  // its quads' planes, corners along the face's axis from the origin
+    std::vector<ModelVertex> vertices;    // 4 per quad
 };
 
 enum class MeshPart {
@@ -71,10 +71,10 @@ enum class MeshPart {
 };
 
 struct ModelMeshCounts {
-    size_t faces = 0;         // unit faces that can be seen
-    size_t litQuads = 0;      // quads of the lit part after merging
+    size_t faces = 0;     // unit faces that can be seen
+    size_t litQuads = 0;  // quads of the lit part after merging
     size_t coverageQuads = 0;
-    size_t cavityFaces = 0;   // faces left out because they face a closed cavity
+    size_t cavityFaces = 0;  // faces left out because they face a closed cavity
 };
 
 // Called with each finished chunk; the chunk is reused after the call, so

@@ -22,8 +22,8 @@ class LineEnds {
   public:
     LineEnds(int64_t width, int64_t height) : width_(width) {
         if (width <= kDenseLines / std::max<int64_t>(height, 1)) {
-            dense_.assign(static_cast<size_t>(width * height), {std::numeric_limits<int32_t>::max(),
-                                                                 std::numeric_limits<int32_t>::min()});
+            dense_.assign(static_cast<size_t>(width * height),
+                          {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()});
         }
     }
     void Add(int64_t b, int64_t c, int32_t at) {
@@ -36,9 +36,9 @@ class LineEnds {
   private:
     std::pair<int32_t, int32_t>& Ends(int64_t b, int64_t c) {
         if (!dense_.empty()) return dense_[static_cast<size_t>(b + width_ * c)];
-        const auto [it, fresh] = sparse_.try_emplace(static_cast<uint64_t>(b) | static_cast<uint64_t>(c) << 32,
-                                                     std::numeric_limits<int32_t>::max(),
-                                                     std::numeric_limits<int32_t>::min());
+        const auto [it, fresh] =
+            sparse_.try_emplace(static_cast<uint64_t>(b) | static_cast<uint64_t>(c) << 32,
+                                std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min());
         return it->second;
     }
     int64_t width_;

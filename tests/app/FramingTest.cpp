@@ -38,8 +38,8 @@ std::vector<std::pair<const char*, VoxelModel>> Shapes() {
     }
     for (int y = 0; y < 40; ++y) tower.push_back(MakeVoxel(0, y, 0)), tower.push_back(MakeVoxel(1, y, 1));
     std::vector<Voxel> undrawn = {MakeVoxel(0, 0, 0), MakeVoxel(50, 0, 0, 0)};
-    return {{"block", Model(block)}, {"ball", Model(ball)},       {"checkerboard", Model(checker)},
-            {"L", Model(ell)},       {"tower", Model(tower)},     {"one voxel", Model({MakeVoxel(3, -2, 5)})},
+    return {{"block", Model(block)},    {"ball", Model(ball)},   {"checkerboard", Model(checker)},
+            {"L", Model(ell)},          {"tower", Model(tower)}, {"one voxel", Model({MakeVoxel(3, -2, 5)})},
             {"undrawn", Model(undrawn)}};
 }
 
@@ -59,8 +59,9 @@ TEST(Framing, HullCandidatesReachAsFarAsEveryVoxelCornerInAnyDirection) {
         for (const Voxel& v : model.voxels) {
             if (v.colorIndex == 0) continue;
             for (int k = 0; k < 8; ++k) {
-                corners.push_back(Vector3(Vector3(v.x + (k & 1 ? 0.5f : -0.5f), v.y + (k & 2 ? 0.5f : -0.5f),
-                                                  v.z + (k & 4 ? 0.5f : -0.5f)) * placement));
+                corners.push_back(Vector3(
+                    Vector3(v.x + (k & 1 ? 0.5f : -0.5f), v.y + (k & 2 ? 0.5f : -0.5f), v.z + (k & 4 ? 0.5f : -0.5f)) *
+                    placement));
             }
         }
         ASSERT_FALSE(candidates.empty()) << name;
@@ -92,7 +93,8 @@ TEST(Framing, TheLargerSideOfTheProjectedBoundsFillsNinetyPercentOfTheShorterSid
                 float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
                 for (const Vector3& p : points) {
                     const Vector4 eye = p * camera, clip = eye * picture.projection;
-                    ASSERT_TRUE(clip.w > 0 && clip.z > -clip.w && clip.z < clip.w) << name << " outside the depth range";
+                    ASSERT_TRUE(clip.w > 0 && clip.z > -clip.w && clip.z < clip.w)
+                        << name << " outside the depth range";
                     const float x = (clip.x / clip.w + 1) / 2 * width, y = (clip.y / clip.w + 1) / 2 * height;
                     x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
                 }

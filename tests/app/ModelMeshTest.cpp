@@ -82,7 +82,11 @@ TEST(ModelMesh, EachCornerCountsItsTwoEdgeCellsAndItsCornerCellWithBothEdgesAtTh
     // The top face of the voxel at the origin has corners (x, 1, z), x and z
     // in 0..1; the layer in front of it is y = 1. Levels listed at the
     // corners (0, 0), (1, 0), (0, 1), (1, 1) of (x, z).
-    const struct { const char* name; std::vector<Voxel> above; std::array<int, 4> levels; } rows[] = {
+    const struct {
+        const char* name;
+        std::vector<Voxel> above;
+        std::array<int, 4> levels;
+    } rows[] = {
         {"nothing above", {}, {0, 0, 0, 0}},
         {"an edge cell at +x", {MakeVoxel(1, 1, 0)}, {0, 1, 0, 1}},
         {"a corner cell alone", {MakeVoxel(1, 1, 1)}, {0, 0, 0, 1}},
@@ -98,7 +102,8 @@ TEST(ModelMesh, EachCornerCountsItsTwoEdgeCellsAndItsCornerCellWithBothEdgesAtTh
         for (bool occlusion : {true, false}) {
             const Mesh mesh = Build(Model(voxels), occlusion);
             const std::vector<Quad> tops = Of(mesh, MeshPart::Lit, kTop);
-            const auto it = std::find_if(tops.begin(), tops.end(), [](const Quad& q) { return LevelAt(q, 0, 1, 0) >= 0; });
+            const auto it =
+                std::find_if(tops.begin(), tops.end(), [](const Quad& q) { return LevelAt(q, 0, 1, 0) >= 0; });
             ASSERT_NE(it, tops.end()) << row.name;
             const std::array<int, 4> got = {LevelAt(*it, 0, 1, 0), LevelAt(*it, 1, 1, 0), LevelAt(*it, 0, 1, 1),
                                             LevelAt(*it, 1, 1, 1)};
@@ -111,9 +116,9 @@ TEST(ModelMesh, TheSharedDiagonalJoinsTheCornersWhoseLevelsDifferLess) {
     // Quads split along vertices 0-2: one odd corner (dark or light) must
     // sit at 1 or 3, off the shared edge.
     const std::vector<Voxel> odd[] = {
-        {MakeVoxel(1, 1, 1)},                                         // one dark corner
+        {MakeVoxel(1, 1, 1)},  // one dark corner
         {MakeVoxel(-1, 1, -1), MakeVoxel(-1, 1, 0), MakeVoxel(-1, 1, 1), MakeVoxel(0, 1, -1),
-         MakeVoxel(1, 1, -1)},                                         // one light corner
+         MakeVoxel(1, 1, -1)},  // one light corner
     };
     for (const std::vector<Voxel>& above : odd) {
         std::vector<Voxel> voxels = {MakeVoxel(0, 0, 0)};
@@ -143,9 +148,8 @@ TEST(ModelMesh, MergesOnlyWhereTheShadeStaysAndCoverageMergesByShape) {
         return tops;
     };
     const auto spanning = [](const std::vector<Quad>& quads, int64_t x0, int64_t z0, int64_t x1, int64_t z1) {
-        return std::count_if(quads.begin(), quads.end(), [&](const Quad& q) {
-            return LevelAt(q, x0, 1, z0) >= 0 && LevelAt(q, x1, 1, z1) >= 0;
-        });
+        return std::count_if(quads.begin(), quads.end(),
+                             [&](const Quad& q) { return LevelAt(q, x0, 1, z0) >= 0 && LevelAt(q, x1, 1, z1) >= 0; });
     };
     // Plain floor: the odd colour keeps a quad of its own; the rest is
     // uniform and merges greedily (x 0..2 whole, then (3, 0)). Coverage
@@ -163,9 +167,8 @@ TEST(ModelMesh, MergesOnlyWhereTheShadeStaysAndCoverageMergesByShape) {
     const std::vector<Quad> tops = floorTops(Build(Model(walled)), MeshPart::Lit);
     EXPECT_EQ(tops.size(), 5u);
     ASSERT_EQ(spanning(tops, 1, 0, 3, 1), 1);
-    const Quad strip = *std::find_if(tops.begin(), tops.end(), [](const Quad& q) {
-        return LevelAt(q, 1, 1, 0) >= 0 && LevelAt(q, 3, 1, 1) >= 0;
-    });
+    const Quad strip = *std::find_if(
+        tops.begin(), tops.end(), [](const Quad& q) { return LevelAt(q, 1, 1, 0) >= 0 && LevelAt(q, 3, 1, 1) >= 0; });
     EXPECT_EQ((std::array<int, 4>{LevelAt(strip, 1, 1, 0), LevelAt(strip, 3, 1, 0), LevelAt(strip, 1, 1, 1),
                                   LevelAt(strip, 3, 1, 1)}),
               (std::array<int, 4>{2, 2, 0, 0}));
@@ -195,14 +198,28 @@ TEST(ModelMesh, FacesOntoClosedCavitiesAreLeftOutAndTilesNeverLoseAVisibleFace) 
     const int32_t far = 1'000'000'000;  // a voxel this far makes the box too big to work on whole
     // Outside of the box 6 x 25 faces, inside 6 x 9. A hole removes one
     // outer face, adds its four sides and opens the 53 inner faces left.
-    const struct { const char* name; std::vector<Voxel> voxels; size_t faces, cavity; } rows[] = {
+    const struct {
+        const char* name;
+        std::vector<Voxel> voxels;
+        size_t faces, cavity;
+    } rows[] = {
         {"closed", HollowBox(0, false), 150, 54},
         {"holed", HollowBox(0, true), 149 + 4 + 53, 0},
-        {"closed, in a tile", [&] { auto v = HollowBox(0, false); v.push_back(MakeVoxel(far, 0, 0)); return v; }(),
+        {"closed, in a tile",
+         [&] {
+             auto v = HollowBox(0, false);
+             v.push_back(MakeVoxel(far, 0, 0));
+             return v;
+         }(),
          150 + 6, 54},
         // Across a tile edge (x = 128) the cavity cannot be closed within one
         // tile: its faces are kept, none lost.
-        {"closed, across tiles", [&] { auto v = HollowBox(126, false); v.push_back(MakeVoxel(far, 0, 0)); return v; }(),
+        {"closed, across tiles",
+         [&] {
+             auto v = HollowBox(126, false);
+             v.push_back(MakeVoxel(far, 0, 0));
+             return v;
+         }(),
          150 + 54 + 6, 0},
     };
     for (const auto& row : rows) {

@@ -17,8 +17,8 @@
 #include "app/stage/FrameLists.h"
 #include "app/stage/ModelDraw.h"
 #include "app/view/Snapshot.h"
-#include "platform/Offscreen.h"
 #include "log/Log.h"
+#include "platform/Offscreen.h"
 #include "tools/Monument.h"
 
 namespace {
@@ -163,7 +163,8 @@ TEST_F(ModelPicture, VertexBuffersAndDisplayListsDrawTheSamePicture) {
                 int differ = 0, most = 0;
                 for (size_t i = 0; i < a.picture.pixels.size(); i += 3) {
                     int worst = 0;
-                    for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(a.picture.pixels[i + c] - b.picture.pixels[i + c]));
+                    for (int c = 0; c < 3; ++c)
+                        worst = std::max(worst, std::abs(a.picture.pixels[i + c] - b.picture.pixels[i + c]));
                     differ += worst > 0;
                     most = std::max(most, worst);
                 }
@@ -205,8 +206,13 @@ TEST_F(ModelPicture, EveryViewFillsEightyFiveToNinetyFivePercentOfTheShorterSide
         }
     }
     const std::pair<const char*, std::vector<Voxel>> shapes[] = {
-        {"walk frame", walkFrame.voxels}, {"monument", monument.voxels}, {"tower", tower}, {"block", block},
-        {"checkerboard", checker},        {"plate", plate},             {"L wall", LWall()},
+        {"walk frame", walkFrame.voxels},
+        {"monument", monument.voxels},
+        {"tower", tower},
+        {"block", block},
+        {"checkerboard", checker},
+        {"plate", plate},
+        {"L wall", LWall()},
         {"one voxel", {MakeVoxel(0, 0, 0)}},
     };
     for (const auto& [name, voxels] : shapes) {
@@ -249,7 +255,8 @@ TEST_F(ModelPicture, AnimationsAreFramedOnTheUnionOfTheirMomentsAndKeyframedScen
     std::array<int, 4> all = {128, 128, -1, -1};
     double smallest = 1;
     for (const ModelClock& moment : turntable.framedMoments) {
-        const Picture alone = Render(model, Settings(128, 128, ViewName::Front, BackgroundKind::Transparent), moment).picture;
+        const Picture alone =
+            Render(model, Settings(128, 128, ViewName::Front, BackgroundKind::Transparent), moment).picture;
         EXPECT_NEAR(Fill(Covered(alone), alone), 0.9, 0.05) << moment.heading;
         const Picture framed = Render(model, turntable, moment).picture;
         const std::array<int, 4> box = Covered(framed);
@@ -271,7 +278,8 @@ TEST_F(ModelPicture, AnimationsAreFramedOnTheUnionOfTheirMomentsAndKeyframedScen
     for (int frame = 0; frame < 2; ++frame) {
         ModelClock clock;
         clock.animClock = frame;
-        boxes[frame] = Covered(Render(keyed, Settings(128, 128, ViewName::Side, BackgroundKind::Transparent), clock).picture);
+        boxes[frame] =
+            Covered(Render(keyed, Settings(128, 128, ViewName::Side, BackgroundKind::Transparent), clock).picture);
     }
     EXPECT_GT(boxes[1][0], boxes[0][2] + 40) << "the second frame further along x";
     EXPECT_NEAR(std::max(boxes[1][2] - boxes[0][0] + 1, 0) / 128.0, 0.9, 0.05) << "the whole path framed";
