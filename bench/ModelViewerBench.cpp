@@ -1,6 +1,9 @@
-// Model viewer and snapshot benchmarks, for the shipped walk cycle and the
-// generated monument of about 850,000 voxels (tools/Monument.h, written to a
-// temporary folder at start-up):
+// Model viewer and snapshot benchmarks, for the shipped walk cycle, the
+// generated monument of about 850,000 voxels (tools/Monument.h) and two
+// 128^3 stress models, written to a temporary folder at start-up: the 3D
+// checkerboard (1,048,576 voxels, no two sharing a face, 6.3 million
+// exposed faces, nearly all onto closed cavities) and an open lattice
+// (262,144 voxels two cells apart: 1,572,864 faces, all open to the outside):
 //   BM_FirstFrame/<model>   a fresh process per iteration, from fork to its
 //                           first presented frame of `voxwalk MODEL` (manual
 //                           time); counter peak_MB: the child's peak RSS
@@ -9,7 +12,10 @@
 //                           CPU time of the whole process, llvmpipe's
 //                           threads included, for figures on a busy machine
 //   BM_Snapshot/<case>      the whole `voxwalk --snapshot` process (manual
-//                           time) with its peak RSS
+//                           time) with its peak RSS and its CPU seconds
+//                           (cpu_s, all threads: steadier on a busy
+//                           machine); the thumbnail case runs the
+//                           thumbnailer entry's command line
 //   BM_Animate/<case>       the whole `voxwalk --animate` process (manual
 //                           time), its peak RSS and the file's size
 // Needs a display for the window cases; for the llvmpipe figures:
@@ -33,13 +39,30 @@
 #include "app/view/ModelWindow.h"
 #include "platform/Window.h"
 #include "tools/Monument.h"
+#include "voxel/VoxWrite.h"
 
 namespace {
 
-std::string selfPath, workDir, walkPath, monumentPath;
+std::string selfPath, workDir, walkPath, monumentPath, checkerPath, latticePath;
 
-bool WriteMonument(const std::string& path) {
-    const std::vector<uint8_t> file = MonumentVoxFile();
+// One 128^3 model of the cells whose coordinates pass `keep`, coloured by position.
+template <typename Keep>
+std::vector<uint8_t> StressVoxFile(const Keep& keep) {
+    std::vector<uint8_t> cells;
+    for (int z = 0; z < 128; ++z) {
+        for (int y = 0; y < 128; ++y) {
+            for (int x = 0; x < 128; ++x) {
+                if (!keep(x, y, z)) continue;
+                cells.insert(cells.end(), {uint8_t(x), uint8_t(y), uint8_t(z), uint8_t(1 + (x + 2 * y) % 255)});
+            }
+        }
+    }
+    const int32_t count = static_cast<int32_t>(cells.size() / 4);
+    return voxwrite::VoxFile(voxwrite::Join(voxwrite::Size(128, 128, 128),
+                                            voxwrite::Chunk("XYZI", voxwrite::Join(voxwrite::Int32s({count}), cells))));
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& file) {
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) return false;
     const bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();
@@ -49,8 +72,9 @@ bool WriteMonument(const std::string& path) {
 const std::string& ModelPath(int64_t which) { return which == 0 ? walkPath : monumentPath; }
 
 // Runs argv as a child with stdout and stderr captured; returns the wall
-// seconds from fork to exit and the child's peak RSS in MB, or -1 on failure.
-double RunChild(const std::vector<std::string>& args, double& peakMb, std::string& output) {
+// seconds from fork to exit, the child's peak RSS in MB and its CPU seconds
+// (user and system, all its threads), or -1 on failure.
+double RunChild(const std::vector<std::string>& args, double& peakMb, std::string& output, double* cpu = nullptr) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return -1;
     const double started = SteadyClockSeconds();
@@ -76,6 +100,9 @@ double RunChild(const std::vector<std::string>& args, double& peakMb, std::strin
     wait4(pid, &status, 0, &usage);
     const double ended = SteadyClockSeconds();
     peakMb = usage.ru_maxrss / 1024.0;
+    if (cpu != nullptr) {
+        *cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
     return ended - started;
 }
@@ -113,20 +140,27 @@ void BM_FirstFrame(benchmark::State& state) {
 BENCHMARK(BM_FirstFrame)->ArgName("monument")->Arg(0)->Arg(1)->UseManualTime()->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
-// Snapshot cases: the walk's first frame at 256 x 256; the monument at 1024
-// x 768 and at 4096 x 4096; the walk cycle's first frame at 512 x 512 (the
-// process that BM_Animate's walk cycle at that size is compared with).
+// Snapshot cases: the walk's first frame at 256 x 256, as the thumbnailer
+// asks for it and on the scene; the monument at 1024 x 768 and at 4096 x
+// 4096; the checkerboard and the lattice at 512 x 512; the walk cycle's first
+// frame at 512 x 512 (the process BM_Animate's walk cycle is compared with).
 void BM_Snapshot(benchmark::State& state) {
-    static const struct { const char* size; int model; } kCases[] = {
-        {"256", 0}, {"1024x768", 1}, {"4096", 1}, {"512", 2}};
+    static const struct { const char* size; int model; bool thumbnail; } kCases[] = {
+        {"256", 0, false}, {"1024x768", 1, false}, {"4096", 1, false},
+        {"256", 0, true},  {"512", 2, false},      {"512", 3, false},  {"512", 4, false}};
+    static const char* const kNames[] = {"walk frame", "monument", "checkerboard", "lattice", "walk cycle"};
     const auto& c = kCases[state.range(0)];
-    const std::string model = c.model == 0 ? walkPath + "/walk_00001.vox" : c.model == 1 ? monumentPath : walkPath;
+    const std::string models[] = {walkPath + "/walk_00001.vox", monumentPath, checkerPath, latticePath, walkPath};
     const std::string out = workDir + "/snapshot.png";
-    double peak = 0;
+    std::vector<std::string> args = {VOXWALK_BINARY, "--snapshot", out, "--size", c.size};
+    // The thumbnailer entry's command line (desktop/voxwalk.thumbnailer).
+    if (c.thumbnail) args.insert(args.end(), {"--background", "transparent", "--time-limit", "3"});
+    args.push_back(models[c.model]);
+    double peak = 0, cpu = 0, cpuSum = 0;
     for (auto _ : state) {
         std::string output;
-        const double seconds =
-            RunChild({VOXWALK_BINARY, "--snapshot", out, "--size", c.size, model}, peak, output);
+        const double seconds = RunChild(args, peak, output, &cpu);
+        cpuSum += cpu;
         if (seconds < 0) {
             state.SkipWithError(("the snapshot failed: " + output).c_str());
             return;
@@ -134,9 +168,10 @@ void BM_Snapshot(benchmark::State& state) {
         state.SetIterationTime(seconds);
     }
     state.counters["peak_MB"] = peak;
-    state.SetLabel(std::string(c.size) + (c.model == 0 ? " walk frame" : c.model == 1 ? " monument" : " walk cycle"));
+    state.counters["cpu_s"] = cpuSum / static_cast<double>(state.iterations());
+    state.SetLabel(std::string(c.size) + " " + kNames[c.model] + (c.thumbnail ? ", thumbnailer" : ""));
 }
-BENCHMARK(BM_Snapshot)->DenseRange(0, 3)->UseManualTime()->Iterations(3)
+BENCHMARK(BM_Snapshot)->DenseRange(0, 6)->UseManualTime()->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 // Animation cases: a 36-step turntable of the walk's first frame at 256 x
@@ -167,6 +202,7 @@ void BM_Animate(benchmark::State& state) {
 }
 BENCHMARK(BM_Animate)->DenseRange(0, 3)->UseManualTime()->Iterations(3)
     ->Unit(benchmark::kMillisecond);
+
 
 // Runs last: its session makes this process large, and children forked
 // after it would inherit that as their peak RSS.
@@ -202,11 +238,17 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern)) return 1;
     workDir = pattern;
     monumentPath = workDir + "/monument.vox";
-    if (!WriteMonument(monumentPath)) return 1;
+    checkerPath = workDir + "/checkerboard.vox";
+    latticePath = workDir + "/lattice.vox";
+    if (!WriteFile(monumentPath, MonumentVoxFile()) ||
+        !WriteFile(checkerPath, StressVoxFile([](int x, int y, int z) { return (x + y + z) % 2 == 0; })) ||
+        !WriteFile(latticePath, StressVoxFile([](int x, int y, int z) { return (x | y | z) % 2 == 0; }))) {
+        return 1;
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::remove(monumentPath.c_str());
+    for (const std::string& path : {monumentPath, checkerPath, latticePath}) std::remove(path.c_str());
     std::remove((workDir + "/snapshot.png").c_str());
     rmdir(workDir.c_str());
     return 0;

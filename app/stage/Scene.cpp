@@ -32,7 +32,7 @@ static void DrawGround(const std::vector<TextureEntry>& textureTable, float half
 // the ground's 0.65 material remains: a flat 0.13 grey whatever the voxel
 // colours. Depth test stays off: the shadow is painted over the ground in
 // draw order, with no z-fighting in the plane y = 0.
-static void DrawShadow(const Matrix4& shadowMatrix, const Matrix4& modelMatrix, uint32_t list) {
+static void DrawShadow(const Matrix4& shadowMatrix, const Matrix4& modelMatrix, const std::function<void()>& draw) {
     static const float black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_LIGHTING);
@@ -45,14 +45,14 @@ static void DrawShadow(const Matrix4& shadowMatrix, const Matrix4& modelMatrix, 
     glPushMatrix();
     glMultMatrixf(shadowMatrix.data());
     glMultMatrixf(modelMatrix.data());
-    if (list != 0) glCallList(list);
+    if (draw) draw();
     glPopMatrix();
 }
 
 // The character lit by light 0, its voxel colours reaching the material
 // through colour tracking. The model matrix is multiplied without a push:
 // the next frame starts with glLoadIdentity and the HUD pushes both stacks.
-static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, uint32_t list) {
+static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, const std::function<void()>& draw) {
     glLightfv(GL_LIGHT0, GL_AMBIENT, &light.ambient.x);
     glLightfv(GL_LIGHT0, GL_DIFFUSE, &light.diffuse.x);
     glLightfv(GL_LIGHT0, GL_SPECULAR, &light.specular.x);
@@ -61,11 +61,24 @@ static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, 
     glDepthFunc(GL_LEQUAL);
     glDisable(GL_BLEND);
     glMultMatrixf(modelMatrix.data());
-    if (list != 0) glCallList(list);
+    if (draw) draw();
+}
+
+// A frame's display lists as the stage's model; a list name 0 draws nothing.
+static StageModel ListModel(const VoxelModel& frame) {
+    const uint32_t shadowList = frame.shadowList != 0 ? frame.shadowList : frame.displayList;
+    const uint32_t litList = frame.displayList;
+    return {[shadowList] { if (shadowList != 0) glCallList(shadowList); },
+            [litList] { if (litList != 0) glCallList(litList); }};
 }
 
 void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
                const LightSource& light, const std::vector<TextureEntry>& textureTable) {
+    DrawStageModel(stage, modelMatrix, ListModel(frame), light, textureTable);
+}
+
+void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageModel& model,
+                    const LightSource& light, const std::vector<TextureEntry>& textureTable) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     glMatrixMode(GL_MODELVIEW);
@@ -90,7 +103,7 @@ void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel&
                                                 Vector3(-200.0f, 0.0f, -200.0f));
     const Matrix4 shadowMatrix = planarShadow(lightPosition, groundPlane);
 
-    DrawShadow(shadowMatrix, modelMatrix,
-               frame.shadowList != 0 ? frame.shadowList : frame.displayList);
-    DrawCharacter(light, modelMatrix, frame.displayList);
+    // Without a shadow the pass still leaves the state the lit pass expects.
+    DrawShadow(shadowMatrix, modelMatrix, stage.shadow ? model.shadow : std::function<void()>());
+    DrawCharacter(light, modelMatrix, model.lit);
 }

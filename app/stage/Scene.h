@@ -6,6 +6,7 @@
 // test on with GL_LEQUAL, colour tracking on, blending off.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "math/Matrix4.h"
@@ -31,9 +32,22 @@ struct Stage {
     Vector3 up{0.0f, 1.0f, 0.0f};     // must not be parallel to eye - target
     float scale = 1.0f;               // ground size and light position factor
     bool ground = true;               // false: no ground (plain snapshot backgrounds)
+    bool shadow = true;               // false: no flattened shadow (a transparent picture)
+};
+
+// A model the stage draws but does not own: `shadow` draws its coverage
+// (positions; colours and normals have no effect there) and `lit` the lit
+// model, each inside its pass with that pass's model-view matrix and state.
+struct StageModel {
+    std::function<void()> shadow;
+    std::function<void()> lit;
 };
 
 // Clears the buffers and draws ground, shadow and the character of `frame`'s
 // lists (none when 0) placed by modelMatrix, seen as `stage` says.
 void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
                const LightSource& light, const std::vector<TextureEntry>& textureTable);
+
+// The same with the model drawn by `model`'s passes.
+void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageModel& model,
+                    const LightSource& light, const std::vector<TextureEntry>& textureTable);

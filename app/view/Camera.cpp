@@ -35,10 +35,6 @@ float SceneScale(const VoxelBounds& b, float aspect) {
     return scale;
 }
 
-float PictureScale(const VoxelBounds& bounds, float aspect, bool /*turning*/) {
-    return SceneScale(bounds, aspect);
-}
-
 void DragOrbit(Orbit& orbit, double dx, double dy) {
     orbit.yaw = std::fmod(orbit.yaw - static_cast<float>(dx) * kOrbitDegreesPerPixel, 360.0f);
     // The starting view is about 50 degrees up: keep between just above the

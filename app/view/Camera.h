@@ -31,13 +31,6 @@ struct Orbit {
 // narrower horizontal field of view still holds it.
 float SceneScale(const VoxelBounds& bounds, float aspect);
 
-// Scene scale of a model's pictures (snapshots, animations, sheets), the one
-// place pictures are framed. Every frame of the model fits, and with
-// `turning` (a turntable, a sheet's directions, --angle) every turn about the
-// vertical too, so the pictures of one run share one framing. The box's
-// sphere (SceneScale) holds both already.
-float PictureScale(const VoxelBounds& bounds, float aspect, bool turning);
-
 // Left-drag by (dx, dy) pixels and wheel steps; pitch and zoom clamped.
 void DragOrbit(Orbit& orbit, double dx, double dy);
 void ZoomOrbit(Orbit& orbit, double wheelSteps);

@@ -81,6 +81,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"--frame", true, Bit(RunMode::Snapshot) | Bit(RunMode::Export), "'--snapshot' or '--export'"},
     {"--time", true, Bit(RunMode::Snapshot) | Bit(RunMode::Export), "'--snapshot' or '--export'"},
     {"--angle", true, Bit(RunMode::Snapshot), "'--snapshot'"},
+    {"--time-limit", true, Bit(RunMode::Snapshot), "'--snapshot'"},
     {"--fps", true, kMoving, "'--animate' or '--sheet'"},
     {"--frames", true, kMoving, "'--animate' or '--sheet'"},
     {"--turntable", false, Bit(RunMode::Animate), "'--animate'"},
@@ -103,6 +104,7 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& o) {
         o.angleGiven = true;
         return ParseDecimal(value, true, -kMaxAngle, kMaxAngle, o.angle);
     }
+    if (name == "--time-limit") return ParseDecimal(value, false, 0.0, kMaxSeconds, o.timeLimit) && o.timeLimit > 0.0;
     if (name == "--fps") return ParseWhole(value, 1, kMaxFps, o.fps);
     if (name == "--frames") return ParseRange(value, o.firstFrame, o.lastFrame);
     if (name == "--loops") return ParseWhole(value, 0, kMaxLoops, o.loops);
@@ -297,7 +299,8 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
 std::string UsageText() {
     const auto n = [](double v) { return std::to_string(static_cast<int64_t>(v)); };
     return "Usage: voxwalk [PATH]\n"
-           "       voxwalk --snapshot OUT.png [picture options] [--frame N | --time S] [--angle DEG] PATH\n"
+           "       voxwalk --snapshot OUT.png [picture options] [--frame N | --time S] [--angle DEG]\n"
+           "               [--time-limit S] PATH\n"
            "       voxwalk --animate OUT.png|OUT.gif [picture options] [--fps N] [--frames A-B]\n"
            "               [--turntable [STEPS]] [--loops N] PATH\n"
            "       voxwalk --sheet OUT.png [picture options] [--directions N] [--fps N] [--frames A-B] PATH\n"
@@ -333,6 +336,7 @@ std::string UsageText() {
            "  --time S          0 to " + n(kMaxSeconds) + " seconds into the window's run\n"
            "  --angle DEG       turn the model -" + n(kMaxAngle) + " to " + n(kMaxAngle) +
            " degrees, counter-clockwise\n"
+           "  --time-limit S    give up after S seconds (status 1, nothing written)\n"
            "Moving pictures:\n"
            "  --fps N           1 to " + n(kMaxFps) + " frames a second (default 30)\n"
            "  --frames A-B      the model's frames A to B (default all)\n"

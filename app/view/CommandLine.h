@@ -53,6 +53,7 @@ struct Options {
     double time = -1.0;            // --time, seconds into the run; < 0: unset
     double angle = 0.0;            // --angle, degrees the model is turned (snapshot)
     bool angleGiven = false;       // --angle given, even as 0: framed as a turntable is
+    double timeLimit = 0.0;        // --time-limit, seconds a snapshot may take; 0: no limit
     // Moving pictures (animate, sheet).
     int32_t fps = 30;              // --fps
     int32_t firstFrame = 1;        // --frames A-B; lastFrame 0: the model's last

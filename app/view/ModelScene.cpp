@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "app/stage/Assets.h"
-#include "app/view/Camera.h"
 #include "log/Log.h"
 #include "png/Png.h"
 
@@ -57,11 +56,18 @@ void LoadViewAssets(std::optional<BitmapFont>* font, std::vector<TextureEntry>* 
     }
 }
 
-void DrawModelFrame(const Stage& stage, float aspect, const Matrix4& modelMatrix, const VoxelModel& frame,
-                    const LightSource& light, const std::vector<TextureEntry>& textureTable) {
-    const Matrix4 projection = ModelProjection(aspect, stage);
+void DrawModelMesh(const Stage& stage, const Matrix4& projection, const Matrix4& modelMatrix,
+                   const ModelRenderer& renderer, const ModelMeshGL& mesh, const LightSource& light,
+                   const std::vector<TextureEntry>& textureTable) {
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(projection.data());
     glMatrixMode(GL_MODELVIEW);
-    DrawStage(stage, modelMatrix, frame, light, textureTable);
+    // The eye and the light (as DrawStageModel scales it) in the model's units.
+    const Matrix4 toModel = rigidInverse(modelMatrix);
+    const Vector3 eye(stage.eye * toModel);
+    const Vector3 lightAt(Vector3(light.position.x * stage.scale, light.position.y * stage.scale,
+                                  light.position.z * stage.scale) * toModel);
+    const StageModel model = {[&] { DrawModelShadow(renderer, mesh, lightAt); },
+                              [&] { DrawModelLit(renderer, mesh, eye); }};
+    DrawStageModel(stage, modelMatrix, model, light, textureTable);
 }

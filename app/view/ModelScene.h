@@ -1,12 +1,13 @@
 // What the model window and the pictures share: loading the model quietly,
 // the stage's assets with one warning when they are missing, and drawing one
-// frame of the model on the stage.
+// frame's mesh on the stage.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/stage/ModelDraw.h"
 #include "app/stage/Scene.h"
 #include "app/view/ModelFiles.h"
 #include "render/BitmapFont.h"
@@ -26,7 +27,9 @@ bool LoadForViewing(const std::string& path, LoadedModel& model);
 // Says once on stderr what is missing. Needs a current GL context.
 void LoadViewAssets(std::optional<BitmapFont>* font, std::vector<TextureEntry>* grass);
 
-// Loads the projection for `stage` and draws the frame placed by modelMatrix
-// (DrawStage). The frame's lists must exist.
-void DrawModelFrame(const Stage& stage, float aspect, const Matrix4& modelMatrix, const VoxelModel& frame,
-                    const LightSource& light, const std::vector<TextureEntry>& textureTable);
+// Loads `projection` and draws `mesh` placed by modelMatrix on the stage
+// (DrawStageModel): each pass skips the chunks that face away from its
+// light or eye.
+void DrawModelMesh(const Stage& stage, const Matrix4& projection, const Matrix4& modelMatrix,
+                   const ModelRenderer& renderer, const ModelMeshGL& mesh, const LightSource& light,
+                   const std::vector<TextureEntry>& textureTable);

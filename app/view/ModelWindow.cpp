@@ -8,7 +8,6 @@
 
 #include "app/export/Output.h"
 #include "app/stage/Assets.h"
-#include "app/stage/FrameLists.h"
 #include "app/stage/Hud.h"
 #include "app/view/ModelScene.h"
 #include "platform/Window.h"
@@ -88,7 +87,8 @@ void DrawWindowFrame(ModelWindow& w, const Clock& clock) {
     w.previousTime = now;
     const int32_t frame = ModelFrameIndex(w.clock, count);
     const Stage stage = MakeStage(ViewName::Window, w.orbit, w.clock, w.model.bounds, w.scale);
-    DrawModelFrame(stage, screen.aspect, ModelMatrix(w.clock), w.model.frames[frame], w.light, w.textureTable);
+    DrawModelMesh(stage, ModelProjection(screen.aspect, stage), ModelMatrix(w.clock), w.drawer,
+                  w.meshes[static_cast<size_t>(frame)], w.light, w.textureTable);
     CountFrame(w.fps, clock);
     if (!w.font) return;  // no font sheet: no text
     DrawHud(*w.font, w.fps.fpsText, frame + 1);
@@ -126,8 +126,9 @@ std::string ScreenshotPath(const std::string& modelPath, bool (*exists)(const st
     }
 }
 
-int StartModelWindow(ModelWindow& w, const std::string& path, const Clock& clock) {
+int StartModelWindow(ModelWindow& w, const std::string& path, const Clock& clock, bool occlusion) {
     w.path = path;
+    w.occlusion = occlusion;
     if (!LoadForViewing(path, w.model)) return kExitInput;
     // The window layer's one line says why there is no window.
     SetNoWindowConsequence("the model cannot be shown, but --snapshot renders without one");
@@ -138,10 +139,12 @@ int StartModelWindow(ModelWindow& w, const std::string& path, const Clock& clock
     w.hudName = HudGlyphs(w.model.name);
     SetupSceneLight(w.light);
     LoadViewAssets(&w.font, &w.textureTable);
-    for (VoxelModel& frame : w.model.frames) {
-        BuildFrameList(frame);
-        // Only the lists are drawn from now on.
-        frame.voxels = std::vector<Voxel>();
+    OpenModelRenderer(w.drawer, true);
+    w.meshes.resize(w.model.frames.size());
+    for (size_t i = 0; i < w.model.frames.size(); ++i) {
+        UploadModelMesh(w.drawer, w.model.frames[i], w.occlusion, w.meshes[i]);
+        // Only the meshes are drawn from now on.
+        w.model.frames[i].voxels = std::vector<Voxel>();
     }
     w.previousTime = clock();
     return 0;
@@ -155,13 +158,15 @@ void RunModelWindowFrame(ModelWindow& w, const Clock& clock) {
 }
 
 void StopModelWindow(ModelWindow& w) {
-    for (VoxelModel& frame : w.model.frames) DeleteFrameLists(frame);
+    for (ModelMeshGL& mesh : w.meshes) DeleteModelMesh(w.drawer, mesh);
+    w.meshes.clear();
+    CloseModelRenderer(w.drawer);
     w.font.reset();
 }
 
 int RunModelWindow(const Options& options, const Clock& clock) {
     ModelWindow w;
-    const int status = StartModelWindow(w, options.path, clock);
+    const int status = StartModelWindow(w, options.path, clock, options.ambientOcclusion);
     if (status != 0) return status;
     RunUntilEscape([&] { RunModelWindowFrame(w, clock); });
     StopModelWindow(w);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/stage/FrameLoop.h"
+#include "app/stage/ModelDraw.h"
 #include "app/view/Camera.h"
 #include "app/view/CommandLine.h"
 #include "app/view/ModelClock.h"
@@ -19,7 +20,10 @@
 // Everything the window owns while it shows a model.
 struct ModelWindow {
     std::string path;                        // as given; F12 shots go beside it
-    LoadedModel model;                       // one display list per frame; voxels freed once built
+    LoadedModel model;                       // voxels freed once the meshes are built
+    bool occlusion = true;                   // ambient occlusion (--no-ao: off)
+    ModelRenderer drawer;                    // vertex buffers or lists
+    std::vector<ModelMeshGL> meshes;         // by frame
     Motion motion = Motion::Turn;
     float scale = 1.0f;                      // scene scale for the model
     LightSource light;                       // the walk's light 0
@@ -34,15 +38,16 @@ struct ModelWindow {
     double dragX = 0, dragY = 0;
 };
 
-// Loads the model, opens the 1024 x 768 window and compiles every frame.
-// Returns 0, or kExitInput after one line on stderr.
-int StartModelWindow(ModelWindow& window, const std::string& path, const Clock& clock);
+// Loads the model, opens the 1024 x 768 window and builds every frame's
+// mesh, with ambient occlusion unless `occlusion` is false. Returns 0, or
+// kExitInput after one line on stderr.
+int StartModelWindow(ModelWindow& window, const std::string& path, const Clock& clock, bool occlusion = true);
 
 // One iteration without the sleep and the present: input, clocks, scene,
 // HUD, and an F12 screenshot read from the back buffer.
 void RunModelWindowFrame(ModelWindow& window, const Clock& clock);
 
-// Deletes the frame lists and the font (the window stays).
+// Deletes the meshes and the font (the window stays).
 void StopModelWindow(ModelWindow& window);
 
 // The whole window, until Escape. Returns the exit status: 0, or kExitInput

@@ -2,11 +2,15 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 
 #include "app/export/Output.h"
 #include "app/stage/Assets.h"
-#include "app/stage/FrameLists.h"
 #include "app/view/Camera.h"
 #include "app/view/ModelScene.h"
 #include "platform/Offscreen.h"
@@ -18,9 +22,12 @@ constexpr int kSamples = 2;  // as the window asks
 // Pictures up to 2048 x 2048 are multisampled: at four samples (llvmpipe's
 // count for 2) their buffers take 128 MB; larger ones would take up to 2 GB.
 constexpr int64_t kMultisamplePixelLimit = int64_t{2048} * 2048;
+// A whole turn is framed through this many angles of each ring of points:
+// at one degree apart a ring's chords fall short of it by 0.004 %.
+constexpr int kTurnSamples = 360;
 
-// Opaque where the model wrote depth; the lit voxels carry alpha 8, and the
-// flat shadow writes no depth, so it goes with the ground.
+// Opaque where the model wrote depth: the lit voxels carry alpha 8, and a
+// transparent picture has no ground or shadow to keep.
 void CutOutByDepth(int32_t width, int32_t height, std::vector<uint8_t>& rgba) {
     std::vector<float> depth(static_cast<size_t>(width) * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -42,6 +49,64 @@ void DropAlpha(std::vector<uint8_t>& pixels) {
     pixels.resize(3 * count);
 }
 
+float Aspect(const PictureSettings& s) { return static_cast<float>(s.width) / static_cast<float>(s.height); }
+
+// Every frame's hull candidates, in model cells; the model's box when no
+// frame draws anything, so that every picture has something to frame.
+std::vector<Vector3> ModelCandidates(const LoadedModel& model) {
+    Matrix4 identity(0.0f);
+    setIdentity(identity);
+    std::vector<Vector3> points;
+    for (const VoxelModel& frame : model.frames) AppendHullCandidates(frame, identity, points);
+    if (!points.empty()) return points;
+    const VoxelBounds& b = model.bounds;
+    for (int corner = 0; corner < 8; ++corner) {
+        points.push_back(Vector3((corner & 1 ? b.maxX : b.minX) + (corner & 1 ? 0.5f : -0.5f),
+                                 (corner & 2 ? b.maxY : b.minY) + (corner & 2 ? 0.5f : -0.5f),
+                                 (corner & 4 ? b.maxZ : b.minZ) + (corner & 4 ? 0.5f : -0.5f)));
+    }
+    return points;
+}
+
+// The candidates swept through a whole turn about the middle: at each height
+// the widest ring, as points a degree apart.
+std::vector<Vector3> WholeTurn(const std::vector<Vector3>& candidates, Vector2 middle) {
+    std::map<float, float> widest;  // height -> radius
+    for (const Vector3& p : candidates) {
+        const float dx = p.x - middle.x, dz = p.z - middle.y;
+        float& radius = widest[p.y];
+        radius = std::max(radius, std::sqrt(dx * dx + dz * dz));
+    }
+    std::vector<Vector3> points;
+    points.reserve(widest.size() * kTurnSamples);
+    for (const auto& [height, radius] : widest) {
+        for (int k = 0; k < kTurnSamples; ++k) {
+            const double angle = 2.0 * 3.14159265358979323846 * k / kTurnSamples;
+            points.push_back(Vector3(middle.x + radius * static_cast<float>(std::cos(angle)), height,
+                                     middle.y + radius * static_cast<float>(std::sin(angle))));
+        }
+    }
+    return points;
+}
+
+// Frames the pictures of the model placed with this heading and turn (a
+// whole turn counts as none when the pictures turn).
+void Frame(PictureRenderer& r, double heading, double turn) {
+    ModelClock placed;
+    placed.heading = heading;
+    placed.turn = r.settings.turning ? 0.0 : turn;
+    if (r.framed && r.framedHeading == placed.heading && r.framedTurn == placed.turn) return;
+    const Matrix4 placement = PicturePlacement(placed, r.middle);
+    std::vector<Vector3> points;
+    for (const Vector3& p : r.settings.turning ? WholeTurn(r.candidates, r.middle) : r.candidates) {
+        points.push_back(Vector3(p * placement));
+    }
+    r.framing = FramePoints(r.settings.view, points, Aspect(r.settings), r.scale);
+    r.framed = true;
+    r.framedHeading = placed.heading;
+    r.framedTurn = placed.turn;
+}
+
 }  // namespace
 
 bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSettings& settings,
@@ -49,8 +114,7 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
     r = PictureRenderer{};
     r.model = &model;
     r.settings = settings;
-    const int32_t count = static_cast<int32_t>(model.frames.size());
-    r.motion = MotionOf(count, model.ownMotion);
+    r.motion = MotionOf(static_cast<int32_t>(model.frames.size()), model.ownMotion);
     // The window's multisampling, where the buffers stay small; a transparent
     // picture keeps hard edges, cut out by the depth buffer it reads back.
     const bool multisample = settings.background != BackgroundKind::Transparent &&
@@ -60,8 +124,13 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
         return false;
     }
     SetUpGL(settings.width, settings.height, 32);
-    r.scale = PictureScale(model.bounds, static_cast<float>(settings.width) / static_cast<float>(settings.height),
-                           settings.turning);
+    OpenModelRenderer(r.drawer, settings.vertexBuffers);
+    r.meshes.resize(model.frames.size());
+    r.built.assign(model.frames.size(), false);
+    r.scale = SceneScale(model.bounds, Aspect(settings));
+    const VoxelBounds& b = model.bounds;
+    r.middle = Vector2(0.5f * static_cast<float>(b.minX + b.maxX), 0.5f * static_cast<float>(b.minZ + b.maxZ));
+    r.candidates = ModelCandidates(model);
     SetupSceneLight(r.light);
     if (settings.background == BackgroundKind::Scene) {
         LoadViewAssets(nullptr, &r.textureTable);
@@ -76,14 +145,20 @@ bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSe
 
 void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture) {
     const PictureSettings& s = r.settings;
-    VoxelModel& frame = r.model->frames[ModelFrameIndex(clock, static_cast<int32_t>(r.model->frames.size()))];
-    PrepareFrameList(frame);
-    Stage stage = MakeStage(s.view, Orbit{}, clock, r.model->bounds, r.scale);
-    stage.ground = s.background == BackgroundKind::Scene;
-    const VoxelBounds& b = r.model->bounds;
-    const Vector2 middle(0.5f * static_cast<float>(b.minX + b.maxX), 0.5f * static_cast<float>(b.minZ + b.maxZ));
-    DrawModelFrame(stage, static_cast<float>(s.width) / static_cast<float>(s.height), ModelMatrix(clock, middle),
-                   frame, r.light, r.textureTable);
+    const size_t index = static_cast<size_t>(ModelFrameIndex(clock, static_cast<int32_t>(r.model->frames.size())));
+    if (!r.built[index]) {
+        UploadModelMesh(r.drawer, r.model->frames[index], s.ambientOcclusion, r.meshes[index]);
+        r.built[index] = true;
+    }
+    Frame(r, clock.heading, clock.turn);
+    // The camera goes with the model along its walk.
+    r.view = r.framing;
+    r.view.stage.eye += clock.position;
+    r.view.stage.target += clock.position;
+    r.view.stage.ground = s.background == BackgroundKind::Scene;
+    r.view.stage.shadow = s.background != BackgroundKind::Transparent;
+    DrawModelMesh(r.view.stage, r.view.projection, ModelMatrix(clock, r.middle), r.drawer, r.meshes[index], r.light,
+                  r.textureTable);
     glFinish();
     picture.width = s.width;
     picture.height = s.height;
@@ -98,15 +173,14 @@ void RenderPicture(PictureRenderer& r, const ModelClock& clock, Picture& picture
 }
 
 void ReleasePictureFrame(PictureRenderer& r, int32_t index) {
-    if (r.model != nullptr && index >= 0 && index < static_cast<int32_t>(r.model->frames.size())) {
-        DeleteFrameLists(r.model->frames[static_cast<size_t>(index)]);
-    }
+    if (index < 0 || static_cast<size_t>(index) >= r.meshes.size()) return;
+    DeleteModelMesh(r.drawer, r.meshes[static_cast<size_t>(index)]);
+    r.built[static_cast<size_t>(index)] = false;
 }
 
 void ClosePictureRenderer(PictureRenderer& r) {
-    if (r.model != nullptr) {
-        for (VoxelModel& frame : r.model->frames) DeleteFrameLists(frame);
-    }
+    for (ModelMeshGL& mesh : r.meshes) DeleteModelMesh(r.drawer, mesh);
+    CloseModelRenderer(r.drawer);
     CloseOffscreenGL();
     r = PictureRenderer{};
 }
@@ -119,6 +193,7 @@ PictureSettings PictureSettingsOf(const Options& options) {
     settings.background = options.background;
     for (int i = 0; i < 3; ++i) settings.backgroundRgb[i] = options.backgroundRgb[i];
     settings.turning = options.angleGiven;
+    settings.ambientOcclusion = options.ambientOcclusion;
     return settings;
 }
 
@@ -133,7 +208,31 @@ ModelClock SnapshotClock(const Options& options, int32_t frameCount, Motion moti
     return clock;
 }
 
-int RunSnapshot(const Options& options) {
+void ArmDeadline(Deadline& d, double seconds, const std::string& line) {
+    d.disarmed = false;
+    d.watchdog = std::thread([&d, seconds, line] {
+        std::unique_lock<std::mutex> lock(d.mutex);
+        if (d.changed.wait_for(lock, std::chrono::duration<double>(seconds), [&d] { return d.disarmed; })) return;
+        // Under the lock: the main thread cannot begin an output meanwhile.
+        std::fprintf(stderr, "voxwalk: %s\n", line.c_str());
+        std::fflush(stderr);
+        std::_Exit(kExitInput);
+    });
+}
+
+void DisarmDeadline(Deadline& d) {
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        d.disarmed = true;
+    }
+    d.changed.notify_all();
+    if (d.watchdog.joinable()) d.watchdog.join();
+}
+
+namespace {
+
+// The snapshot up to its file; the deadline is disarmed before the file is begun.
+int RenderSnapshot(const Options& options, Deadline& deadline) {
     LoadedModel model;
     if (!LoadForViewing(options.path, model)) return kExitInput;
     const int32_t count = static_cast<int32_t>(model.frames.size());
@@ -158,6 +257,8 @@ int RunSnapshot(const Options& options) {
     Picture picture;
     RenderPicture(renderer, SnapshotClock(options, count, renderer.motion, renderer.scale), picture);
     ClosePictureRenderer(renderer);
+    model = LoadedModel{};
+    DisarmDeadline(deadline);
     const std::vector<uint8_t> png = PngEncode(picture.pixels.data(), picture.width, picture.height,
                                                picture.channels, PngCompression::Fast);
     if (png.empty() || !WriteWholeOutput(output, png, error)) {
@@ -165,4 +266,19 @@ int RunSnapshot(const Options& options) {
         return kExitInput;
     }
     return 0;
+}
+
+}  // namespace
+
+int RunSnapshot(const Options& options) {
+    Deadline deadline;
+    if (options.timeLimit > 0.0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", options.timeLimit);
+        ArmDeadline(deadline, options.timeLimit,
+                    options.path + ": no picture within the time limit of " + seconds + " s; nothing written");
+    }
+    const int status = RenderSnapshot(options, deadline);
+    DisarmDeadline(deadline);
+    return status;
 }

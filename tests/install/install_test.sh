@@ -27,7 +27,8 @@ for row in "elsewhere $share/voxwalk/" "here "; do
 done
 
 exec_line=$(sed -n 's/^Exec=//p' "$share/thumbnailers/voxwalk.thumbnailer")
-[ "$exec_line" = "voxwalk --snapshot %o --size %s %i" ] || fail "thumbnailer Exec is '$exec_line'"
+[ "$exec_line" = "voxwalk --snapshot %o --size %s --background transparent --time-limit 3 %i" ] \
+  || fail "thumbnailer Exec is '$exec_line'"
 cp "$share/voxwalk/assets/voxels/ZevezuRezov/Walk/walk_00007.vox" "$work/model.vox"
 command=${exec_line//%i/$work/model.vox}
 command=${command//%o/$work/thumbs/model.png}
@@ -36,4 +37,15 @@ command=${command//%o/$work/thumbs/model.png}
 read -r width height colours < <(identify -format '%w %h %k' "$work/thumbs/model.png" 2>/dev/null)
 [ "${width:-} ${height:-}" = "128 128" ] && [ "${colours:-0}" -gt 20 ] \
   || fail "thumbnail: ${width:-?} x ${height:-?} with ${colours:-no} colours, not 128 x 128 with more than 20"
+# File managers draw thumbnails on their own background: transparent corners, an opaque model.
+alpha=$(convert "$work/thumbs/model.png" -format '%[fx:p{0,0}.a] %[fx:p{64,64}.a]' info: 2>/dev/null)
+[ "$alpha" = "0 1" ] || fail "thumbnail: alpha at a corner and the middle is '$alpha', not '0 1'"
+# A thumbnail not ready within its time limit: status 1, one line, nothing written.
+status=0
+(cd "$work/elsewhere" && env -u DISPLAY PATH="$prefix/bin:$PATH" LIBGL_ALWAYS_SOFTWARE=1 \
+  voxwalk --snapshot "$work/thumbs/late.png" --size 128 --time-limit 0.001 "$work/model.vox") \
+  >"$work/late.out" 2>"$work/late.err" || status=$?
+[ "$status" -eq 1 ] && [ "$(wc -l <"$work/late.err")" -eq 1 ] && grep -q "no picture within the time limit" "$work/late.err" \
+  || fail "late thumbnail: status $status: $(<"$work/late.err")"
+[ "$(ls -A "$work/thumbs")" = model.png ] || fail "late thumbnail: left $(ls -A "$work/thumbs")"
 echo "install checks passed"

@@ -1,0 +1,281 @@
+// The model viewer's mesh: occlusion levels at a face's corners, the shared
+// diagonal, what merges, closed cavities (whole and in tiles), duplicates,
+// undrawn colours and chunks. Expectations are worked out by hand from the
+// cells, or counted by brute force over every voxel's faces.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <limits>
+#include <set>
+#include <vector>
+
+#include "MakeVoxel.h"
+#include "app/stage/FrameMesh.h"
+#include "app/stage/ModelMesh.h"
+
+namespace {
+
+// One emitted quad in model cells: its corners (corner c lies between cells
+// c - 1 and c) in the order emitted, their levels, and its colour entry.
+struct Quad {
+    MeshPart part;
+    int face;
+    std::array<std::array<int64_t, 3>, 4> corners;
+    std::array<int, 4> levels;
+    int color;
+};
+
+struct Mesh {
+    std::vector<Quad> quads;
+    std::vector<size_t> chunkQuads;
+    ModelMeshCounts counts;
+};
+
+VoxelModel Model(std::vector<Voxel> voxels) {
+    VoxelModel model;
+    model.voxels = std::move(voxels);
+    for (uint32_t k = 0; k < 256; ++k) model.palette[k] = 0xff000000u | k;
+    return model;
+}
+
+Mesh Build(const VoxelModel& model, bool occlusion = true) {
+    Mesh mesh;
+    mesh.counts = BuildModelMesh(model, occlusion, [&](MeshPart part, const ModelMeshChunk& chunk) {
+        EXPECT_TRUE(chunk.vertices.size() % 4 == 0 && chunk.vertices.size() <= size_t{kChunkQuads} * 4);
+        mesh.chunkQuads.push_back(chunk.vertices.size() / 4);
+        for (size_t q = 0; q < chunk.vertices.size(); q += 4) {
+            Quad quad{part, chunk.face, {}, {}, chunk.vertices[q].color};
+            for (int k = 0; k < 4; ++k) {
+                const ModelVertex& v = chunk.vertices[q + k];
+                EXPECT_EQ(v.faceLevel & 7, chunk.face);
+                EXPECT_EQ(v.color, quad.color);
+                for (int a = 0; a < 3; ++a) quad.corners[k][a] = chunk.origin[a] + v.position[a];
+                quad.levels[k] = v.faceLevel >> 3;
+            }
+            mesh.quads.push_back(quad);
+        }
+    });
+    return mesh;
+}
+
+std::vector<Quad> Of(const Mesh& mesh, MeshPart part, int face) {
+    std::vector<Quad> out;
+    for (const Quad& q : mesh.quads) {
+        if (q.part == part && q.face == face) out.push_back(q);
+    }
+    return out;
+}
+
+constexpr int kTop = 1;  // +y in cubeNormals
+
+// The level at the corner of quad `q` that lies at (x, y, z), or -1.
+int LevelAt(const Quad& q, int64_t x, int64_t y, int64_t z) {
+    for (int k = 0; k < 4; ++k) {
+        if (q.corners[k] == std::array<int64_t, 3>{x, y, z}) return q.levels[k];
+    }
+    return -1;
+}
+
+TEST(ModelMesh, EachCornerCountsItsTwoEdgeCellsAndItsCornerCellWithBothEdgesAtThree) {
+    // The top face of the voxel at the origin has corners (x, 1, z), x and z
+    // in 0..1; the layer in front of it is y = 1. Levels listed at the
+    // corners (0, 0), (1, 0), (0, 1), (1, 1) of (x, z).
+    const struct {
+        const char* name;
+        std::vector<Voxel> above;
+        std::array<int, 4> levels;
+    } rows[] = {
+        {"nothing above", {}, {0, 0, 0, 0}},
+        {"an edge cell at +x", {MakeVoxel(1, 1, 0)}, {0, 1, 0, 1}},
+        {"a corner cell alone", {MakeVoxel(1, 1, 1)}, {0, 0, 0, 1}},
+        {"edge and corner", {MakeVoxel(1, 1, 0), MakeVoxel(1, 1, 1)}, {0, 1, 0, 2}},
+        {"both edges, no corner", {MakeVoxel(1, 1, 0), MakeVoxel(0, 1, 1)}, {0, 1, 1, 3}},
+        {"both edges and corner", {MakeVoxel(1, 1, 0), MakeVoxel(0, 1, 1), MakeVoxel(1, 1, 1)}, {0, 1, 1, 3}},
+        {"a cell two layers up", {MakeVoxel(1, 2, 0)}, {0, 0, 0, 0}},
+        {"undrawn colour 0", {MakeVoxel(1, 1, 0, 0)}, {0, 0, 0, 0}},
+    };
+    for (const auto& row : rows) {
+        std::vector<Voxel> voxels = {MakeVoxel(0, 0, 0)};
+        voxels.insert(voxels.end(), row.above.begin(), row.above.end());
+        for (bool occlusion : {true, false}) {
+            const Mesh mesh = Build(Model(voxels), occlusion);
+            const std::vector<Quad> tops = Of(mesh, MeshPart::Lit, kTop);
+            const auto it =
+                std::find_if(tops.begin(), tops.end(), [](const Quad& q) { return LevelAt(q, 0, 1, 0) >= 0; });
+            ASSERT_NE(it, tops.end()) << row.name;
+            const std::array<int, 4> got = {LevelAt(*it, 0, 1, 0), LevelAt(*it, 1, 1, 0), LevelAt(*it, 0, 1, 1),
+                                            LevelAt(*it, 1, 1, 1)};
+            EXPECT_EQ(got, (occlusion ? row.levels : std::array<int, 4>{})) << row.name << ", occlusion " << occlusion;
+        }
+    }
+}
+
+TEST(ModelMesh, TheSharedDiagonalJoinsTheCornersWhoseLevelsDifferLess) {
+    // Quads split along vertices 0-2: one odd corner (dark or light) must
+    // sit at 1 or 3, off the shared edge.
+    const std::vector<Voxel> odd[] = {
+        {MakeVoxel(1, 1, 1)},  // one dark corner
+        {MakeVoxel(-1, 1, -1), MakeVoxel(-1, 1, 0), MakeVoxel(-1, 1, 1), MakeVoxel(0, 1, -1),
+         MakeVoxel(1, 1, -1)},  // one light corner
+    };
+    for (const std::vector<Voxel>& above : odd) {
+        std::vector<Voxel> voxels = {MakeVoxel(0, 0, 0)};
+        voxels.insert(voxels.end(), above.begin(), above.end());
+        for (const Quad& q : Of(Build(Model(voxels)), MeshPart::Lit, kTop)) {
+            if (LevelAt(q, 0, 1, 0) < 0) continue;
+            EXPECT_LE(std::abs(q.levels[0] - q.levels[2]), std::abs(q.levels[1] - q.levels[3]));
+            EXPECT_NE(q.levels[1], q.levels[3]) << "the odd corner is off the diagonal";
+        }
+    }
+}
+
+TEST(ModelMesh, MergesOnlyWhereTheShadeStaysAndCoverageMergesByShape) {
+    // A floor of 4 x 2 cells (x 0..3, z 0..1), the cell (3, 1) of another
+    // colour, and a wall one layer up beside its z = 0 row.
+    std::vector<Voxel> floor, walled;
+    for (int x = 0; x < 4; ++x) {
+        for (int z = 0; z < 2; ++z) floor.push_back(MakeVoxel(x, 0, z, z == 1 && x == 3 ? 2 : 1));
+        walled.push_back(MakeVoxel(x, 1, -1));
+    }
+    walled.insert(walled.begin(), floor.begin(), floor.end());
+    const auto floorTops = [](const Mesh& mesh, MeshPart part) {
+        std::vector<Quad> tops;
+        for (const Quad& q : Of(mesh, part, kTop)) {
+            if (q.corners[0][1] == 1) tops.push_back(q);
+        }
+        return tops;
+    };
+    const auto spanning = [](const std::vector<Quad>& quads, int64_t x0, int64_t z0, int64_t x1, int64_t z1) {
+        return std::count_if(quads.begin(), quads.end(),
+                             [&](const Quad& q) { return LevelAt(q, x0, 1, z0) >= 0 && LevelAt(q, x1, 1, z1) >= 0; });
+    };
+    // Plain floor: the odd colour keeps a quad of its own; the rest is
+    // uniform and merges greedily (x 0..2 whole, then (3, 0)). Coverage
+    // ignores colour: one quad. The walled floor without occlusion alike.
+    for (const Mesh& mesh : {Build(Model(floor)), Build(Model(walled), false)}) {
+        const std::vector<Quad> tops = floorTops(mesh, MeshPart::Lit);
+        EXPECT_EQ(tops.size(), 3u);
+        EXPECT_EQ(spanning(tops, 0, 0, 3, 2), 1);
+        EXPECT_EQ(floorTops(mesh, MeshPart::Coverage).size(), 1u);
+    }
+    // Walled: by the wall the corners are level 2 (edge and corner cell),
+    // 1 at the wall's ends. The two middle faces share their levels, which
+    // do not change along x: one strip. The end faces' levels change both
+    // ways: alone. The far row is unoccluded: x 0..2 merge.
+    const std::vector<Quad> tops = floorTops(Build(Model(walled)), MeshPart::Lit);
+    EXPECT_EQ(tops.size(), 5u);
+    ASSERT_EQ(spanning(tops, 1, 0, 3, 1), 1);
+    const Quad strip = *std::find_if(
+        tops.begin(), tops.end(), [](const Quad& q) { return LevelAt(q, 1, 1, 0) >= 0 && LevelAt(q, 3, 1, 1) >= 0; });
+    EXPECT_EQ((std::array<int, 4>{LevelAt(strip, 1, 1, 0), LevelAt(strip, 3, 1, 0), LevelAt(strip, 1, 1, 1),
+                                  LevelAt(strip, 3, 1, 1)}),
+              (std::array<int, 4>{2, 2, 0, 0}));
+    EXPECT_EQ(spanning(tops, 0, 0, 1, 1), 1);
+    EXPECT_EQ(spanning(tops, 0, 1, 3, 2), 1);
+    EXPECT_EQ(Build(Model(walled)).counts.faces, Build(Model(walled), false).counts.faces);
+}
+
+// A hollow cube of side 5 (walls one cell thick) with its origin at `at`,
+// and optionally a hole through the middle of its +x wall.
+std::vector<Voxel> HollowBox(int64_t at, bool hole) {
+    std::vector<Voxel> voxels;
+    for (int x = 0; x < 5; ++x) {
+        for (int y = 0; y < 5; ++y) {
+            for (int z = 0; z < 5; ++z) {
+                const bool wall = x == 0 || x == 4 || y == 0 || y == 4 || z == 0 || z == 4;
+                if (wall && !(hole && x == 4 && y == 2 && z == 2)) {
+                    voxels.push_back(MakeVoxel(static_cast<int32_t>(at + x), y, z));
+                }
+            }
+        }
+    }
+    return voxels;
+}
+
+TEST(ModelMesh, FacesOntoClosedCavitiesAreLeftOutAndTilesNeverLoseAVisibleFace) {
+    const int32_t far = 1'000'000'000;  // a voxel this far makes the box too big to work on whole
+    // Outside of the box 6 x 25 faces, inside 6 x 9. A hole removes one
+    // outer face, adds its four sides and opens the 53 inner faces left.
+    const struct {
+        const char* name;
+        std::vector<Voxel> voxels;
+        size_t faces, cavity;
+    } rows[] = {
+        {"closed", HollowBox(0, false), 150, 54},
+        {"holed", HollowBox(0, true), 149 + 4 + 53, 0},
+        {"closed, in a tile",
+         [&] {
+             auto v = HollowBox(0, false);
+             v.push_back(MakeVoxel(far, 0, 0));
+             return v;
+         }(),
+         150 + 6, 54},
+        // Across a tile edge (x = 128) the cavity cannot be closed within one
+        // tile: its faces are kept, none lost.
+        {"closed, across tiles",
+         [&] {
+             auto v = HollowBox(126, false);
+             v.push_back(MakeVoxel(far, 0, 0));
+             return v;
+         }(),
+         150 + 54 + 6, 0},
+    };
+    for (const auto& row : rows) {
+        const Mesh mesh = Build(Model(row.voxels));
+        EXPECT_EQ(mesh.counts.faces, row.faces) << row.name;
+        EXPECT_EQ(mesh.counts.cavityFaces, row.cavity) << row.name;
+    }
+}
+
+TEST(ModelMesh, ALaterVoxelInACellGivesItsColourAndUndrawnColoursHideNothing) {
+    const Mesh twice = Build(Model({MakeVoxel(0, 0, 0, 5), MakeVoxel(0, 0, 0, 9)}));
+    EXPECT_EQ(twice.counts.faces, 6u);
+    for (const Quad& q : twice.quads) {
+        EXPECT_EQ(q.color, q.part == MeshPart::Lit ? 8 : 0) << "colour index 9 is palette entry 8";
+    }
+    // Colour 0 and colours beyond the palette are empty cells.
+    EXPECT_EQ(Build(Model({MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0, 0), MakeVoxel(0, 1, 0, 300)})).counts.faces, 6u);
+    EXPECT_TRUE(Build(Model({MakeVoxel(0, 0, 0, 0)})).quads.empty());
+}
+
+TEST(ModelMesh, ChunksHoldAtMostTheirQuadsOfOneFaceAndReachAnyCoordinates) {
+    // A lattice of 2,400 voxels two cells apart, far out: 14,400 faces that
+    // cannot merge, 2,400 a direction; with four copies, 9,600 a direction.
+    std::vector<Voxel> voxels;
+    for (int copy = 0; copy < 4; ++copy) {
+        for (int x = 0; x < 40; x += 2) {
+            for (int y = 0; y < 40; y += 2) {
+                for (int z = 0; z < 12; z += 2) voxels.push_back(MakeVoxel(2'000'000'000 + x, y + 50 * copy, z - 7));
+            }
+        }
+    }
+    voxels.push_back(MakeVoxel(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), 0));
+    const Mesh mesh = Build(Model(voxels), false);
+    EXPECT_EQ(mesh.counts.faces, 9600u * 6 + 6);
+    EXPECT_EQ(mesh.counts.litQuads, mesh.counts.faces);
+    size_t quads = 0;
+    for (size_t n : mesh.chunkQuads) quads += n;
+    EXPECT_EQ(quads, mesh.counts.litQuads + mesh.counts.coverageQuads);
+    EXPECT_LE(*std::max_element(mesh.chunkQuads.begin(), mesh.chunkQuads.end()), size_t{kChunkQuads});
+    // Every face of every voxel, by brute force: its four corners, in
+    // order, as a quad of that direction (up to where the quad starts).
+    std::set<std::pair<int, std::set<std::array<int64_t, 3>>>> expected, got;
+    for (const Voxel& v : voxels) {
+        for (int f = 0; f < 6; ++f) {
+            std::set<std::array<int64_t, 3>> corners;
+            for (int k : cubeFaces[f]) {
+                const Vector3& c = cubeCorners[k];
+                corners.insert({int64_t{v.x} + (c.x > 0), int64_t{v.y} + (c.y > 0), int64_t{v.z} + (c.z > 0)});
+            }
+            expected.insert({f, corners});
+        }
+    }
+    for (const Quad& q : mesh.quads) {
+        if (q.part == MeshPart::Lit) got.insert({q.face, {q.corners.begin(), q.corners.end()}});
+    }
+    EXPECT_TRUE(got == expected);
+}
+
+}  // namespace
