@@ -4,8 +4,10 @@
 #include "app/stage/FrameLoop.h"
 #include "app/view/View.h"
 #include "app/walk/Walk.h"
+#include "platform/Heap.h"
 
 int main(int argc, char** argv) {
+    ReserveHugePageHeap(kHugePageHeapBytes);
     const int status = argc <= 1 ? kRunWalk : RunView(argc, argv);
     return status == kRunWalk ? RunWalk(SteadyClockSeconds) : status;
 }
