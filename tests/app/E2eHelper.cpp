@@ -7,6 +7,7 @@
 //     still.vox     one yellow tower
 //     empty.vox     a block of colour 0, which is not drawn
 //     keyed.vox     the red block keyframed 40 cells along x over frames 0 to 4
+//     raw.vox       a Poly2Vox file: a 300-cell-long bar (wider than an editor model) of two colours
 //     sides.vox     the red block with its +z side green (viewer axes) up to 4 cells below the top
 #include <X11/Xlib.h>
 
@@ -40,6 +41,14 @@ Bytes Sides() {
     return Join(Size(12, 12, 24), Chunk("XYZI", cells));
 }
 
+// Poly2Vox: X, Y, Z, the cells (z fastest), 256 RGB entries of 6 bits.
+Bytes Raw() {
+    Bytes file = Int32s({300, 2, 2});
+    for (int i = 0; i < 300 * 2 * 2; ++i) file.push_back(uint8_t(i / 4 < 150 ? 1 : 2));
+    for (int k = 0; k < 256; ++k) file.insert(file.end(), {uint8_t(k % 64), uint8_t(63 - k % 64), 32});
+    return file;
+}
+
 int WriteModels(const std::string& dir) {
     // Palette entry 1 red, 2 green, 3 blue, 4 yellow (bytes R, G, B, A); the rest are not used.
     Bytes palette = Int32s({int32_t(0xff1e1edc), int32_t(0xff1ec81e), int32_t(0xffe62828), int32_t(0xff14dce6)});
@@ -50,7 +59,7 @@ int WriteModels(const std::string& dir) {
         {"/anim/step_1.vox", vox(red)},   {"/anim/step_2.VOX", vox(green)},
         {"/anim/step_10.vox", vox(blue)}, {"/anim.vox", vox(Join(red, green, blue))},
         {"/still.vox", vox(Block(10, 10, 40, 4))}, {"/empty.vox", vox(Block(4, 4, 4, 0))},
-        {"/sides.vox", vox(Sides())},
+        {"/sides.vox", vox(Sides())}, {"/raw.vox", Raw()},
         {"/keyed.vox", VoxFile(Join(red, Chunk("RGBA", palette),
                                     Trn(0, {}, 1, -1, {Dict({{"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "40 0 0"}})}),
                                     Shp(1, 0)), 200)}};

@@ -126,6 +126,11 @@ for model in keyed.vox anim.vox still.vox; do
 done
 quiet --export "$work/folder.vox" "$m/anim" && [ "$("$info" --json "$work/folder.vox" | grep -o '"frames": [0-9]*')" = '"frames": 3' ] \
   || fail "a folder of frames did not become one editor file of three frames"
+# A Poly2Vox bar longer than an editor model: bricks in the editor file, the same cells (frame_stats) read back.
+stats() { "$info" --json "$1" | grep -o '"frame_stats": .*\]' | sed 's/, "error".*//'; }
+quiet --export "$work/raw-back.vox" "$m/raw.vox" && [ "$(stats "$work/raw-back.vox")" = "$(stats "$m/raw.vox")" ] \
+  && quiet --export "$work/raw.glb" "$m/raw.vox" && [ -s "$work/raw.glb" ] || fail "a Poly2Vox file did not export"
+rm -f "$work/raw-back.vox" "$work/raw.glb"
 quiet --export "$work/still.gltf" "$m/still.vox" && [ -s "$work/still.bin" ] && [ -s "$work/still.png" ] || fail "export .gltf"
 answer 2 err "voxwalk: $work/x.stl: unknown export format" --export "$work/x.stl" "$m/still.vox"
 answer 1 err "is a file being read" --export "$m/still.vox" "$m/still.vox"
