@@ -9,38 +9,7 @@
 
 namespace {
 
-// p -> R·p + t, with R a signed permutation: row i of R has sign[i] in
-// column column[i]. Translations are real: interpolated keys land between
-// cells and the floor is taken once, at the end.
-struct Transform {
-    int column[3] = {0, 1, 2};
-    int sign[3] = {1, 1, 1};
-    double t[3] = {0, 0, 0};
-};
-
-Transform FromKey(uint8_t rotation, const double t[3]) {
-    Transform r;
-    r.column[0] = rotation & 3;
-    r.column[1] = (rotation >> 2) & 3;
-    r.column[2] = 3 - r.column[0] - r.column[1];  // the reader let only valid bytes in
-    for (int i = 0; i < 3; ++i) {
-        r.sign[i] = (rotation >> (4 + i)) & 1 ? -1 : 1;
-        r.t[i] = t[i];
-    }
-    return r;
-}
-
-// outer ∘ inner: inner applies first.
-Transform Then(const Transform& outer, const Transform& inner) {
-    Transform r;
-    for (int i = 0; i < 3; ++i) {
-        const int k = outer.column[i];
-        r.column[i] = inner.column[k];
-        r.sign[i] = outer.sign[i] * inner.sign[k];
-        r.t[i] = outer.sign[i] * inner.t[k] + outer.t[i];
-    }
-    return r;
-}
+using Transform = VoxelTransform;
 
 // The key in force at `frame`: the last one at or before it, else the first.
 template <typename Key>
@@ -48,21 +17,6 @@ size_t KeyAt(const std::vector<Key>& keys, int32_t frame) {
     auto it = std::upper_bound(keys.begin(), keys.end(), frame,
                                [](int32_t f, const Key& key) { return f < key.frame; });
     return it == keys.begin() ? 0 : static_cast<size_t>(it - keys.begin()) - 1;
-}
-
-Transform TransformAt(const VoxelSceneNode& node, int32_t frame) {
-    const std::vector<VoxelTransformKey>& keys = node.transformKeys;
-    const size_t a = KeyAt(keys, frame);
-    const VoxelTransformKey& ka = keys[a];
-    double t[3] = {double(ka.x), double(ka.y), double(ka.z)};
-    if (a + 1 < keys.size() && frame > ka.frame) {
-        const VoxelTransformKey& kb = keys[a + 1];
-        // The product is formed in integers first, so an exact half stays exact.
-        const int64_t step = frame - ka.frame, span = kb.frame - ka.frame;
-        const int64_t d[3] = {int64_t{kb.x} - ka.x, int64_t{kb.y} - ka.y, int64_t{kb.z} - ka.z};
-        for (int i = 0; i < 3; ++i) t[i] += static_cast<double>(d[i] * step) / static_cast<double>(span);
-    }
-    return FromKey(ka.rotation, t);
 }
 
 // One model placed: world cell i = sign[i] · v[column[i]] + offset[i], and
@@ -110,7 +64,7 @@ struct Walk {
         if (Hidden(node)) return;
         switch (node.kind) {
         case VoxelNodeKind::Transform: {
-            const Transform here = Then(above, TransformAt(node, frame));
+            const Transform here = ComposeTransforms(above, VoxelTransformAt(node, frame));
             for (int32_t child : node.children) Visit(child, here);
             break;
         }
@@ -118,7 +72,7 @@ struct Walk {
             for (int32_t child : node.children) Visit(child, above);
             break;
         case VoxelNodeKind::Shape: {
-            const int32_t model = node.shapeKeys[KeyAt(node.shapeKeys, frame)].model;
+            const int32_t model = VoxelShapeModelAt(node, frame);
             placements.push_back(Place(scene.models[static_cast<size_t>(model)], above));
             break;
         }
@@ -305,6 +259,40 @@ void MarkLosersBySorting(const std::vector<Placement>& placements, size_t total,
 }
 
 }  // namespace
+
+VoxelTransform ComposeTransforms(const VoxelTransform& outer, const VoxelTransform& inner) {
+    VoxelTransform r;
+    for (int i = 0; i < 3; ++i) {
+        const int k = outer.column[i];
+        r.column[i] = inner.column[k];
+        r.sign[i] = outer.sign[i] * inner.sign[k];
+        r.t[i] = outer.sign[i] * inner.t[k] + outer.t[i];
+    }
+    return r;
+}
+
+VoxelTransform VoxelTransformAt(const VoxelSceneNode& node, int32_t frame) {
+    const std::vector<VoxelTransformKey>& keys = node.transformKeys;
+    const size_t a = KeyAt(keys, frame);
+    const VoxelTransformKey& ka = keys[a];
+    VoxelTransform r;
+    r.t[0] = ka.x, r.t[1] = ka.y, r.t[2] = ka.z;
+    if (a + 1 < keys.size() && frame > ka.frame) {
+        const VoxelTransformKey& kb = keys[a + 1];
+        const int64_t step = frame - ka.frame, span = kb.frame - ka.frame;
+        const int64_t d[3] = {int64_t{kb.x} - ka.x, int64_t{kb.y} - ka.y, int64_t{kb.z} - ka.z};
+        for (int i = 0; i < 3; ++i) r.t[i] += static_cast<double>(d[i] * step) / static_cast<double>(span);
+    }
+    r.column[0] = ka.rotation & 3;
+    r.column[1] = (ka.rotation >> 2) & 3;
+    r.column[2] = 3 - r.column[0] - r.column[1];  // the reader let only valid bytes in
+    for (int i = 0; i < 3; ++i) r.sign[i] = (ka.rotation >> (4 + i)) & 1 ? -1 : 1;
+    return r;
+}
+
+int32_t VoxelShapeModelAt(const VoxelSceneNode& node, int32_t frame) {
+    return node.shapeKeys[KeyAt(node.shapeKeys, frame)].model;
+}
 
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model) {
     frame = std::clamp(frame, 0, VoxelSceneFrameCount(scene) - 1);

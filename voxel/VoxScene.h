@@ -180,5 +180,27 @@ int32_t VoxelSceneFrameCount(const VoxelScene& scene);
 // file order) stays, at its place in that order. displayList is set to 0.
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model);
 
+// A transform in force: p -> R·p + t, with R a signed permutation (row i of
+// R has sign[i] in column column[i]). Translations are real: interpolated
+// keys land between cells, and the composition takes the floor once, at the
+// end.
+struct VoxelTransform {
+    int column[3] = {0, 1, 2};
+    int sign[3] = {1, 1, 1};
+    double t[3] = {0, 0, 0};
+};
+
+// outer ∘ inner: inner applies first.
+VoxelTransform ComposeTransforms(const VoxelTransform& outer, const VoxelTransform& inner);
+
+// A transform node's transform at `frame`: the rotation of the key in force
+// (the last at or before the frame, else the first) and the translation
+// interpolated towards the next key as the editor does, the product formed
+// in integers first so that an exact half stays exact.
+VoxelTransform VoxelTransformAt(const VoxelSceneNode& node, int32_t frame);
+
+// A shape node's model at `frame`: the key in force, as above.
+int32_t VoxelShapeModelAt(const VoxelSceneNode& node, int32_t frame);
+
 // Bounding box of a model's voxels, inclusive; false when it has none.
 bool VoxelModelBounds(const VoxelModel& model, int32_t min[3], int32_t max[3]);

@@ -13,51 +13,7 @@ namespace {
 // make an export run for hours.
 constexpr int64_t kMaxPoseSamples = int64_t{1} << 22;  // 32 bytes each: 128 MB at most
 
-// p -> R·p + t as in the composition: row i of R has sign[i] in column[i];
-// translations stay real until the end.
-struct Transform {
-    int column[3] = {0, 1, 2};
-    int sign[3] = {1, 1, 1};
-    double t[3] = {0, 0, 0};
-};
-
-Transform Then(const Transform& outer, const Transform& inner) {
-    Transform r;
-    for (int i = 0; i < 3; ++i) {
-        const int k = outer.column[i];
-        r.column[i] = inner.column[k];
-        r.sign[i] = outer.sign[i] * inner.sign[k];
-        r.t[i] = outer.sign[i] * inner.t[k] + outer.t[i];
-    }
-    return r;
-}
-
-template <typename Key>
-size_t KeyAt(const std::vector<Key>& keys, int32_t frame) {
-    auto it = std::upper_bound(keys.begin(), keys.end(), frame,
-                               [](int32_t f, const Key& key) { return f < key.frame; });
-    return it == keys.begin() ? 0 : static_cast<size_t>(it - keys.begin()) - 1;
-}
-
-// The key in force, translation interpolated exactly as the composition does.
-Transform TransformAt(const VoxelSceneNode& node, int32_t frame) {
-    const std::vector<VoxelTransformKey>& keys = node.transformKeys;
-    const size_t a = KeyAt(keys, frame);
-    const VoxelTransformKey& ka = keys[a];
-    Transform r;
-    r.t[0] = ka.x, r.t[1] = ka.y, r.t[2] = ka.z;
-    if (a + 1 < keys.size() && frame > ka.frame) {
-        const VoxelTransformKey& kb = keys[a + 1];
-        const int64_t step = frame - ka.frame, span = kb.frame - ka.frame;
-        const int64_t d[3] = {int64_t{kb.x} - ka.x, int64_t{kb.y} - ka.y, int64_t{kb.z} - ka.z};
-        for (int i = 0; i < 3; ++i) r.t[i] += static_cast<double>(d[i] * step) / static_cast<double>(span);
-    }
-    r.column[0] = ka.rotation & 3;
-    r.column[1] = (ka.rotation >> 2) & 3;
-    r.column[2] = 3 - r.column[0] - r.column[1];
-    for (int i = 0; i < 3; ++i) r.sign[i] = (ka.rotation >> (4 + i)) & 1 ? -1 : 1;
-    return r;
-}
+using Transform = VoxelTransform;
 
 // Where a plan node comes from.
 struct Origin {
@@ -185,8 +141,8 @@ struct Builder {
         Transform here = above;
         int64_t cells[3] = {aboveCells[0], aboveCells[1], aboveCells[2]};
         if (origin.transform >= 0) {
-            const Transform local = TransformAt(scene.nodes[static_cast<size_t>(origin.transform)], sceneFrame);
-            here = Then(above, local);
+            const Transform local = VoxelTransformAt(scene.nodes[static_cast<size_t>(origin.transform)], sceneFrame);
+            here = ComposeTransforms(above, local);
             for (int i = 0; i < 3; ++i) {
                 pose.rotation.column[i] = static_cast<int8_t>(local.column[i]);
                 pose.rotation.sign[i] = static_cast<int8_t>(local.sign[i]);
@@ -196,7 +152,7 @@ struct Builder {
         if (origin.model >= 0) {
             if (origin.shape >= 0) {
                 const VoxelSceneNode& shape = scene.nodes[static_cast<size_t>(origin.shape)];
-                pose.visible = shape.shapeKeys[KeyAt(shape.shapeKeys, sceneFrame)].model == origin.model;
+                pose.visible = VoxelShapeModelAt(shape, sceneFrame) == origin.model;
             }
             // As the composition places the model: offset = floor(sign·(1/2 - pivot) + t);
             // the mesh's cell v - pivot then sits at sign·v + offset.
