@@ -309,6 +309,7 @@ void MarkLosersBySorting(const std::vector<Placement>& placements, size_t total,
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model) {
     frame = std::clamp(frame, 0, VoxelSceneFrameCount(scene) - 1);
     model.palette = scene.palette;
+    model.looks = SceneLooks(scene);
     model.displayList = 0;
 
     std::vector<Placement> placements;
