@@ -217,8 +217,9 @@ void AddClearFaces(const ModelMeshChunk& chunk, const LookTexels& looks, ModelCl
             const float bright = occlusionBrightness[v.faceLevel >> 3 & 3];
             for (int a = 0; a < 3; ++a) c.rgba[a] = static_cast<uint8_t>(std::lround(color[a] * bright * 255.0f));
             c.rgba[3] = static_cast<uint8_t>(std::lround(color[3] * 255.0f));
-            c.normal[0] = static_cast<int8_t>(n.x), c.normal[1] = static_cast<int8_t>(n.y);
-            c.normal[2] = static_cast<int8_t>(n.z);
+            // Signed bytes map 127 to 1 and -128 to -1.
+            const float axes[3] = {n.x, n.y, n.z};
+            for (int a = 0; a < 3; ++a) c.normal[a] = static_cast<int8_t>(axes[a] > 0 ? 127 : axes[a] < 0 ? -128 : 0);
             c.faceLevel = v.faceLevel;
             c.color = v.color;
             faces.vertices.push_back(c);
