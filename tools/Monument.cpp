@@ -120,7 +120,7 @@ VoxelMaterial Material(int32_t id, VoxelMaterialType type,
 
 std::vector<uint8_t> LighthouseVoxFile() {
     enum : uint8_t { Rock = 8, White, Red, Wood, Glass, Lamp, Steel };
-    constexpr int32_t kSide = 24, kHeight = 44;
+    constexpr int32_t kSide = 24, kHeight = 45;
     const std::vector<Paint> paints = {{Rock, {112, 106, 96}},   {White, {226, 221, 206}}, {Red, {178, 58, 48}},
                                        {Wood, {92, 62, 40}},     {Glass, {160, 205, 230}}, {Lamp, {230, 170, 70}},
                                        {Steel, {96, 102, 112}}};
@@ -136,26 +136,26 @@ std::vector<uint8_t> LighthouseVoxFile() {
         for (int32_t y = 0; y < kSide; ++y) {
             for (int32_t x = 0; x < kSide; ++x) {
                 const double d = std::hypot(x - centre, y - centre);
-                // Windows and the door face the viewer's default eye (the editor's +y and +x).
-                const bool front = y > centre && std::abs(x - centre) < 1;
-                const bool side = x > centre && std::abs(y - centre) < 1;
+                // Windows on all four sides, the door on +x (which the front view faces).
+                const bool front = std::abs(x - centre) < 1;
+                const bool side = std::abs(y - centre) < 1;
                 const double wall = 7.0 - 1.5 * (z - 3) / 26.0;  // the tower's outer radius
                 uint8_t colour = 0;
                 if (z < 3) {
                     if (d <= 11.0) colour = Weathered(x, y, z, Stone) == Stone ? uint8_t{Rock} : uint8_t{StoneDark};
                 } else if (z < 30) {
                     if (d <= wall && (d > wall - 1.6 || z == 3)) colour = ((z - 3) / 5) % 2 == 0 ? White : Red;
-                    if (colour != 0 && side && z > 3 && z < 8) colour = Wood;
+                    if (colour != 0 && side && x > centre && z > 3 && z < 8) colour = Wood;
                     if (colour != 0 && (front || side) && ((z >= 12 && z < 15) || (z >= 20 && z < 23))) colour = Glass;
                 } else if (z == 30) {
                     if (d <= 8.0) colour = Steel;
-                } else if (z < 37) {
-                    if (d > 7.0 && d <= 8.0 && (z == 33 || (z < 33 && (x + y) % 3 == 0))) colour = Steel;
+                } else if (z < 38) {
+                    if (d > 7.0 && d <= 8.0 && (z == 32 || (z == 31 && (x + y) % 3 == 0))) colour = Steel;
                     if (d > 3.5 && d <= 4.5) colour = Glass;
-                    if (d < 1.0 && z > 31 && z < 35) colour = Lamp;
+                    if (d < 1.0 && z > 31 && z < 36) colour = Lamp;
                     if (d < 1.0 && z == 31) colour = Steel;
-                } else if (z < 41) {
-                    if (d <= 5.0 - 1.3 * (z - 37)) colour = Steel;
+                } else if (z < 42) {
+                    if (d <= 5.0 - 1.3 * (z - 38)) colour = Steel;
                 } else if (d < 1.0) {
                     colour = Steel;
                 }

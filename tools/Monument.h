@@ -23,9 +23,9 @@ std::vector<uint8_t> MonumentVoxFile();
 // 1,048,576 at side 128.
 std::vector<uint8_t> CheckerboardVoxFile(int32_t side);
 
-// A lighthouse 44 voxels tall on a 24 x 24 rock: a striped hollow tower
-// with glass windows (`_glass`, colour index 12) facing the editor's +y
-// and +x and a door facing +x, a steel gallery, railing, dome and spire
+// A lighthouse 45 voxels tall on a 24 x 24 rock: a striped hollow tower
+// with glass windows (`_glass`, colour index 12) on its four sides and a
+// door facing the editor's +x, a steel gallery, railing, dome and spire
 // (`_metal`, 14) and a glass lantern room around an emissive lamp (`_emit`,
 // 13).
 std::vector<uint8_t> LighthouseVoxFile();
