@@ -379,6 +379,28 @@ void DrawClearCorners(const ModelRenderer& r, const ModelClearFaces& faces, cons
     glVertexPointer(3, GL_FLOAT, 0, nullptr);
 }
 
+// The triangles of the quads that face `point` (model units), farthest
+// first when `backToFront`, else in quad order.
+void OrderClearFaces(const ModelClearFaces& faces, const Vector3& point, bool backToFront,
+                     std::vector<uint32_t>& corners) {
+    std::vector<std::pair<float, uint32_t>> facing;  // (squared distance, quad)
+    for (size_t q = 0; q < faces.centres.size(); ++q) {
+        const Vector3 toPoint = point - faces.centres[q];
+        if (dot(toPoint, cubeNormals[faces.faces[q]]) <= 0.0f) continue;
+        facing.emplace_back(backToFront ? dot(toPoint, toPoint) : 0.0f, static_cast<uint32_t>(q));
+    }
+    if (backToFront) {
+        std::sort(facing.begin(), facing.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first > b.first : a.second < b.second;
+        });
+    }
+    corners.clear();
+    corners.reserve(facing.size() * 6);
+    for (const auto& [distance, q] : facing) {
+        for (int k : kQuadCorners) corners.push_back(4 * q + static_cast<uint32_t>(k));
+    }
+}
+
 // The order of the faces facing `point`, found again only when the point moved.
 const std::vector<uint32_t>& Ordered(const ModelClearFaces& faces, ModelClearFaces::Order& order, const Vector3& point,
                                      bool backToFront) {
@@ -514,26 +536,6 @@ void CloseModelRenderer(ModelRenderer& r) {
     if (r.shinyProgram != 0) r.gl.deleteProgram(r.shinyProgram);
     if (r.indexBuffer != 0) r.gl.deleteBuffers(1, &r.indexBuffer);
     r = ModelRenderer{};
-}
-
-void OrderClearFaces(const ModelClearFaces& faces, const Vector3& point, bool backToFront,
-                     std::vector<uint32_t>& corners) {
-    std::vector<std::pair<float, uint32_t>> facing;  // (squared distance, quad)
-    for (size_t q = 0; q < faces.centres.size(); ++q) {
-        const Vector3 toPoint = point - faces.centres[q];
-        if (dot(toPoint, cubeNormals[faces.faces[q]]) <= 0.0f) continue;
-        facing.emplace_back(backToFront ? dot(toPoint, toPoint) : 0.0f, static_cast<uint32_t>(q));
-    }
-    if (backToFront) {
-        std::sort(facing.begin(), facing.end(), [](const auto& a, const auto& b) {
-            return a.first != b.first ? a.first > b.first : a.second < b.second;
-        });
-    }
-    corners.clear();
-    corners.reserve(facing.size() * 6);
-    for (const auto& [distance, q] : facing) {
-        for (int k : kQuadCorners) corners.push_back(4 * q + static_cast<uint32_t>(k));
-    }
 }
 
 void UploadModelMesh(const ModelRenderer& r, const VoxelModel& model, bool occlusion, ModelMeshGL& mesh) {

@@ -139,11 +139,6 @@ struct ModelClearFaces {
     Order light;  // in quad order
 };
 
-// The triangles of the quads that face `point` (model units), farthest
-// first when `backToFront`, else in quad order.
-void OrderClearFaces(const ModelClearFaces& faces, const Vector3& point, bool backToFront,
-                     std::vector<uint32_t>& corners);
-
 // A frame's mesh on the GL side.
 struct ModelMeshGL {
     std::vector<ModelDrawChunk> lit, emissive, metal;  // the opaque parts

@@ -24,6 +24,17 @@ bool IsDrawn(const VoxelModel& model, const Voxel& v) {
     return v.colorIndex >= 1 && v.colorIndex <= model.palette.size();
 }
 
+// Each colour index's surface (entry k for colour index k + 1).
+using SurfaceTable = std::array<VoxelSurface, 256>;
+
+// The model's surfaces by its looks; all diffuse when it has none.
+SurfaceTable SurfacesOf(const VoxelModel& model) {
+    SurfaceTable surfaces;
+    surfaces.fill(VoxelSurface::Diffuse);
+    for (size_t k = 0; k < model.looks.size() && k < surfaces.size(); ++k) surfaces[k] = model.looks[k].surface;
+    return surfaces;
+}
+
 int NormalAxis(int f) { return cubeNormals[f].x != 0.0f ? 0 : cubeNormals[f].y != 0.0f ? 1 : 2; }
 
 int NormalSign(int f) {
@@ -440,13 +451,6 @@ struct TiledVoxel {
 };
 
 }  // namespace
-
-SurfaceTable SurfacesOf(const VoxelModel& model) {
-    SurfaceTable surfaces;
-    surfaces.fill(VoxelSurface::Diffuse);
-    for (size_t k = 0; k < model.looks.size() && k < surfaces.size(); ++k) surfaces[k] = model.looks[k].surface;
-    return surfaces;
-}
 
 ModelMeshCounts BuildModelMesh(const VoxelModel& model, bool occlusion, const ChunkSink& sink) {
     ModelMeshCounts counts;

@@ -34,7 +34,6 @@
 // sorted and blended after everything else. Nothing here needs GL.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -88,11 +87,6 @@ struct ModelMeshCounts {
     size_t cavityFaces = 0;  // faces left out because they face a closed cavity
 };
 
-// Each colour index's surface (entry k for colour index k + 1).
-using SurfaceTable = std::array<VoxelSurface, 256>;
-
-// The model's surfaces by its looks; all diffuse when it has none.
-SurfaceTable SurfacesOf(const VoxelModel& model);
 
 // Called with each finished chunk; the chunk is reused after the call, so
 // whatever is kept must be copied.
