@@ -52,13 +52,14 @@ struct VoxelModel {
     // Entry n (1..256) is palette[n - 1], the colour of colorIndex n; four
     // bytes in memory order R, G, B, A.
     std::array<uint32_t, 256> palette{};
-    // Empty when every entry is diffuse; else 256 entries laid out as the
-    // palette: entry n's look is looks[n - 1].
-    std::vector<VoxelLook> looks{};
     // Display lists of the frame: the lit model and its shadow (0: the shadow
     // draws displayList too); set by the application, never by the reader.
     uint32_t displayList = 0;
     uint32_t shadowList = 0;
+    // Empty when every entry is diffuse; else 256 entries laid out as the
+    // palette: entry n's look is looks[n - 1]. Last, so that the records
+    // written out field by field stay as they were.
+    std::vector<VoxelLook> looks{};
 };
 
 // Reads the .vox file `fileName` (read whole, in large blocks) into `model`.
