@@ -50,7 +50,7 @@ struct Region {
     int64_t rowWords = 0;                             // 64-bit words per row along x
     std::vector<uint8_t> colors;                      // colour index less 1, x fastest
     std::vector<uint64_t> solid;                      // opaque voxels: a bit per cell, rows of rowWords words
-    std::vector<uint64_t> clear;                      // translucent voxels, laid out as `solid`
+    std::vector<uint64_t> clear;                      // translucent voxels, laid out as `solid`; empty: none can be
     std::vector<uint64_t> outside;                    // open and joined to the border through open cells
     std::array<std::vector<uint32_t>, 3> sliceCells;  // voxels per grid plane, by axis
     bool anyClear = false;                            // some voxel is translucent
@@ -62,8 +62,9 @@ bool Bit(const Region& r, const std::vector<uint64_t>& bits, int64_t x, int64_t 
     return (bits[WordOf(r, x, y, z)] >> (x & 63)) & 1;
 }
 
-// Makes `r` the empty grid around the cells low..high (inclusive).
-void ResetRegion(Region& r, const int64_t low[3], const int64_t high[3]) {
+// Makes `r` the empty grid around the cells low..high (inclusive), with
+// room for translucent voxels when the model has any.
+void ResetRegion(Region& r, const int64_t low[3], const int64_t high[3], bool translucent) {
     for (int a = 0; a < 3; ++a) {
         r.low[a] = low[a] - 1;
         r.size[a] = high[a] - low[a] + 3;
@@ -72,7 +73,7 @@ void ResetRegion(Region& r, const int64_t low[3], const int64_t high[3]) {
     r.rowWords = (r.size[0] + 63) / 64;
     r.colors.assign(static_cast<size_t>(r.size[0] * r.size[1] * r.size[2]), 0);
     r.solid.assign(static_cast<size_t>(r.rowWords * r.size[1] * r.size[2]), 0);
-    r.clear.assign(r.solid.size(), 0);
+    r.clear.assign(translucent ? r.solid.size() : 0, 0);
     r.outside.assign(r.solid.size(), 0);
     r.anyClear = false;
 }
@@ -88,8 +89,10 @@ void AddVoxel(Region& r, const Voxel& v, const SurfaceTable& surfaces) {
         static_cast<uint8_t>(v.colorIndex - 1);
     const int64_t w = WordOf(r, p[0], p[1], p[2]);
     const uint64_t bit = uint64_t{1} << (p[0] & 63);
-    const bool taken = (r.solid[w] | r.clear[w]) & bit;
-    if (surfaces[v.colorIndex - 1] == VoxelSurface::Translucent) {
+    const bool taken = (r.solid[w] | (r.clear.empty() ? 0 : r.clear[w])) & bit;
+    if (r.clear.empty()) {
+        r.solid[w] |= bit;
+    } else if (surfaces[v.colorIndex - 1] == VoxelSurface::Translucent) {
         r.clear[w] |= bit;
         r.solid[w] &= ~bit;
         r.anyClear = true;
@@ -368,6 +371,8 @@ MeshPart PartOf(VoxelSurface surface) {
 // Meshes the cells of a filled region inside its border, plane by plane.
 void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, Writers& writers,
                 ModelMeshCounts& counts) {
+    std::array<std::array<ChunkWriter, 6>*, 256> writersOf;  // by colour
+    for (size_t k = 0; k < 256; ++k) writersOf[k] = &writers.parts[static_cast<size_t>(PartOf(surfaces[k]))];
     std::vector<uint64_t> faces;
     std::vector<uint32_t> mask, shape;
     for (int f = 0; f < 6; ++f) {
@@ -387,7 +392,9 @@ void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, W
                 const uint8_t color = r.colors[static_cast<size_t>(x + r.size[0] * (y + r.size[1] * z))];
                 mask[static_cast<size_t>(j * U + i)] = kPresent | levels << 8 | color;
                 // The flat shadow is the opaque voxels'.
-                if (surfaces[color] != VoxelSurface::Translucent) shape[static_cast<size_t>(j * U + i)] = kPresent;
+                if (!r.anyClear || surfaces[color] != VoxelSurface::Translucent) {
+                    shape[static_cast<size_t>(j * U + i)] = kPresent;
+                }
                 vLow = std::min(vLow, j);
                 vHigh = std::max(vHigh, j);
                 ++counts.faces;
@@ -414,7 +421,7 @@ void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, W
             }
             if (vHigh < vLow) continue;
             // Each quad to its colour's part, or to the coverage.
-            const auto emitter = [&](bool coverage) {
+            const auto emitter = [&](std::array<ChunkWriter, 6>* coverage) {
                 return [&, coverage](int64_t u0, int64_t v0, int64_t u1, int64_t v1, uint32_t entry) {
                     int64_t low[3], high[3];
                     low[n] = high[n] = slice;
@@ -423,12 +430,13 @@ void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, W
                     low[v] = v0 + 1;
                     high[v] = v1 + 1;
                     const uint8_t color = static_cast<uint8_t>(entry & 0xff);
-                    const MeshPart part = coverage ? MeshPart::Coverage : PartOf(surfaces[color]);
-                    EmitQuad(writers.parts[static_cast<size_t>(part)][f], r, f, low, high, color, entry >> 8 & 0xff);
+                    EmitQuad((coverage != nullptr ? *coverage : *writersOf[color])[f], r, f, low, high, color,
+                             entry >> 8 & 0xff);
                 };
             };
-            MergeMask(mask, U, vLow, vHigh, true, emitter(false));
-            MergeMask(shape, U, vLow, vHigh, false, emitter(true));
+            MergeMask(mask, U, vLow, vHigh, true, emitter(nullptr));
+            MergeMask(shape, U, vLow, vHigh, false,
+                      emitter(&writers.parts[static_cast<size_t>(MeshPart::Coverage)]));
         }
     }
 }
@@ -438,7 +446,7 @@ void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, W
 template <typename ForEachVoxel>
 void WorkRegion(Region& r, const int64_t low[3], const int64_t high[3], const ForEachVoxel& forEachVoxel,
                 bool occlusion, const SurfaceTable& surfaces, Writers& writers, ModelMeshCounts& counts) {
-    ResetRegion(r, low, high);
+    ResetRegion(r, low, high, std::find(surfaces.begin(), surfaces.end(), VoxelSurface::Translucent) != surfaces.end());
     forEachVoxel([&r, &surfaces](const Voxel& v) { AddVoxel(r, v, surfaces); });
     FindOutside(r);
     MeshRegion(r, occlusion, surfaces, writers, counts);
