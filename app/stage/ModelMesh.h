@@ -17,9 +17,9 @@
 // at the three cells beside it in the layer in front of the face (the two
 // along the face's edges and the one across the corner); both edge cells
 // opaque is level 3, else the count of opaque ones (translucent voxels do
-// not darken their neighbours). Of a quad's two diagonals
-// the one whose corners' levels differ less is its triangles' shared edge,
-// so no streak of one corner's shade runs across the face.
+// not darken their neighbours). Of a quad's two diagonals the one whose
+// corners' levels differ less is its triangles' shared edge, so no streak
+// of one corner's shade runs across the face.
 //
 // Merging: neighbours of one colour and the same four levels merge along an
 // edge only where the levels do not change along it (a strip at the foot of
@@ -86,7 +86,6 @@ struct ModelMeshCounts {
     size_t coverageQuads = 0;
     size_t cavityFaces = 0;  // faces left out because they face a closed cavity
 };
-
 
 // Called with each finished chunk; the chunk is reused after the call, so
 // whatever is kept must be copied.

@@ -43,7 +43,9 @@ void CutOutByDepth(int32_t width, int32_t height, std::vector<uint8_t>& rgba) {
             if (row[x] < 1.0f) {
                 px[3] = 255;
             } else if (px[3] > 0) {
-                for (int c = 0; c < 3; ++c) px[c] = static_cast<uint8_t>(std::min(255, (px[c] * 255 + px[3] / 2) / px[3]));
+                for (int c = 0; c < 3; ++c) {
+                    px[c] = static_cast<uint8_t>(std::min(255, (px[c] * 255 + px[3] / 2) / px[3]));
+                }
             } else {
                 px[0] = px[1] = px[2] = 0;
             }

@@ -316,7 +316,7 @@ TEST(ModelMesh, TranslucentVoxelsHideNothingAndShowOnlyFacesOntoEmptinessOrAnoth
     } rows[] = {
         // The opaque voxel keeps its face onto the glass; the glass shows none onto it.
         {"glass beside opaque", WithLooks({MakeVoxel(0, 0, 0, 1), MakeVoxel(1, 0, 0, 2)}, {{2, kGlass}}), 11, 0, 5, 6},
-        {"a pane of one colour", WithLooks({MakeVoxel(0, 0, 0, 2), MakeVoxel(1, 0, 0, 2)}, {{2, kGlass}}), 10, 0, 10, 0},
+        {"one colour of glass", WithLooks({MakeVoxel(0, 0, 0, 2), MakeVoxel(1, 0, 0, 2)}, {{2, kGlass}}), 10, 0, 10, 0},
         // Of two voxels in one cell the later one's look counts.
         {"opaque over glass", WithLooks({MakeVoxel(0, 0, 0, 2), MakeVoxel(0, 0, 0, 1)}, {{2, kGlass}}), 6, 0, 0, 6},
         {"glass over opaque", WithLooks({MakeVoxel(0, 0, 0, 1), MakeVoxel(0, 0, 0, 2)}, {{2, kGlass}}), 6, 0, 6, 0},

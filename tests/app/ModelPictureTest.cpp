@@ -371,8 +371,8 @@ TEST_F(ModelPicture, AnEmissiveVoxelShowsItsBrightenedColourUnshadedWhereverTheL
     for (bool buffers : {true, false}) {
         PictureRenderer r;
         std::string error;
-        ASSERT_TRUE(OpenPictureRenderer(r, model, Settings(256, 256, ViewName::Iso, BackgroundKind::Plain, true, buffers),
-                                        error));
+        const PictureSettings iso = Settings(256, 256, ViewName::Iso, BackgroundKind::Plain, true, buffers);
+        ASSERT_TRUE(OpenPictureRenderer(r, model, iso, error));
         std::array<int, 3> lamp[2], wall[2];
         for (int moved = 0; moved < 2; ++moved) {
             if (moved) r.light.position = Vector4(-900.0f, 300.0f, -900.0f, 1.0f);
@@ -419,7 +419,8 @@ TEST_F(ModelPicture, GlassBlendsItsColourOverWhatLiesBehindAndKeepsTheFacesBehin
             if (opaque) continue;
             const Rendered t = Render(model, Settings(256, 256, ViewName::Front, BackgroundKind::Transparent, true,
                                                       buffers));
-            const uint8_t* px = &t.picture.pixels[(size_t(PixelOf(t, points[1])[1]) * 256 + PixelOf(t, points[1])[0]) * 4];
+            const std::array<int, 2> at = PixelOf(t, points[1]);
+            const uint8_t* px = &t.picture.pixels[(size_t(at[1]) * 256 + at[0]) * 4];
             cutOut = {px[0], px[1], px[2], px[3]};
         }
         for (int c = 0; c < 3; ++c) {
@@ -484,7 +485,9 @@ TEST_F(ModelPicture, AMetalFaceHasAHighlightWhoseSizeFollowsRoughnessAndStrength
         if (k == 0) diffuse = shot.picture.pixels;
         const std::array<int, 2> at = PixelOf(shot, middle);
         rise[k] = shot.picture.pixels[(size_t(at[1]) * 192 + at[0]) * 3] - diffuse[(size_t(at[1]) * 192 + at[0]) * 3];
-        for (size_t p = 0; p < diffuse.size(); p += 3) spread[k] += shot.picture.pixels[p] - diffuse[p] > 0.75 * rise[k];
+        for (size_t p = 0; p < diffuse.size(); p += 3) {
+            spread[k] += shot.picture.pixels[p] - diffuse[p] > 0.75 * rise[k];
+        }
     }
     EXPECT_GT(rise[1], 50) << "brighter than the diffuse face at the highlight";
     EXPECT_NEAR(double(rise[2]) / rise[1], 2.0, 0.3) << "twice the strength";

@@ -21,8 +21,8 @@ TEST(VoxLook, EachKindWithTheEditorsDefaultsAndTheViewersClamps) {
     } rows[] = {
         {Matl(5, {{"_type", "_emit"}, {"_emit", "0.5"}, {"_flux", "2"}}), {S::Emissive, 2, 1, 0, 1, 1.5f}},
         {Matl(5, {{"_type", "_emit"}}), {S::Emissive, 1, 1, 0, 1, 1.5f}},
-        {Matl(5, {{"_type", "_glass"}, {"_trans", "0.25"}, {"_ior", "0.3"}}), {S::Translucent, 0, 0.75f, 0, 0.1f, 1.3f}},
-        {Matl(5, {{"_type", "_glass"}, {"_alpha", "0.98"}, {"_ri", "1.45"}}), {S::Translucent, 0, 0.1f, 0, 0.1f, 1.45f}},
+        {Matl(5, {{"_type", "_glass"}, {"_trans", "0.25"}, {"_ior", "0.3"}}), {S::Translucent, 0, .75f, 0, .1f, 1.3f}},
+        {Matl(5, {{"_type", "_glass"}, {"_alpha", "0.98"}, {"_ri", "1.45"}}), {S::Translucent, 0, .1f, 0, .1f, 1.45f}},
         {Matl(5, {{"_type", "_media"}, {"_d", "0.05"}}), {S::Translucent, 0, 0.1f, 0, 1, 1}},
         {Matl(5, {{"_type", "_metal"}, {"_rough", "0.3"}}), {S::Metal, 0, 1, 1, 0.3f, 1.5f}},
         {Matt(5, 1, 0.7f, 0, {}), {S::Metal, 0, 1, 0.7f, 0.1f, 1.5f}},
