@@ -504,7 +504,8 @@ bool OpenModelRenderer(ModelRenderer& r, bool allowBuffers) {
         return false;
     }
     // Without a fragment stage the metal part is drawn with no highlight.
-    r.shinyProgram = BuildProgram(r.gl, true, r.shinyUnlit);
+    int32_t shinyUnlit = -1;
+    r.shinyProgram = BuildProgram(r.gl, true, shinyUnlit);
     r.blendFuncSeparate = reinterpret_cast<PFNGLBLENDFUNCSEPARATEPROC>(GetGLProc("glBlendFuncSeparate"));
     // Float palettes where the context has them (GL 3.0, ARB_texture_float):
     // the shader then reads the very colours the lists are given.

@@ -87,7 +87,7 @@ struct ModelRenderer {
     bool vertexBuffers = false;  // the vertex-buffer path; false: display lists
     uint32_t program = 0;        // per vertex: the diffuse, emissive and translucent parts
     uint32_t shinyProgram = 0;   // per vertex and fragment: the metal part (0: `program` draws it)
-    int32_t unlit = -1, shinyUnlit = -1;  // the programs' `unlit` uniforms
+    int32_t unlit = -1;          // `program`'s `unlit` uniform (the metal program's stays 0)
     uint32_t indexBuffer = 0;    // kChunkQuads quads' index pattern, shared by every chunk
     bool floatPalette = false;   // palette textures hold floats (else bytes)
     ModelGLCalls gl;
