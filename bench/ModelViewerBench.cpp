@@ -1,5 +1,6 @@
 // Model viewer and snapshot benchmarks, for the shipped walk cycle, the
-// generated monument of about 850,000 voxels (tools/Monument.h) and two
+// generated monument of about 850,000 voxels and lighthouse with glass, an
+// emissive lamp and steel (tools/Monument.h), and two
 // 128^3 stress models, written to a temporary folder at start-up: the 3D
 // checkerboard (1,048,576 voxels, no two sharing a face, 6.3 million
 // exposed faces, nearly all onto closed cavities) and an open lattice
@@ -43,7 +44,7 @@
 
 namespace {
 
-std::string selfPath, workDir, walkPath, monumentPath, checkerPath, latticePath;
+std::string selfPath, workDir, walkPath, monumentPath, checkerPath, latticePath, lighthousePath;
 
 // One 128^3 model of the cells whose coordinates pass `keep`, coloured by position.
 template <typename Keep>
@@ -69,7 +70,9 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& file) {
     return std::fclose(out) == 0 && ok;
 }
 
-const std::string& ModelPath(int64_t which) { return which == 0 ? walkPath : monumentPath; }
+const std::string& ModelPath(int64_t which) {
+    return which == 0 ? walkPath : which == 1 ? monumentPath : lighthousePath;
+}
 
 // Runs argv as a child with stdout and stderr captured; returns the wall
 // seconds from fork to exit, the child's peak RSS in MB and its CPU seconds
@@ -143,14 +146,18 @@ BENCHMARK(BM_FirstFrame)->ArgName("monument")->Arg(0)->Arg(1)->UseManualTime()->
 // Snapshot cases: the walk's first frame at 256 x 256, as the thumbnailer
 // asks for it and on the scene; the monument at 1024 x 768 and at 4096 x
 // 4096; the checkerboard and the lattice at 512 x 512; the walk cycle's first
-// frame at 512 x 512 (the process BM_Animate's walk cycle is compared with).
+// frame at 512 x 512 (the process BM_Animate's walk cycle is compared with);
+// the lighthouse's materials at 256 x 256 as the thumbnailer asks for it.
 void BM_Snapshot(benchmark::State& state) {
     static const struct { const char* size; int model; bool thumbnail; } kCases[] = {
         {"256", 0, false}, {"1024x768", 1, false}, {"4096", 1, false},
-        {"256", 0, true},  {"512", 2, false},      {"512", 3, false},  {"512", 4, false}};
-    static const char* const kNames[] = {"walk frame", "monument", "checkerboard", "lattice", "walk cycle"};
+        {"256", 0, true},  {"512", 2, false},      {"512", 3, false},  {"512", 4, false},
+        {"256", 5, true}};
+    static const char* const kNames[] = {"walk frame", "monument", "checkerboard", "lattice", "walk cycle",
+                                         "lighthouse"};
     const auto& c = kCases[state.range(0)];
-    const std::string models[] = {walkPath + "/walk_00001.vox", monumentPath, checkerPath, latticePath, walkPath};
+    const std::string models[] = {walkPath + "/walk_00001.vox", monumentPath, checkerPath, latticePath, walkPath,
+                                  lighthousePath};
     const std::string out = workDir + "/snapshot.png";
     std::vector<std::string> args = {VOXWALK_BINARY, "--snapshot", out, "--size", c.size};
     // The thumbnailer entry's command line (desktop/voxwalk.thumbnailer).
@@ -171,7 +178,7 @@ void BM_Snapshot(benchmark::State& state) {
     state.counters["cpu_s"] = cpuSum / static_cast<double>(state.iterations());
     state.SetLabel(std::string(c.size) + " " + kNames[c.model] + (c.thumbnail ? ", thumbnailer" : ""));
 }
-BENCHMARK(BM_Snapshot)->DenseRange(0, 6)->UseManualTime()->Iterations(3)
+BENCHMARK(BM_Snapshot)->DenseRange(0, 7)->UseManualTime()->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 // Animation cases: a 36-step turntable of the walk's first frame at 256 x
@@ -221,7 +228,8 @@ void BM_Frame(benchmark::State& state) {
     StopModelWindow(session);
     CloseWindow();
 }
-BENCHMARK(BM_Frame)->ArgName("monument")->Arg(0)->Arg(1)->MeasureProcessCPUTime()->UseRealTime()
+// Arguments: 0 the walk cycle, 1 the monument, 2 the lighthouse.
+BENCHMARK(BM_Frame)->ArgName("model")->Arg(0)->Arg(1)->Arg(2)->MeasureProcessCPUTime()->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
@@ -240,7 +248,8 @@ int main(int argc, char** argv) {
     monumentPath = workDir + "/monument.vox";
     checkerPath = workDir + "/checkerboard.vox";
     latticePath = workDir + "/lattice.vox";
-    if (!WriteFile(monumentPath, MonumentVoxFile()) ||
+    lighthousePath = workDir + "/lighthouse.vox";
+    if (!WriteFile(monumentPath, MonumentVoxFile()) || !WriteFile(lighthousePath, LighthouseVoxFile()) ||
         !WriteFile(checkerPath, StressVoxFile([](int x, int y, int z) { return (x + y + z) % 2 == 0; })) ||
         !WriteFile(latticePath, StressVoxFile([](int x, int y, int z) { return (x | y | z) % 2 == 0; }))) {
         return 1;
@@ -248,7 +257,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    for (const std::string& path : {monumentPath, checkerPath, latticePath}) std::remove(path.c_str());
+    for (const std::string& path : {monumentPath, checkerPath, latticePath, lighthousePath}) std::remove(path.c_str());
     std::remove((workDir + "/snapshot.png").c_str());
     rmdir(workDir.c_str());
     return 0;

@@ -1,8 +1,8 @@
 #include "tools/Monument.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
-#include <string>
 #include <string>
 
 #include "voxel/VoxWrite.h"
@@ -74,8 +74,17 @@ VoxelCell Cell(int x, int y, int z, int colour) {
     return {uint8_t(x), uint8_t(y), uint8_t(z), uint8_t(colour)};
 }
 
-// A file of one model with the monument's palette.
-std::vector<uint8_t> OneModelFile(int32_t sx, int32_t sy, int32_t sz, std::vector<VoxelCell> cells) {
+// A palette entry of a model's own, beyond the monument's.
+struct Paint {
+    uint8_t index;
+    uint8_t rgb[3];
+};
+
+// A file of one model with the monument's palette, `paints` over it, and
+// the materials given.
+std::vector<uint8_t> OneModelFile(int32_t sx, int32_t sy, int32_t sz, std::vector<VoxelCell> cells,
+                                  const std::vector<Paint>& paints = {},
+                                  const std::vector<VoxelMaterial>& materials = {}) {
     VoxelScene scene;
     scene.models.emplace_back();
     VoxelSceneModel& model = scene.models.back();
@@ -86,13 +95,76 @@ std::vector<uint8_t> OneModelFile(int32_t sx, int32_t sy, int32_t sz, std::vecto
         const uint8_t* rgb = k < ColourCount ? kPalette[k] : kGrey;
         scene.palette[size_t(k - 1)] = voxwrite::PaletteEntry(rgb[0], rgb[1], rgb[2]);
     }
+    for (const Paint& p : paints) scene.palette[p.index - 1u] = voxwrite::PaletteEntry(p.rgb[0], p.rgb[1], p.rgb[2]);
+    scene.materials = materials;
     std::vector<uint8_t> bytes;
     std::string error;
     EncodeVoxelScene(scene, bytes, error);  // cannot fail: one model of the editor's size
     return bytes;
 }
 
+// A material of `type` for colour index `id` with the values given.
+VoxelMaterial Material(int32_t id, VoxelMaterialType type,
+                       std::initializer_list<std::pair<VoxelMaterialProperty, float>> values) {
+    VoxelMaterial m;
+    m.id = id;
+    m.type = type;
+    for (const auto& [property, value] : values) {
+        m.values[static_cast<size_t>(property)] = value;
+        m.set |= 1u << static_cast<unsigned>(property);
+    }
+    return m;
+}
+
 }  // namespace
+
+std::vector<uint8_t> LighthouseVoxFile() {
+    enum : uint8_t { Rock = 8, White, Red, Wood, Glass, Lamp, Steel };
+    constexpr int32_t kSide = 24, kHeight = 45;
+    const std::vector<Paint> paints = {{Rock, {112, 106, 96}},   {White, {226, 221, 206}}, {Red, {178, 58, 48}},
+                                       {Wood, {92, 62, 40}},     {Glass, {160, 205, 230}}, {Lamp, {230, 170, 70}},
+                                       {Steel, {96, 102, 112}}};
+    using P = VoxelMaterialProperty;
+    const std::vector<VoxelMaterial> materials = {
+        Material(Glass, VoxelMaterialType::Glass, {{P::Transparency, 0.55f}, {P::Rough, 0.05f}, {P::Ior, 0.5f}}),
+        Material(Lamp, VoxelMaterialType::Emit, {{P::Emit, 0.8f}, {P::Flux, 1.0f}}),
+        Material(Steel, VoxelMaterialType::Metal, {{P::Metal, 0.9f}, {P::Rough, 0.45f}}),
+    };
+    std::vector<VoxelCell> cells;
+    const double centre = (kSide - 1) / 2.0;
+    for (int32_t z = 0; z < kHeight; ++z) {
+        for (int32_t y = 0; y < kSide; ++y) {
+            for (int32_t x = 0; x < kSide; ++x) {
+                const double d = std::hypot(x - centre, y - centre);
+                // Windows on all four sides, the door on +x (which the front view faces).
+                const bool front = std::abs(x - centre) < 1;
+                const bool side = std::abs(y - centre) < 1;
+                const double wall = 7.0 - 1.5 * (z - 3) / 26.0;  // the tower's outer radius
+                uint8_t colour = 0;
+                if (z < 3) {
+                    if (d <= 11.0) colour = Weathered(x, y, z, Stone) == Stone ? uint8_t{Rock} : uint8_t{StoneDark};
+                } else if (z < 30) {
+                    if (d <= wall && (d > wall - 1.6 || z == 3)) colour = ((z - 3) / 5) % 2 == 0 ? White : Red;
+                    if (colour != 0 && side && x > centre && z > 3 && z < 8) colour = Wood;
+                    if (colour != 0 && (front || side) && ((z >= 12 && z < 15) || (z >= 20 && z < 23))) colour = Glass;
+                } else if (z == 30) {
+                    if (d <= 8.0) colour = Steel;
+                } else if (z < 38) {
+                    if (d > 7.0 && d <= 8.0 && (z == 32 || (z == 31 && (x + y) % 3 == 0))) colour = Steel;
+                    if (d > 3.5 && d <= 4.5) colour = Glass;
+                    if (d < 1.0 && z > 31 && z < 36) colour = Lamp;
+                    if (d < 1.0 && z == 31) colour = Steel;
+                } else if (z < 42) {
+                    if (d <= 5.0 - 1.3 * (z - 38)) colour = Steel;
+                } else if (d < 1.0) {
+                    colour = Steel;
+                }
+                if (colour != 0) cells.push_back(Cell(x, y, z, colour));
+            }
+        }
+    }
+    return OneModelFile(kSide, kSide, kHeight, std::move(cells), paints, materials);
+}
 
 std::vector<uint8_t> MonumentVoxFile() {
     VoxelSceneModel model;
@@ -123,6 +195,7 @@ std::vector<uint8_t> CheckerboardVoxFile(int32_t side) {
 
 std::vector<uint8_t> TestModelVoxFile(const std::string& name) {
     if (name == "monument") return MonumentVoxFile();
+    if (name == "lighthouse") return LighthouseVoxFile();
     if (name.rfind("checkerboard-", 0) == 0) {
         const int side = std::atoi(name.c_str() + 13);
         return side >= 1 && side <= 256 ? CheckerboardVoxFile(side) : std::vector<uint8_t>();

@@ -1,7 +1,8 @@
-// Large test models made from code, as the bytes of MagicaVoxel files
-// (SIZE, XYZI, RGBA): a stepped stone monument 126 voxels tall on a 144 x 144
-// plinth, about 850,000 voxels, and a 3D checkerboard, whose voxels touch
-// only along edges, so every face shows. Used by the benchmarks and to try
+// Test models made from code, as the bytes of MagicaVoxel files (SIZE,
+// XYZI, RGBA, MATL): a stepped stone monument 126 voxels tall on a 144 x 144
+// plinth, about 850,000 voxels; a 3D checkerboard, whose voxels touch only
+// along edges, so every face shows; and a lighthouse that shows each kind of
+// material. Used by the benchmarks, the tests and the gallery, and to try
 // the programs on big models; never stored in the repository.
 //
 // The same bytes come out on every call: no randomness, no clock.
@@ -22,8 +23,15 @@ std::vector<uint8_t> MonumentVoxFile();
 // 1,048,576 at side 128.
 std::vector<uint8_t> CheckerboardVoxFile(int32_t side);
 
-// A generated model by name: "monument", "checkerboard-SIDE", or one of the
-// small shapes meshers are measured on: "single-voxel", "l-shape",
+// A lighthouse 45 voxels tall on a 24 x 24 rock: a striped hollow tower
+// with glass windows (`_glass`, colour index 12) on its four sides and a
+// door facing the editor's +x, a steel gallery, railing, dome and spire
+// (`_metal`, 14) and a glass lantern room around an emissive lamp (`_emit`,
+// 13).
+std::vector<uint8_t> LighthouseVoxFile();
+
+// A generated model by name: "monument", "lighthouse", "checkerboard-SIDE",
+// or one of the small shapes meshers are measured on: "single-voxel", "l-shape",
 // "hollow-box", "plate-with-pillars", "blob" (3,000 voxels of 5 colours grown
 // at random from a fixed seed). Empty for an unknown name.
 std::vector<uint8_t> TestModelVoxFile(const std::string& name);

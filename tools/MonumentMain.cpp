@@ -1,6 +1,6 @@
 // voxwalk-monument OUT.vox [NAME]: writes a generated test model
-// (tools/Monument.h): the monument by default, "checkerboard-SIDE", or a
-// small shape. The file appears whole or not at all: OUT.vox.tmp, then a
+// (tools/Monument.h): the monument by default, the lighthouse,
+// "checkerboard-SIDE", or a small shape. The file appears whole or not at all: OUT.vox.tmp, then a
 // rename.
 // Exit status 0 on success, 2 for a usage error, 1 when it cannot write.
 #include <cstdio>
@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> bytes = argc == 2 || argc == 3 ? TestModelVoxFile(argc == 3 ? argv[2] : "monument")
                                                               : std::vector<uint8_t>();
     if (bytes.empty()) {
-        std::fprintf(stderr, "usage: voxwalk-monument OUT.vox [monument | checkerboard-SIDE | single-voxel | l-shape |"
-                             " hollow-box | plate-with-pillars | blob]   (SIDE 1 to 256)\n");
+        std::fprintf(stderr, "usage: voxwalk-monument OUT.vox [monument | lighthouse | checkerboard-SIDE |"
+                             " single-voxel | l-shape | hollow-box | plate-with-pillars | blob]   (SIDE 1 to 256)\n");
         return 2;
     }
     const std::string temporary = std::string(argv[1]) + ".tmp";

@@ -25,6 +25,26 @@ struct Voxel {
     uint32_t reserved = 0;    // always 0
 };
 
+// How the voxels of one palette entry are drawn and exported, from the
+// entry's material (LookOfMaterial in VoxScene.h) with the editor's defaults
+// filled in. The walk's reader never sets one: its voxels are all diffuse.
+enum class VoxelSurface : uint8_t {
+    Diffuse,      // lit as ever
+    Emissive,     // unlit and brightened (`_emit`, MATT type 3)
+    Translucent,  // blended over what lies behind (`_glass`, `_blend`, `_media`, `_cloud`)
+    Metal,        // lit, with a specular highlight (`_metal`)
+};
+
+struct VoxelLook {
+    VoxelSurface surface = VoxelSurface::Diffuse;
+    float emission = 0.0f;  // Emissive: `_emit` (1 when absent) times 2^`_flux`
+    float opacity = 1.0f;   // Translucent: 0.1..1
+    float metal = 0.0f;     // Metal: the highlight's strength, 0..1
+    float rough = 1.0f;     // 0..1: the highlight's spread (Metal), the surface's roughness
+    float ior = 1.5f;       // Translucent: index of refraction, >= 1
+    bool operator==(const VoxelLook&) const = default;
+};
+
 // One animation frame.
 struct VoxelModel {
     // Voxel n (counted from 1) is voxels[n - 1], in file order.
@@ -36,6 +56,10 @@ struct VoxelModel {
     // draws displayList too); set by the application, never by the reader.
     uint32_t displayList = 0;
     uint32_t shadowList = 0;
+    // Empty when every entry is diffuse; else 256 entries laid out as the
+    // palette: entry n's look is looks[n - 1]. Last, so that the records
+    // written out field by field stay as they were.
+    std::vector<VoxelLook> looks{};
 };
 
 // Reads the .vox file `fileName` (read whole, in large blocks) into `model`.

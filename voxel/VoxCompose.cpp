@@ -297,6 +297,7 @@ int32_t VoxelShapeModelAt(const VoxelSceneNode& node, int32_t frame) {
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model) {
     frame = std::clamp(frame, 0, VoxelSceneFrameCount(scene) - 1);
     model.palette = scene.palette;
+    model.looks = SceneLooks(scene);
     model.displayList = 0;
 
     std::vector<Placement> placements;

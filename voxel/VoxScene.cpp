@@ -778,3 +778,59 @@ const char* VoxelMaterialPropertyName(VoxelMaterialProperty property) {
 }
 
 int32_t VoxelSceneFrameCount(const VoxelScene& scene) { return std::max<int32_t>(1, scene.frameCount); }
+
+namespace {
+
+// The material's value of `property`, or `otherwise` when the file leaves it out.
+float ValueOr(const VoxelMaterial& m, VoxelMaterialProperty property, float otherwise) {
+    return VoxelMaterialHas(m, property) ? m.values[static_cast<size_t>(property)] : otherwise;
+}
+
+}  // namespace
+
+VoxelLook LookOfMaterial(const VoxelMaterial& m) {
+    using P = VoxelMaterialProperty;
+    VoxelLook look;
+    switch (m.type) {
+        case VoxelMaterialType::Emit:
+            look.surface = VoxelSurface::Emissive;
+            look.emission = ValueOr(m, P::Emit, 1.0f) * std::exp2(ValueOr(m, P::Flux, 0.0f));
+            break;
+        case VoxelMaterialType::Glass:
+        case VoxelMaterialType::Blend: {
+            look.surface = VoxelSurface::Translucent;
+            const float transparency = ValueOr(m, P::Transparency, ValueOr(m, P::Weight, 0.5f));
+            look.opacity = 1.0f - std::min(transparency, 0.9f);
+            look.rough = ValueOr(m, P::Rough, 0.1f);
+            // The editor writes `_ior` as the index less 1 ("0.3"), older files the index itself.
+            const float ior = ValueOr(m, P::Ior, 1.5f);
+            look.ior = ior < 1.0f ? 1.0f + ior : ior;
+            break;
+        }
+        case VoxelMaterialType::Media:
+        case VoxelMaterialType::Cloud:
+            look.surface = VoxelSurface::Translucent;
+            look.opacity = std::clamp(ValueOr(m, P::Density, 0.5f), 0.1f, 1.0f);
+            look.ior = 1.0f;
+            break;
+        case VoxelMaterialType::Metal:
+            look.surface = VoxelSurface::Metal;
+            look.metal = ValueOr(m, P::Metal, ValueOr(m, P::Weight, 1.0f));
+            look.rough = ValueOr(m, P::Rough, 0.1f);
+            break;
+        case VoxelMaterialType::Diffuse:
+            break;
+    }
+    return look;
+}
+
+std::vector<VoxelLook> SceneLooks(const VoxelScene& scene) {
+    std::vector<VoxelLook> looks;
+    for (const VoxelMaterial& m : scene.materials) {
+        const VoxelLook look = LookOfMaterial(m);
+        if (look == VoxelLook{} || m.id < 1 || m.id > 256) continue;
+        looks.resize(256);
+        looks[static_cast<size_t>(m.id - 1)] = look;
+    }
+    return looks;
+}

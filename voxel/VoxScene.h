@@ -140,6 +140,15 @@ const char* VoxelMaterialTypeName(VoxelMaterialType type);
 // The property's MATL key without its underscore: "weight", "rough", ... "plastic".
 const char* VoxelMaterialPropertyName(VoxelMaterialProperty property);
 
+// The look a material gives its voxels, the viewer's rule for materials
+// (defaults for keys a file leaves out in brackets): emit gives emission
+// `_emit` (1) × 2^`_flux` (0); glass and blend opacity 1 - `_trans` (else
+// `_weight`, else 0.5), never below 0.1, and index of refraction `_ior`
+// (a value under 1 is the editor's IOR - 1; 1.5); media and cloud opacity
+// `_d` (0.5) within 0.1..1; metal strength `_metal` (else `_weight`, else
+// 1). `_rough` (0.1) is kept for metal and the translucent kinds.
+VoxelLook LookOfMaterial(const VoxelMaterial& material);
+
 struct VoxelScene {
     bool poly2vox = false;  // a raw Poly2Vox file rather than MagicaVoxel chunks
     int32_t version = 0;    // the MagicaVoxel file version (150, 200, ...); 0 for Poly2Vox
@@ -153,6 +162,10 @@ struct VoxelScene {
     // Sorted by id, one per id: of several chunks for one entry the last counts.
     std::vector<VoxelMaterial> materials;
 };
+
+// The 256 looks of a scene's palette entries (entry n's at n - 1), or none
+// (an empty list) when every entry is diffuse.
+std::vector<VoxelLook> SceneLooks(const VoxelScene& scene);
 
 // Reads a .vox file (MagicaVoxel with or without scene graph, or Poly2Vox:
 // sizes of at least 1 and exactly 12 + X·Y·Z + 768 bytes). The file must be
@@ -175,7 +188,7 @@ int32_t VoxelSceneFrameCount(const VoxelScene& scene);
 
 // Frame f (0-based; values outside [0, count) are clamped) as one model:
 // visible voxels only, in the editor's coordinates (z up, not mirrored), with
-// the scene's palette (same palette layout as VoxelModel). When several
+// the scene's palette and looks (same layout as VoxelModel). When several
 // voxels land in one cell, the last in graph order (depth first, children in
 // file order) stays, at its place in that order. displayList is set to 0.
 void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model);

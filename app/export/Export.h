@@ -16,8 +16,11 @@
 // Shape keys, model-per-frame files and folders of frames switch meshes by
 // visibility (scale 0 or 1, STEP). Axes: +Y up, the editor's (x, y, z) is
 // glTF's (x, z, -y); one voxel is `scale` metres (a scale on the root node).
+// Materials (MATL, MATT) become glTF materials, a primitive each: emissive
+// strength, transmission and IOR, metalness and roughness (ExportGltf.cpp).
 // OBJ and PLY hold one frame, composed into one mesh in world cells: OBJ
-// with +Y up like glTF, PLY in the editor's axes (z up), both times scale.
+// with +Y up like glTF, PLY in the editor's axes (z up), both times scale;
+// they keep colours only.
 #pragma once
 
 #include <cstdint>

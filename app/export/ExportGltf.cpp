@@ -3,13 +3,25 @@
 // the whole buffer is ever made (tinygltf's own writer copies it twice,
 // which a million-voxel export cannot afford). The JSON it writes gets its
 // one buffer added with nlohmann::json, the library tinygltf builds on.
+//
+// Materials: one diffuse material per distinct palette, and one per
+// palette and look (SceneLooks) that some mesh uses: emissive ones glow
+// with the palette (emissiveTexture, or under vertex colours a material per
+// colour with its emissiveFactor) at KHR_materials_emissive_strength's
+// emission, translucent ones transmit 1 - opacity of the light
+// (KHR_materials_transmission) at their KHR_materials_ior index, metal ones
+// have their strength as metallicFactor; roughness is the look's. A mesh
+// holds one primitive per material it uses, sharing its vertex accessors.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
@@ -141,8 +153,12 @@ struct GltfBuilder {
     std::string stem;
     tinygltf::Model model;
     Bin bin;
-    std::vector<int> materialOfScene;       // per input scene
+    std::vector<int> materialOfScene;       // per input scene: its palette's diffuse material
+    std::vector<std::vector<VoxelLook>> looksOfScene;  // per input scene (SceneLooks)
+    std::map<std::tuple<int, int, int>, int> lookMaterials;  // (diffuse material, colour or -1, look) -> material
+    std::vector<VoxelLook> lookOrder;        // the looks numbered in lookMaterials' keys
     std::deque<std::vector<uint8_t>> pngs;  // palette images, in image order (parts point into them)
+    std::deque<std::vector<uint32_t>> primitiveIndices;  // indices of split meshes (parts point into them)
     std::vector<int> meshIndex;              // plan mesh -> glTF mesh, -1 when empty
 
     int AddView(size_t part, int target) {
@@ -207,6 +223,7 @@ struct GltfBuilder {
             }
             model.materials.push_back(material);
         }
+        for (const VoxelScene& scene : input.scenes) looksOfScene.push_back(SceneLooks(scene));
         if (options.colors == ExportColors::Palette) {
             // Nearest filtering keeps each texel's colour exact; coordinates sit at texel centres.
             tinygltf::Sampler sampler;
@@ -216,6 +233,89 @@ struct GltfBuilder {
             sampler.wrapT = TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE;
             model.samplers.push_back(sampler);
         }
+    }
+
+    // A float of a look as the decimal it was written as ("0.9", not 0.8999999761581421).
+    static double Tidy(float value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g", static_cast<double>(value));
+        return std::strtod(text, nullptr);
+    }
+
+    static tinygltf::Value Extension(const char* key, float value) {
+        return tinygltf::Value(tinygltf::Value::Object{{key, tinygltf::Value(Tidy(value))}});
+    }
+
+    void UseExtension(const std::string& name) {
+        if (std::find(model.extensionsUsed.begin(), model.extensionsUsed.end(), name) == model.extensionsUsed.end()) {
+            model.extensionsUsed.push_back(name);
+        }
+    }
+
+    // The material of colour index `color` of input scene `scene`: its
+    // palette's diffuse one, or one made for the entry's look on first use.
+    int MaterialOf(int32_t scene, uint8_t color) {
+        const int base = materialOfScene[static_cast<size_t>(scene)];
+        const std::vector<VoxelLook>& looks = looksOfScene[static_cast<size_t>(scene)];
+        if (looks.empty() || looks[color - 1u].surface == VoxelSurface::Diffuse) return base;
+        const VoxelLook& look = looks[color - 1u];
+        const bool vertexGlow = options.colors == ExportColors::Vertex && look.surface == VoxelSurface::Emissive;
+        const auto found = std::find(lookOrder.begin(), lookOrder.end(), look);
+        const int lookNumber = static_cast<int>(found - lookOrder.begin());
+        if (found == lookOrder.end()) lookOrder.push_back(look);
+        const auto key = std::make_tuple(base, vertexGlow ? int(color) : -1, lookNumber);
+        if (const auto it = lookMaterials.find(key); it != lookMaterials.end()) return it->second;
+
+        tinygltf::Material material = model.materials[static_cast<size_t>(base)];
+        tinygltf::PbrMetallicRoughness& pbr = material.pbrMetallicRoughness;
+        pbr.roughnessFactor = Tidy(look.rough);
+        static const char* const kKinds[] = {"diffuse", "emissive", "translucent", "metal"};
+        material.name += std::string(" ") + kKinds[static_cast<size_t>(look.surface)] + " " + std::to_string(color);
+        switch (look.surface) {
+            case VoxelSurface::Emissive: {
+                if (vertexGlow) {
+                    const uint32_t rgba = input.scenes[static_cast<size_t>(scene)].palette[color - 1u];
+                    material.emissiveFactor = {SrgbToLinear(uint8_t(rgba)), SrgbToLinear(uint8_t(rgba >> 8)),
+                                               SrgbToLinear(uint8_t(rgba >> 16))};
+                } else {
+                    material.emissiveFactor = {1, 1, 1};
+                    material.emissiveTexture.index = pbr.baseColorTexture.index;
+                }
+                material.extensions["KHR_materials_emissive_strength"] =
+                    Extension("emissiveStrength", look.emission);
+                UseExtension("KHR_materials_emissive_strength");
+                break;
+            }
+            case VoxelSurface::Translucent:
+                material.extensions["KHR_materials_transmission"] =
+                    Extension("transmissionFactor", 1.0f - look.opacity);
+                material.extensions["KHR_materials_ior"] = Extension("ior", look.ior);
+                UseExtension("KHR_materials_transmission");
+                UseExtension("KHR_materials_ior");
+                break;
+            case VoxelSurface::Metal:
+                pbr.metallicFactor = Tidy(look.metal);
+                break;
+            case VoxelSurface::Diffuse:
+                break;
+        }
+        model.materials.push_back(material);
+        return lookMaterials[key] = static_cast<int>(model.materials.size()) - 1;
+    }
+
+    // The index accessor of `count` indices read from `data`.
+    int AddIndices(const uint32_t* data, size_t count, bool wide) {
+        const size_t part = bin.Add(count * (wide ? 4 : 2), [data, count, wide](std::FILE* f, OutputSet& o,
+                                                                               std::string& e) {
+            if (wide) return o.Write(f, data, 4 * count, e);
+            return WriteRecords(f, o, e, count, 2, [data](size_t i, uint8_t* out) {
+                const uint16_t v = static_cast<uint16_t>(data[i]);
+                std::memcpy(out, &v, 2);
+            });
+        });
+        return AddAccessor(AddView(part, kElementArrayBuffer),
+                           wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
+                           TINYGLTF_TYPE_SCALAR, count);
     }
 
     std::string PngName(size_t k) const {
@@ -233,7 +333,6 @@ struct GltfBuilder {
             const std::array<uint32_t, 256>* palette = &input.scenes[static_cast<size_t>(em.scene)].palette;
             tinygltf::Primitive primitive;
             primitive.mode = TINYGLTF_MODE_TRIANGLES;
-            primitive.material = materialOfScene[static_cast<size_t>(em.scene)];
 
             const std::array<double, 3> lo = ToGltf(mesh->min[0], mesh->min[1], mesh->min[2]);
             const std::array<double, 3> hi = ToGltf(mesh->max[0], mesh->max[1], mesh->max[2]);
@@ -277,22 +376,30 @@ struct GltfBuilder {
             }
             // The largest index of a type is reserved (primitive restart).
             const bool wide = n > 65535;
-            part = bin.Add(mesh->indices.size() * (wide ? 4 : 2), [mesh, wide](std::FILE* f, OutputSet& o,
-                                                                             std::string& e) {
-                if (wide) return o.Write(f, mesh->indices.data(), 4 * mesh->indices.size(), e);
-                return WriteRecords(f, o, e, mesh->indices.size(), 2, [mesh](size_t i, uint8_t* out) {
-                    const uint16_t v = static_cast<uint16_t>(mesh->indices[i]);
-                    std::memcpy(out, &v, 2);
-                });
-            });
-            primitive.indices = AddAccessor(AddView(part, kElementArrayBuffer),
-                                            wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT
-                                                 : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
-                                            TINYGLTF_TYPE_SCALAR, mesh->indices.size());
+            // The triangles by material, in the order materials first appear.
+            std::vector<int> materials;
+            std::vector<std::vector<uint32_t>> split;
+            for (size_t t = 0; t < mesh->indices.size(); t += 3) {
+                const int material = MaterialOf(em.scene, mesh->vertices[mesh->indices[t]].colorIndex);
+                const size_t k = static_cast<size_t>(std::find(materials.begin(), materials.end(), material) -
+                                                     materials.begin());
+                if (k == materials.size()) materials.push_back(material), split.emplace_back();
+                split[k].insert(split[k].end(), &mesh->indices[t], &mesh->indices[t] + 3);
+            }
             tinygltf::Mesh gm;
             gm.name = (input.scenes.size() > 1 ? "file " + std::to_string(em.scene) + " " : std::string()) + "model " +
                       std::to_string(em.model);
-            gm.primitives.push_back(primitive);
+            for (size_t k = 0; k < materials.size(); ++k) {
+                primitive.material = materials[k];
+                if (materials.size() == 1) {
+                    primitive.indices = AddIndices(mesh->indices.data(), mesh->indices.size(), wide);
+                } else {
+                    primitiveIndices.push_back(std::move(split[k]));
+                    primitive.indices =
+                        AddIndices(primitiveIndices.back().data(), primitiveIndices.back().size(), wide);
+                }
+                gm.primitives.push_back(primitive);
+            }
             model.meshes.push_back(gm);
             meshIndex.push_back(static_cast<int>(model.meshes.size()) - 1);
         }
@@ -429,7 +536,7 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 
 bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOptions& options,
                const std::string& path, bool binary, OutputSet& outputs, std::string& error) {
-    GltfBuilder b{input, plan, options, binary, OutputStemOf(path), {}, {}, {}, {}, {}, {}};
+    GltfBuilder b{input, plan, options, binary, OutputStemOf(path), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     b.AddMaterials();
     b.AddMeshes();
     b.AddNodes();

@@ -235,12 +235,27 @@ bool BuildExportPlan(const ExportInput& input, const ExportOptions& options, Exp
 
     VoxMeshOptions meshOptions;
     meshOptions.mode = options.mesh;
+    std::vector<std::array<uint32_t, 256>> keys;
+    for (const VoxelScene& scene : input.scenes) keys.push_back(ExportMergeKeys(scene));
     for (ExportMesh& mesh : plan.meshes) {
         const VoxelScene& scene = input.scenes[static_cast<size_t>(mesh.scene)];
         const std::vector<Voxel> voxels = ExportModelVoxels(scene.models[static_cast<size_t>(mesh.model)]);
-        if (!BuildVoxMesh(voxels.data(), voxels.size(), scene.palette, meshOptions, mesh.mesh, error)) return false;
+        const std::array<uint32_t, 256>& merge = keys[static_cast<size_t>(mesh.scene)];
+        if (!BuildVoxMesh(voxels.data(), voxels.size(), merge, meshOptions, mesh.mesh, error)) return false;
     }
     return true;
+}
+
+std::array<uint32_t, 256> ExportMergeKeys(const VoxelScene& scene) {
+    const std::vector<VoxelLook> looks = SceneLooks(scene);
+    if (looks.empty()) return scene.palette;
+    std::array<uint32_t, 256> keys{};
+    for (uint32_t k = 0; k < 256; ++k) {
+        uint32_t first = 0;
+        while (scene.palette[first] != scene.palette[k] || !(looks[first] == looks[k])) ++first;
+        keys[k] = first;
+    }
+    return keys;
 }
 
 int32_t ExportFrameCount(const ExportInput& input) {

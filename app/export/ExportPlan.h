@@ -10,6 +10,7 @@
 // mesh gets the rest (a model's pivot can move the floor by one cell).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,3 +61,8 @@ bool BuildExportPlan(const ExportInput& input, const ExportOptions& options, Exp
 
 // The voxels of one model relative to its pivot (v - floor(size / 2)).
 std::vector<Voxel> ExportModelVoxels(const VoxelSceneModel& model);
+
+// What the mesher merges faces by: the scene's palette, or where entries
+// have looks (SceneLooks), a key per distinct colour and look, so that no
+// face merges across materials.
+std::array<uint32_t, 256> ExportMergeKeys(const VoxelScene& scene);

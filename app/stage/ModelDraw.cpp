@@ -1,8 +1,11 @@
 #include "app/stage/ModelDraw.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "app/stage/FrameMesh.h"
 
@@ -18,28 +21,65 @@ constexpr GLuint kInfoAttribute = 1;
 // Position from gl_Vertex (so ftransform() places it exactly as the fixed
 // pipeline does), the rest from `info`. Colour material as the lists have
 // it: the vertex colour is the material's ambient and diffuse colour, and
-// the material has no specular or emission.
-constexpr const char* kVertexShader = R"(#version 110
+// the material has no specular or emission. The palette's row 0 is the
+// colour, row 1 the look (LookTexels). With SHINY defined it also hands the
+// fragment stage what the highlight needs.
+constexpr const char* kVertexShader = R"(
 attribute vec2 info;  // x: face + 8 * occlusion level; y: palette entry
 uniform sampler2D palette;
 uniform vec3 normals[6];
 uniform float brightness[4];
+uniform float unlit;  // 1: the emissive part, drawn in its glow colour
+#ifdef SHINY
+varying vec3 eyePosition;
+varying vec3 eyeNormal;
+varying vec2 shine;  // strength, exponent
+#endif
 void main() {
     float face = mod(info.x, 8.0);
     float level = floor(info.x / 8.0);
-    vec4 color = texture2DLod(palette, vec2((info.y + 0.5) / 256.0, 0.5), 0.0);
-    color.rgb = color.rgb * brightness[int(level)];
+    float entry = (info.y + 0.5) / 256.0;
+    vec4 color = texture2DLod(palette, vec2(entry, 0.25), 0.0);
     vec3 normal = gl_NormalMatrix * normals[int(face)];
     vec4 position = gl_ModelViewMatrix * gl_Vertex;
-    vec3 toLight = normalize(gl_LightSource[0].position.xyz - position.xyz);
-    float diffuse = max(dot(normal, toLight), 0.0);
-    vec3 lit = gl_LightModel.ambient.rgb * color.rgb + gl_LightSource[0].ambient.rgb * color.rgb +
-               diffuse * gl_LightSource[0].diffuse.rgb * color.rgb;
-    gl_FrontColor = vec4(lit, color.a);
+    if (unlit > 0.5) {
+        gl_FrontColor = vec4(texture2DLod(palette, vec2(entry, 0.75), 0.0).rgb, color.a);
+    } else {
+        color.rgb = color.rgb * brightness[int(level)];
+        vec3 toLight = normalize(gl_LightSource[0].position.xyz - position.xyz);
+        float diffuse = max(dot(normal, toLight), 0.0);
+        vec3 lit = gl_LightModel.ambient.rgb * color.rgb + gl_LightSource[0].ambient.rgb * color.rgb +
+                   diffuse * gl_LightSource[0].diffuse.rgb * color.rgb;
+        gl_FrontColor = vec4(lit, color.a);
+    }
     gl_FrontSecondaryColor = vec4(0.0);
+#ifdef SHINY
+    vec4 look = texture2DLod(palette, vec2(entry, 0.75), 0.0);
+    eyePosition = position.xyz;
+    eyeNormal = normal;
+    shine = vec2(look.r, exp2(1.0 + 6.0 * look.g));
+#endif
     gl_Position = ftransform();
 }
 )";
+
+// The metal part's highlight: Blinn-Phong with a local viewer, as the
+// lists' fixed pipeline has it (GL_LIGHT_MODEL_LOCAL_VIEWER), per fragment.
+constexpr const char* kShinyFragmentShader = R"(
+varying vec3 eyePosition;
+varying vec3 eyeNormal;
+varying vec2 shine;
+void main() {
+    vec3 n = normalize(eyeNormal);
+    vec3 toLight = normalize(gl_LightSource[0].position.xyz - eyePosition);
+    vec3 halfway = normalize(toLight - normalize(eyePosition));
+    float highlight = dot(n, toLight) > 0.0 ? pow(max(dot(n, halfway), 0.0), shine.y) : 0.0;
+    gl_FragColor = vec4(gl_Color.rgb + shine.x * highlight * gl_LightSource[0].specular.rgb, gl_Color.a);
+}
+)";
+
+// The triangles of quad q: (4q, 4q+1, 4q+2) and (4q, 4q+2, 4q+3).
+constexpr int kQuadCorners[6] = {0, 1, 2, 0, 2, 3};
 
 template <typename Proc>
 bool Fetch(GLProc (*lookup)(const char*), const char* core, const char* arb, Proc& field) {
@@ -49,22 +89,36 @@ bool Fetch(GLProc (*lookup)(const char*), const char* core, const char* arb, Pro
     return field != nullptr;
 }
 
-// The palette as the texture holds it: entry k is colour index k + 1.
-void PaletteTexels(const VoxelModel& model, bool asFloat, std::vector<float>& floats, std::vector<uint8_t>& bytes) {
-    floats.assign(256 * 4, 0.0f);
-    bytes.assign(256 * 4, 0);
-    for (size_t k = 0; k < 256; ++k) {
-        uint8_t rgba[4];
-        std::memcpy(rgba, &model.palette[k], 4);
-        for (int c = 0; c < 3; ++c) {
-            floats[4 * k + c] = rgba[c] / 255.0f;
-            bytes[4 * k + c] = rgba[c];
+// What both paths draw colour index k + 1 with, 256 x 2 RGBA texels. Row
+// 0: the colour; alpha the opacity of a translucent entry, else kLitAlpha.
+// Row 1: an emissive entry's glow colour and alpha 1; a metal entry's
+// highlight strength and 1 - roughness; else nothing.
+struct LookTexels {
+    std::vector<float> texels;
+
+    explicit LookTexels(const VoxelModel& model) : texels(256 * 2 * 4, 0.0f) {
+        for (size_t k = 0; k < 256; ++k) {
+            const VoxelLook look = k < model.looks.size() ? model.looks[k] : VoxelLook{};
+            uint8_t rgba[4];
+            std::memcpy(rgba, &model.palette[k], 4);
+            float* color = &texels[4 * k];
+            float* row1 = &texels[4 * (256 + k)];
+            for (int c = 0; c < 3; ++c) color[c] = rgba[c] / 255.0f;
+            color[3] = look.surface == VoxelSurface::Translucent ? look.opacity : kLitAlpha;
+            if (look.surface == VoxelSurface::Emissive) {
+                for (int c = 0; c < 3; ++c) row1[c] = std::min(1.0f, color[c] * (1.0f + kGlowGain * look.emission));
+                row1[3] = 1.0f;
+            } else if (look.surface == VoxelSurface::Metal) {
+                row1[0] = look.metal;
+                row1[1] = 1.0f - look.rough;
+            }
         }
-        floats[4 * k + 3] = kLitAlpha;
-        bytes[4 * k + 3] = 8;
     }
-    if (asFloat) bytes.clear();
-}
+    const float* Color(uint8_t entry) const { return &texels[4 * entry]; }
+    const float* Look(uint8_t entry) const { return &texels[4 * (256 + entry)]; }
+    // The highlight's exponent, as the shader computes it.
+    float Exponent(uint8_t entry) const { return std::exp2(1.0f + 6.0f * Look(entry)[1]); }
+};
 
 // Clears GL's error flags; true when none was set.
 bool ClearErrors() {
@@ -73,10 +127,11 @@ bool ClearErrors() {
     return clean;
 }
 
-uint32_t MakePalette(const ModelRenderer& r, const VoxelModel& model) {
-    std::vector<float> floats;
+uint32_t MakePalette(const ModelRenderer& r, const LookTexels& looks) {
     std::vector<uint8_t> bytes;
-    PaletteTexels(model, r.floatPalette, floats, bytes);
+    if (!r.floatPalette) {
+        for (float f : looks.texels) bytes.push_back(static_cast<uint8_t>(std::lround(f * 255.0f)));
+    }
     GLuint texture = 0;
     r.gl.activeTexture(GL_TEXTURE1);
     glGenTextures(1, &texture);
@@ -86,54 +141,96 @@ uint32_t MakePalette(const ModelRenderer& r, const VoxelModel& model) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     if (r.floatPalette) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 256, 1, 0, GL_RGBA, GL_FLOAT, floats.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 256, 2, 0, GL_RGBA, GL_FLOAT, looks.texels.data());
     } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
     }
     glBindTexture(GL_TEXTURE_2D, 0);
     r.gl.activeTexture(GL_TEXTURE0);
     return texture;
 }
 
-// The lit quads of a chunk as a display list: the normal once a quad, each
-// corner's colour darkened by its level, the triangles as the index
-// pattern of the buffers has them.
-uint32_t CompileLitList(const ModelMeshChunk& chunk, const VoxelModel& model) {
-    static constexpr int kCorners[6] = {0, 1, 2, 0, 2, 3};
+// A part's quads of a chunk as a display list, the triangles as the index
+// pattern of the buffers has them. Lit and metal quads: the normal once a
+// quad, each corner's colour darkened by its level; metal quads set their
+// highlight first and the list ends with none. Emissive quads: their glow
+// colour, lighting off. Coverage: positions alone.
+uint32_t CompileList(const ModelMeshChunk& chunk, MeshPart part, const LookTexels& looks) {
+    static const float kNoSpecular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     const uint32_t list = glGenLists(1);
     glNewList(list, GL_COMPILE);
-    glBegin(GL_TRIANGLES);
+    if (part == MeshPart::Emissive) glDisable(GL_LIGHTING);
+    if (part == MeshPart::Metal) glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_TRUE);
+    int shinyEntry = -1;
+    bool begun = false;
     for (size_t q = 0; q < chunk.vertices.size(); q += 4) {
+        const uint8_t entry = chunk.vertices[q].color;
+        if (part == MeshPart::Metal && entry != shinyEntry) {
+            // The highlight is material state, which glBegin .. glEnd may not change.
+            if (begun) glEnd();
+            begun = false;
+            shinyEntry = entry;
+            const float strength = looks.Look(entry)[0];
+            const float specular[4] = {strength, strength, strength, 1.0f};
+            glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+            glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, looks.Exponent(entry));
+        }
+        if (!begun) glBegin(GL_TRIANGLES);
+        begun = true;
         glNormal3fv(&cubeNormals[chunk.face].x);
-        for (int k : kCorners) {
+        for (int k : kQuadCorners) {
             const ModelVertex& v = chunk.vertices[q + k];
-            uint8_t rgba[4];
-            std::memcpy(rgba, &model.palette[v.color], 4);
-            const float bright = occlusionBrightness[v.faceLevel >> 3 & 3];
-            glColor4f(rgba[0] / 255.0f * bright, rgba[1] / 255.0f * bright, rgba[2] / 255.0f * bright, kLitAlpha);
+            if (part == MeshPart::Emissive) {
+                const float* glow = looks.Look(v.color);
+                glColor4f(glow[0], glow[1], glow[2], kLitAlpha);
+            } else if (part != MeshPart::Coverage) {
+                const float* c = looks.Color(v.color);
+                const float bright = occlusionBrightness[v.faceLevel >> 3 & 3];
+                glColor4f(c[0] * bright, c[1] * bright, c[2] * bright, kLitAlpha);
+            }
             glVertex3sv(v.position);
         }
     }
-    glEnd();
-    glEndList();
-    return list;
-}
-
-// Positions alone: the shadow pass's.
-uint32_t CompileShadowList(const ModelMeshChunk& chunk) {
-    static constexpr int kCorners[6] = {0, 1, 2, 0, 2, 3};
-    const uint32_t list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
-    glBegin(GL_TRIANGLES);
-    for (size_t q = 0; q < chunk.vertices.size(); q += 4) {
-        for (int k : kCorners) glVertex3sv(chunk.vertices[q + k].position);
+    if (begun) glEnd();
+    if (part == MeshPart::Metal) {
+        glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, kNoSpecular);
+        glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 0.0f);
+        glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, GL_FALSE);
     }
-    glEnd();
+    if (part == MeshPart::Emissive) glEnable(GL_LIGHTING);
     glEndList();
     return list;
 }
 
-ModelDrawChunk Upload(const ModelRenderer& r, const ModelMeshChunk& chunk, MeshPart part, const VoxelModel& model) {
+// Keeps a chunk's translucent quads in memory, in model units.
+void AddClearFaces(const ModelMeshChunk& chunk, const LookTexels& looks, ModelClearFaces& faces) {
+    const Vector3& n = cubeNormals[chunk.face];
+    for (size_t q = 0; q < chunk.vertices.size(); q += 4) {
+        Vector3 centre;
+        for (size_t k = 0; k < 4; ++k) {
+            const ModelVertex& v = chunk.vertices[q + k];
+            ClearVertex c;
+            for (int a = 0; a < 3; ++a) {
+                c.position[a] = static_cast<float>(static_cast<double>(chunk.origin[a] + v.position[a]) - 0.5);
+            }
+            const float* color = looks.Color(v.color);
+            const float bright = occlusionBrightness[v.faceLevel >> 3 & 3];
+            for (int a = 0; a < 3; ++a) c.rgba[a] = static_cast<uint8_t>(std::lround(color[a] * bright * 255.0f));
+            c.rgba[3] = static_cast<uint8_t>(std::lround(color[3] * 255.0f));
+            // Signed bytes map 127 to 1 and -128 to -1.
+            const float axes[3] = {n.x, n.y, n.z};
+            for (int a = 0; a < 3; ++a) c.normal[a] = static_cast<int8_t>(axes[a] > 0 ? 127 : axes[a] < 0 ? -128 : 0);
+            c.faceLevel = v.faceLevel;
+            c.color = v.color;
+            faces.vertices.push_back(c);
+            centre = centre + Vector3(c.position[0], c.position[1], c.position[2]) * 0.25f;
+        }
+        faces.centres.push_back(centre);
+        faces.faces.push_back(static_cast<uint8_t>(chunk.face));
+    }
+}
+
+ModelDrawChunk Upload(const ModelRenderer& r, const ModelMeshChunk& chunk, MeshPart part, const LookTexels& looks) {
     ModelDrawChunk drawn;
     drawn.quads = static_cast<uint32_t>(chunk.vertices.size() / 4);
     for (int a = 0; a < 3; ++a) drawn.origin[a] = chunk.origin[a];
@@ -147,7 +244,7 @@ ModelDrawChunk Upload(const ModelRenderer& r, const ModelMeshChunk& chunk, MeshP
                         chunk.vertices.data(), GL_STATIC_DRAW);
         r.gl.bindBuffer(GL_ARRAY_BUFFER, 0);
     } else {
-        drawn.name = part == MeshPart::Lit ? CompileLitList(chunk, model) : CompileShadowList(chunk);
+        drawn.name = CompileList(chunk, part, looks);
     }
     return drawn;
 }
@@ -210,31 +307,145 @@ void DeleteChunks(const ModelRenderer& r, std::vector<ModelDrawChunk>& chunks) {
     chunks.clear();
 }
 
-bool BuildProgram(ModelRenderer& r) {
-    const ModelGLCalls& gl = r.gl;
-    const GLuint shader = gl.createShader(GL_VERTEX_SHADER);
-    gl.shaderSource(shader, 1, &kVertexShader, nullptr);
+// Compiles one shader of the program from the version line, `defines` and `body`; 0 when it fails.
+GLuint CompileShader(const ModelGLCalls& gl, GLenum type, const char* defines, const char* body) {
+    const GLuint shader = gl.createShader(type);
+    const char* parts[] = {"#version 110\n", defines, body};
+    gl.shaderSource(shader, 3, parts, nullptr);
     gl.compileShader(shader);
     GLint compiled = 0;
     gl.getShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-    if (!compiled) {
-        gl.deleteShader(shader);
-        return false;
+    if (compiled) return shader;
+    gl.deleteShader(shader);
+    return 0;
+}
+
+// The vertex program, with the metal part's fragment stage when `shiny`.
+// Returns the program and its `unlit` uniform, or 0 when it cannot be built.
+GLuint BuildProgram(const ModelGLCalls& gl, bool shiny, int32_t& unlit) {
+    const GLuint vertex = CompileShader(gl, GL_VERTEX_SHADER, shiny ? "#define SHINY 1\n" : "", kVertexShader);
+    const GLuint fragment = shiny ? CompileShader(gl, GL_FRAGMENT_SHADER, "", kShinyFragmentShader) : 0;
+    if (vertex == 0 || (shiny && fragment == 0)) {
+        if (vertex != 0) gl.deleteShader(vertex);
+        if (fragment != 0) gl.deleteShader(fragment);
+        return 0;
     }
-    r.program = gl.createProgram();
-    gl.attachShader(r.program, shader);
-    gl.bindAttribLocation(r.program, kInfoAttribute, "info");
-    gl.linkProgram(r.program);
-    gl.deleteShader(shader);  // freed with the program
+    const GLuint program = gl.createProgram();
+    gl.attachShader(program, vertex);
+    if (shiny) gl.attachShader(program, fragment);
+    gl.bindAttribLocation(program, kInfoAttribute, "info");
+    gl.linkProgram(program);
+    gl.deleteShader(vertex);  // freed with the program
+    if (shiny) gl.deleteShader(fragment);
     GLint linked = 0;
-    gl.getProgramiv(r.program, GL_LINK_STATUS, &linked);
-    if (!linked) return false;
-    gl.useProgram(r.program);
-    gl.uniform1i(gl.getUniformLocation(r.program, "palette"), 1);
-    gl.uniform3fv(gl.getUniformLocation(r.program, "normals"), 6, &cubeNormals[0].x);
-    gl.uniform1fv(gl.getUniformLocation(r.program, "brightness"), 4, occlusionBrightness);
+    gl.getProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        gl.deleteProgram(program);
+        return 0;
+    }
+    gl.useProgram(program);
+    gl.uniform1i(gl.getUniformLocation(program, "palette"), 1);
+    gl.uniform3fv(gl.getUniformLocation(program, "normals"), 6, &cubeNormals[0].x);
+    gl.uniform1fv(gl.getUniformLocation(program, "brightness"), 4, occlusionBrightness);
+    unlit = gl.getUniformLocation(program, "unlit");
+    const float zero = 0.0f;
+    gl.uniform1fv(unlit, 1, &zero);
     gl.useProgram(0);
-    return true;
+    return program;
+}
+
+// Draws the translucent faces' triangles `corners` from memory: through
+// the vertex program (bound by the caller) or, in the lists' path, with
+// their colours and normals through the fixed pipeline.
+void DrawClearCorners(const ModelRenderer& r, const ModelClearFaces& faces, const std::vector<uint32_t>& corners,
+                      bool withColors) {
+    if (corners.empty()) return;
+    const ClearVertex* v = faces.vertices.data();
+    const GLsizei stride = sizeof(ClearVertex);
+    glVertexPointer(3, GL_FLOAT, stride, v->position);
+    if (withColors) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_UNSIGNED_BYTE, stride, v->rgba);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_BYTE, stride, v->normal);
+    } else {
+        r.gl.vertexAttribPointer(kInfoAttribute, 2, GL_UNSIGNED_BYTE, GL_FALSE, stride, &v->faceLevel);
+    }
+    glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(corners.size()), GL_UNSIGNED_INT, corners.data());
+    if (withColors) {
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_NORMAL_ARRAY);
+    }
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+}
+
+// The triangles of the quads that face `point` (model units), farthest
+// first when `backToFront`, else in quad order.
+void OrderClearFaces(const ModelClearFaces& faces, const Vector3& point, bool backToFront,
+                     std::vector<uint32_t>& corners) {
+    std::vector<std::pair<float, uint32_t>> facing;  // (squared distance, quad)
+    for (size_t q = 0; q < faces.centres.size(); ++q) {
+        const Vector3 toPoint = point - faces.centres[q];
+        if (dot(toPoint, cubeNormals[faces.faces[q]]) <= 0.0f) continue;
+        facing.emplace_back(backToFront ? dot(toPoint, toPoint) : 0.0f, static_cast<uint32_t>(q));
+    }
+    if (backToFront) {
+        std::sort(facing.begin(), facing.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first > b.first : a.second < b.second;
+        });
+    }
+    corners.clear();
+    corners.reserve(facing.size() * 6);
+    for (const auto& [distance, q] : facing) {
+        for (int k : kQuadCorners) corners.push_back(4 * q + static_cast<uint32_t>(k));
+    }
+}
+
+// The order of the faces facing `point`, found again only when the point moved.
+const std::vector<uint32_t>& Ordered(const ModelClearFaces& faces, ModelClearFaces::Order& order, const Vector3& point,
+                                     bool backToFront) {
+    const Vector3& p = order.point;
+    if (!order.valid || p.x != point.x || p.y != point.y || p.z != point.z) {
+        OrderClearFaces(faces, point, backToFront, order.corners);
+        order.point = point;
+        order.valid = true;
+    }
+    return order.corners;
+}
+
+// The translucent faces facing the eye, back to front, blended over what is
+// drawn: colour by the face's opacity; the picture's alpha gathers coverage
+// (the picture's own alpha plus the rest of the face's). Depth is tested,
+// not written, so no face hides another.
+void DrawTranslucent(const ModelRenderer& r, ModelMeshGL& mesh, const Vector3& eye) {
+    const std::vector<uint32_t>& corners = Ordered(mesh.translucent, mesh.translucent.eye, eye, true);
+    if (corners.empty()) return;
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    if (r.blendFuncSeparate != nullptr) {
+        r.blendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    } else {
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glDepthMask(GL_FALSE);
+    DrawClearCorners(r, mesh.translucent, corners, !r.vertexBuffers);
+    glPopAttrib();
+}
+
+// The translucent faces' shadow: those facing the light, lit by the shadow
+// pass's black light, so the ground's grey under the global ambient as the
+// opaque shadow, at each face's opacity (colour tracking takes the faces'
+// alpha into the diffuse material, whose alpha lighting hands on).
+void DrawTranslucentShadow(const ModelRenderer& r, ModelMeshGL& mesh, const Vector3& light) {
+    const std::vector<uint32_t>& corners = Ordered(mesh.translucent, mesh.translucent.light, light, false);
+    if (corners.empty()) return;
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    DrawClearCorners(r, mesh.translucent, corners, true);
+    glPopAttrib();
 }
 
 }  // namespace
@@ -279,14 +490,23 @@ bool LoadModelGLCalls(ModelGLCalls& c, GLProc (*lookup)(const char* name)) {
 
 bool OpenModelRenderer(ModelRenderer& r, bool allowBuffers) {
     r = ModelRenderer{};
-    if (!allowBuffers || !LoadModelGLCalls(r.gl, GetGLProc)) return false;
+    if (!allowBuffers || !LoadModelGLCalls(r.gl, GetGLProc)) {
+        r.blendFuncSeparate = reinterpret_cast<PFNGLBLENDFUNCSEPARATEPROC>(GetGLProc("glBlendFuncSeparate"));
+        return false;
+    }
     GLint vertexTextures = 0;
     glGetIntegerv(GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS, &vertexTextures);
     ClearErrors();
-    if (vertexTextures < 1 || !BuildProgram(r)) {
+    if (vertexTextures >= 1) r.program = BuildProgram(r.gl, false, r.unlit);
+    if (r.program == 0) {
         CloseModelRenderer(r);
+        r.blendFuncSeparate = reinterpret_cast<PFNGLBLENDFUNCSEPARATEPROC>(GetGLProc("glBlendFuncSeparate"));
         return false;
     }
+    // Without a fragment stage the metal part is drawn with no highlight.
+    int32_t shinyUnlit = -1;
+    r.shinyProgram = BuildProgram(r.gl, true, shinyUnlit);
+    r.blendFuncSeparate = reinterpret_cast<PFNGLBLENDFUNCSEPARATEPROC>(GetGLProc("glBlendFuncSeparate"));
     // Float palettes where the context has them (GL 3.0, ARB_texture_float):
     // the shader then reads the very colours the lists are given.
     GLuint probe = 0;
@@ -314,57 +534,91 @@ bool OpenModelRenderer(ModelRenderer& r, bool allowBuffers) {
 
 void CloseModelRenderer(ModelRenderer& r) {
     if (r.program != 0) r.gl.deleteProgram(r.program);
+    if (r.shinyProgram != 0) r.gl.deleteProgram(r.shinyProgram);
     if (r.indexBuffer != 0) r.gl.deleteBuffers(1, &r.indexBuffer);
     r = ModelRenderer{};
 }
 
 void UploadModelMesh(const ModelRenderer& r, const VoxelModel& model, bool occlusion, ModelMeshGL& mesh) {
     DeleteModelMesh(r, mesh);
+    const LookTexels looks(model);
     mesh.counts = BuildModelMesh(model, occlusion, [&](MeshPart part, const ModelMeshChunk& chunk) {
-        (part == MeshPart::Lit ? mesh.lit : mesh.shadow).push_back(Upload(r, chunk, part, model));
+        switch (part) {
+            case MeshPart::Lit: mesh.lit.push_back(Upload(r, chunk, part, looks)); break;
+            case MeshPart::Emissive: mesh.emissive.push_back(Upload(r, chunk, part, looks)); break;
+            case MeshPart::Metal: mesh.metal.push_back(Upload(r, chunk, part, looks)); break;
+            case MeshPart::Coverage: mesh.shadow.push_back(Upload(r, chunk, part, looks)); break;
+            case MeshPart::Translucent: AddClearFaces(chunk, looks, mesh.translucent); break;
+        }
     });
     // The coverage part earns its memory only when it saves a good share of
-    // the shadow pass's vertices.
-    if (mesh.counts.coverageQuads * 4 > mesh.counts.litQuads * 3) DeleteChunks(r, mesh.shadow);
-    if (r.vertexBuffers) mesh.palette = MakePalette(r, model);
+    // the shadow pass's vertices. The lists' emissive quads turn lighting
+    // off, which the shadow pass cannot have: they keep it.
+    const bool needed = !r.vertexBuffers && !mesh.emissive.empty();
+    if (!needed && mesh.counts.coverageQuads * 4 > mesh.counts.litQuads * 3) DeleteChunks(r, mesh.shadow);
+    if (r.vertexBuffers) mesh.palette = MakePalette(r, looks);
 }
 
-void DrawModelLit(const ModelRenderer& r, const ModelMeshGL& mesh, const Vector3& eye) {
+void DrawModelLit(const ModelRenderer& r, ModelMeshGL& mesh, const Vector3& eye) {
     if (!r.vertexBuffers) {
-        ForFacingChunks(mesh.lit, eye, [](const ModelDrawChunk& c) { glCallList(c.name); });
+        for (const std::vector<ModelDrawChunk>* part : {&mesh.lit, &mesh.emissive, &mesh.metal}) {
+            ForFacingChunks(*part, eye, [](const ModelDrawChunk& c) { glCallList(c.name); });
+        }
+        DrawTranslucent(r, mesh, eye);
         return;
     }
+    const float one = 1.0f, zero = 0.0f;
     r.gl.useProgram(r.program);
     r.gl.activeTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, mesh.palette);
     r.gl.activeTexture(GL_TEXTURE0);
     r.gl.bindBuffer(GL_ELEMENT_ARRAY_BUFFER, r.indexBuffer);
     r.gl.enableVertexAttribArray(kInfoAttribute);
-    ForFacingChunks(mesh.lit, eye, [&r](const ModelDrawChunk& c) { DrawBufferChunk(r, c, true); });
-    r.gl.disableVertexAttribArray(kInfoAttribute);
+    const auto draw = [&r](const ModelDrawChunk& c) { DrawBufferChunk(r, c, true); };
+    ForFacingChunks(mesh.lit, eye, draw);
+    if (!mesh.emissive.empty()) {
+        r.gl.uniform1fv(r.unlit, 1, &one);
+        ForFacingChunks(mesh.emissive, eye, draw);
+        r.gl.uniform1fv(r.unlit, 1, &zero);
+    }
+    if (!mesh.metal.empty()) {
+        if (r.shinyProgram != 0) r.gl.useProgram(r.shinyProgram);
+        ForFacingChunks(mesh.metal, eye, draw);
+        r.gl.useProgram(r.program);
+    }
     UnbindBuffers(r);
+    DrawTranslucent(r, mesh, eye);
+    r.gl.disableVertexAttribArray(kInfoAttribute);
     r.gl.activeTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, 0);
     r.gl.activeTexture(GL_TEXTURE0);
     r.gl.useProgram(0);
 }
 
-void DrawModelShadow(const ModelRenderer& r, const ModelMeshGL& mesh, const Vector3& light) {
-    const std::vector<ModelDrawChunk>& chunks = mesh.shadow.empty() ? mesh.lit : mesh.shadow;
+void DrawModelShadow(const ModelRenderer& r, ModelMeshGL& mesh, const Vector3& light) {
+    DrawTranslucentShadow(r, mesh, light);
+    const bool covered = !mesh.shadow.empty();
+    const auto parts = covered ? std::vector{&mesh.shadow} : std::vector{&mesh.lit, &mesh.emissive, &mesh.metal};
     if (!r.vertexBuffers) {
-        // Lit lists set colours and normals too, which the shadow pass's
-        // black light and untracked colour leave without effect.
-        ForFacingChunks(chunks, light, [](const ModelDrawChunk& c) { glCallList(c.name); });
+        // Lit and metal lists set colours, normals and highlights too, which
+        // the shadow pass's black light and untracked colour leave without
+        // effect (emissive ones keep the coverage, UploadModelMesh).
+        for (const std::vector<ModelDrawChunk>* part : parts) {
+            ForFacingChunks(*part, light, [](const ModelDrawChunk& c) { glCallList(c.name); });
+        }
         return;
     }
     r.gl.bindBuffer(GL_ELEMENT_ARRAY_BUFFER, r.indexBuffer);
-    ForFacingChunks(chunks, light, [&r](const ModelDrawChunk& c) { DrawBufferChunk(r, c, false); });
+    for (const std::vector<ModelDrawChunk>* part : parts) {
+        ForFacingChunks(*part, light, [&r](const ModelDrawChunk& c) { DrawBufferChunk(r, c, false); });
+    }
     UnbindBuffers(r);
 }
 
 void DeleteModelMesh(const ModelRenderer& r, ModelMeshGL& mesh) {
-    DeleteChunks(r, mesh.lit);
-    DeleteChunks(r, mesh.shadow);
+    for (std::vector<ModelDrawChunk>* part : {&mesh.lit, &mesh.emissive, &mesh.metal, &mesh.shadow}) {
+        DeleteChunks(r, *part);
+    }
     if (mesh.palette != 0) glDeleteTextures(1, &mesh.palette);
     mesh = ModelMeshGL{};
 }

@@ -24,6 +24,17 @@ bool IsDrawn(const VoxelModel& model, const Voxel& v) {
     return v.colorIndex >= 1 && v.colorIndex <= model.palette.size();
 }
 
+// Each colour index's surface (entry k for colour index k + 1).
+using SurfaceTable = std::array<VoxelSurface, 256>;
+
+// The model's surfaces by its looks; all diffuse when it has none.
+SurfaceTable SurfacesOf(const VoxelModel& model) {
+    SurfaceTable surfaces;
+    surfaces.fill(VoxelSurface::Diffuse);
+    for (size_t k = 0; k < model.looks.size() && k < surfaces.size(); ++k) surfaces[k] = model.looks[k].surface;
+    return surfaces;
+}
+
 int NormalAxis(int f) { return cubeNormals[f].x != 0.0f ? 0 : cubeNormals[f].y != 0.0f ? 1 : 2; }
 
 int NormalSign(int f) {
@@ -32,14 +43,17 @@ int NormalSign(int f) {
 }
 
 // A dense box of cells: the cells meshed and a one-cell border around them.
+// A translucent voxel's cell is open: it hides, shades and closes nothing.
 struct Region {
     int64_t low[3] = {0, 0, 0};                       // the cell at grid (0, 0, 0)
     int64_t size[3] = {0, 0, 0};                      // grid extents, border included
     int64_t rowWords = 0;                             // 64-bit words per row along x
     std::vector<uint8_t> colors;                      // colour index less 1, x fastest
-    std::vector<uint64_t> solid;                      // a bit per cell, rows of rowWords words
-    std::vector<uint64_t> outside;                    // empty and joined to the border through empty cells
-    std::array<std::vector<uint32_t>, 3> sliceCells;  // solid cells per grid plane, by axis
+    std::vector<uint64_t> solid;                      // opaque voxels: a bit per cell, rows of rowWords words
+    std::vector<uint64_t> clear;                      // translucent voxels, laid out as `solid`; empty: none can be
+    std::vector<uint64_t> outside;                    // open and joined to the border through open cells
+    std::array<std::vector<uint32_t>, 3> sliceCells;  // voxels per grid plane, by axis
+    bool anyClear = false;                            // some voxel is translucent
 };
 
 int64_t WordOf(const Region& r, int64_t x, int64_t y, int64_t z) { return (y + r.size[1] * z) * r.rowWords + (x >> 6); }
@@ -48,8 +62,9 @@ bool Bit(const Region& r, const std::vector<uint64_t>& bits, int64_t x, int64_t 
     return (bits[WordOf(r, x, y, z)] >> (x & 63)) & 1;
 }
 
-// Makes `r` the empty grid around the cells low..high (inclusive).
-void ResetRegion(Region& r, const int64_t low[3], const int64_t high[3]) {
+// Makes `r` the empty grid around the cells low..high (inclusive), with
+// room for translucent voxels when the model has any.
+void ResetRegion(Region& r, const int64_t low[3], const int64_t high[3], bool translucent) {
     for (int a = 0; a < 3; ++a) {
         r.low[a] = low[a] - 1;
         r.size[a] = high[a] - low[a] + 3;
@@ -58,22 +73,34 @@ void ResetRegion(Region& r, const int64_t low[3], const int64_t high[3]) {
     r.rowWords = (r.size[0] + 63) / 64;
     r.colors.assign(static_cast<size_t>(r.size[0] * r.size[1] * r.size[2]), 0);
     r.solid.assign(static_cast<size_t>(r.rowWords * r.size[1] * r.size[2]), 0);
+    r.clear.assign(translucent ? r.solid.size() : 0, 0);
     r.outside.assign(r.solid.size(), 0);
+    r.anyClear = false;
 }
 
 // Enters a voxel lying in the grid; others are left out. A later voxel in
-// the same cell gives the cell its colour.
-void AddVoxel(Region& r, const Voxel& v) {
+// the same cell gives the cell its colour and its opacity.
+void AddVoxel(Region& r, const Voxel& v, const SurfaceTable& surfaces) {
     const int64_t p[3] = {v.x - r.low[0], v.y - r.low[1], v.z - r.low[2]};
     for (int a = 0; a < 3; ++a) {
         if (p[a] < 0 || p[a] >= r.size[a]) return;
     }
     r.colors[static_cast<size_t>(p[0] + r.size[0] * (p[1] + r.size[1] * p[2]))] =
         static_cast<uint8_t>(v.colorIndex - 1);
-    uint64_t& word = r.solid[WordOf(r, p[0], p[1], p[2])];
+    const int64_t w = WordOf(r, p[0], p[1], p[2]);
     const uint64_t bit = uint64_t{1} << (p[0] & 63);
-    if (word & bit) return;
-    word |= bit;
+    const bool taken = (r.solid[w] | (r.clear.empty() ? 0 : r.clear[w])) & bit;
+    if (r.clear.empty()) {
+        r.solid[w] |= bit;
+    } else if (surfaces[v.colorIndex - 1] == VoxelSurface::Translucent) {
+        r.clear[w] |= bit;
+        r.solid[w] &= ~bit;
+        r.anyClear = true;
+    } else {
+        r.solid[w] |= bit;
+        r.clear[w] &= ~bit;
+    }
+    if (taken) return;
     for (int a = 0; a < 3; ++a) ++r.sliceCells[a][static_cast<size_t>(p[a])];
 }
 
@@ -246,18 +273,32 @@ void MergeMask(std::vector<uint32_t>& mask, int64_t U, int64_t vLow, int64_t vHi
     }
 }
 
+// Writers by part (MeshPart order, Coverage last) and face direction.
 struct Writers {
-    std::array<ChunkWriter, 6> lit, coverage;
+    std::array<std::array<ChunkWriter, 6>, kMeshPartCount> parts;
 };
 
-// Face f's cells as bits, laid out as the grid's: solid, the cell in front
-// empty and outside. The border is left out (its cells belong to a
-// neighbouring tile, or to nothing). Counts the faces onto closed cavities.
+// Word w's neighbour bits in front of face f (n its axis, s its sign, i the
+// word's place in its row).
+uint64_t Front(const Region& r, const std::vector<uint64_t>& bits, int64_t w, int64_t i, int n, int s, int64_t step) {
+    if (n != 0) return bits[w + s * step];
+    if (s > 0) return bits[w] >> 1 | (i + 1 < r.rowWords ? bits[w + 1] << 63 : 0);
+    return bits[w] << 1 | (i > 0 ? bits[w - 1] >> 63 : 0);
+}
+
+// Face f's cells as bits, laid out as the grid's: an opaque voxel's face
+// where the cell in front is open (empty or translucent) and outside; a
+// translucent voxel's where the cell in front is outside and empty or
+// translucent of another colour. The border is left out (its cells belong
+// to a neighbouring tile, or to nothing). Counts the faces onto closed
+// cavities.
 void FaceBits(const Region& r, int f, std::vector<uint64_t>& faces, size_t& cavities) {
     const int n = NormalAxis(f), s = NormalSign(f);
     const int64_t W = r.rowWords, step = n == 1 ? W : W * r.size[1];
     const std::vector<uint64_t>& S = r.solid;
+    const std::vector<uint64_t>& C = r.clear;
     const std::vector<uint64_t>& O = r.outside;
+    const int64_t ahead = n == 0 ? s : n == 1 ? s * r.size[0] : s * r.size[0] * r.size[1];  // in `colors`
     faces.assign(S.size(), 0);
     for (int64_t z = 1; z + 1 < r.size[2]; ++z) {
         for (int64_t y = 1; y + 1 < r.size[1]; ++y) {
@@ -270,18 +311,20 @@ void FaceBits(const Region& r, int f, std::vector<uint64_t>& faces, size_t& cavi
                 const int64_t lastX = r.size[0] - 2;
                 if (i == lastX >> 6) core &= (lastX & 63) == 63 ? ~uint64_t{0} : (uint64_t{2} << (lastX & 63)) - 1;
                 if (i > lastX >> 6) core = 0;
-                uint64_t frontSolid, frontOutside;
-                if (n != 0) {
-                    frontSolid = S[w + s * step];
-                    frontOutside = O[w + s * step];
-                } else if (s > 0) {
-                    frontSolid = S[w] >> 1 | (i + 1 < W ? S[w + 1] << 63 : 0);
-                    frontOutside = O[w] >> 1 | (i + 1 < W ? O[w + 1] << 63 : 0);
-                } else {
-                    frontSolid = S[w] << 1 | (i > 0 ? S[w - 1] >> 63 : 0);
-                    frontOutside = O[w] << 1 | (i > 0 ? O[w - 1] >> 63 : 0);
+                const uint64_t frontSolid = Front(r, S, w, i, n, s, step);
+                const uint64_t frontOutside = Front(r, O, w, i, n, s, step);
+                uint64_t open = S[w] & ~frontSolid & core;
+                if (r.anyClear && (C[w] & core) != 0) {
+                    const uint64_t frontClear = Front(r, C, w, i, n, s, step);
+                    open |= C[w] & ~frontSolid & ~frontClear & core;
+                    // Between two translucent voxels only where their colours differ.
+                    for (uint64_t both = C[w] & frontClear & core; both != 0; both &= both - 1) {
+                        const int64_t cell = i * 64 + std::countr_zero(both) + r.size[0] * (y + r.size[1] * z);
+                        if (r.colors[static_cast<size_t>(cell)] != r.colors[static_cast<size_t>(cell + ahead)]) {
+                            open |= both & ~(both - 1);
+                        }
+                    }
                 }
-                const uint64_t open = S[w] & ~frontSolid & core;
                 faces[w] = open & frontOutside;
                 cavities += static_cast<size_t>(std::popcount(open & ~frontOutside));
             }
@@ -314,14 +357,27 @@ uint32_t FaceLevels(const Region& r, int f, const int64_t p[3]) {
     return levels;
 }
 
+// The part a colour's faces go to.
+MeshPart PartOf(VoxelSurface surface) {
+    switch (surface) {
+        case VoxelSurface::Emissive: return MeshPart::Emissive;
+        case VoxelSurface::Translucent: return MeshPart::Translucent;
+        case VoxelSurface::Metal: return MeshPart::Metal;
+        case VoxelSurface::Diffuse: break;
+    }
+    return MeshPart::Lit;
+}
+
 // Meshes the cells of a filled region inside its border, plane by plane.
-void MeshRegion(const Region& r, bool occlusion, Writers& writers, ModelMeshCounts& counts) {
+void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, Writers& writers,
+                ModelMeshCounts& counts) {
+    std::array<std::array<ChunkWriter, 6>*, 256> writersOf;  // by colour
+    for (size_t k = 0; k < 256; ++k) writersOf[k] = &writers.parts[static_cast<size_t>(PartOf(surfaces[k]))];
     std::vector<uint64_t> faces;
     std::vector<uint32_t> mask, shape;
     for (int f = 0; f < 6; ++f) {
         const int n = NormalAxis(f), u = (n + 1) % 3, v = (n + 2) % 3;
-        writers.lit[f].Enter(r);
-        writers.coverage[f].Enter(r);
+        for (std::array<ChunkWriter, 6>& part : writers.parts) part[f].Enter(r);
         FaceBits(r, f, faces, counts.cavityFaces);
         const int64_t U = r.size[u] - 2, V = r.size[v] - 2;
         mask.assign(static_cast<size_t>(U * V), 0);
@@ -335,7 +391,10 @@ void MeshRegion(const Region& r, bool occlusion, Writers& writers, ModelMeshCoun
                 const uint32_t levels = occlusion ? FaceLevels(r, f, p) : 0;
                 const uint8_t color = r.colors[static_cast<size_t>(x + r.size[0] * (y + r.size[1] * z))];
                 mask[static_cast<size_t>(j * U + i)] = kPresent | levels << 8 | color;
-                shape[static_cast<size_t>(j * U + i)] = kPresent;
+                // The flat shadow is the opaque voxels'.
+                if (!r.anyClear || surfaces[color] != VoxelSurface::Translucent) {
+                    shape[static_cast<size_t>(j * U + i)] = kPresent;
+                }
                 vLow = std::min(vLow, j);
                 vHigh = std::max(vHigh, j);
                 ++counts.faces;
@@ -361,19 +420,23 @@ void MeshRegion(const Region& r, bool occlusion, Writers& writers, ModelMeshCoun
                 }
             }
             if (vHigh < vLow) continue;
-            const auto emitter = [&](ChunkWriter& writer) {
-                return [&](int64_t u0, int64_t v0, int64_t u1, int64_t v1, uint32_t entry) {
+            // Each quad to its colour's part, or to the coverage.
+            const auto emitter = [&](std::array<ChunkWriter, 6>* coverage) {
+                return [&, coverage](int64_t u0, int64_t v0, int64_t u1, int64_t v1, uint32_t entry) {
                     int64_t low[3], high[3];
                     low[n] = high[n] = slice;
                     low[u] = u0 + 1;
                     high[u] = u1 + 1;
                     low[v] = v0 + 1;
                     high[v] = v1 + 1;
-                    EmitQuad(writer, r, f, low, high, static_cast<uint8_t>(entry & 0xff), entry >> 8 & 0xff);
+                    const uint8_t color = static_cast<uint8_t>(entry & 0xff);
+                    EmitQuad((coverage != nullptr ? *coverage : *writersOf[color])[f], r, f, low, high, color,
+                             entry >> 8 & 0xff);
                 };
             };
-            MergeMask(mask, U, vLow, vHigh, true, emitter(writers.lit[f]));
-            MergeMask(shape, U, vLow, vHigh, false, emitter(writers.coverage[f]));
+            MergeMask(mask, U, vLow, vHigh, true, emitter(nullptr));
+            MergeMask(shape, U, vLow, vHigh, false,
+                      emitter(&writers.parts[static_cast<size_t>(MeshPart::Coverage)]));
         }
     }
 }
@@ -382,11 +445,11 @@ void MeshRegion(const Region& r, bool occlusion, Writers& writers, ModelMeshCoun
 // given the voxels that may lie in it.
 template <typename ForEachVoxel>
 void WorkRegion(Region& r, const int64_t low[3], const int64_t high[3], const ForEachVoxel& forEachVoxel,
-                bool occlusion, Writers& writers, ModelMeshCounts& counts) {
-    ResetRegion(r, low, high);
-    forEachVoxel([&r](const Voxel& v) { AddVoxel(r, v); });
+                bool occlusion, const SurfaceTable& surfaces, Writers& writers, ModelMeshCounts& counts) {
+    ResetRegion(r, low, high, std::find(surfaces.begin(), surfaces.end(), VoxelSurface::Translucent) != surfaces.end());
+    forEachVoxel([&r, &surfaces](const Voxel& v) { AddVoxel(r, v, surfaces); });
     FindOutside(r);
-    MeshRegion(r, occlusion, writers, counts);
+    MeshRegion(r, occlusion, surfaces, writers, counts);
 }
 
 // A drawn voxel keyed by its tile.
@@ -399,13 +462,15 @@ struct TiledVoxel {
 
 ModelMeshCounts BuildModelMesh(const VoxelModel& model, bool occlusion, const ChunkSink& sink) {
     ModelMeshCounts counts;
+    const SurfaceTable surfaces = SurfacesOf(model);
     Writers writers;
-    for (int f = 0; f < 6; ++f) {
-        for (ChunkWriter* w : {&writers.lit[f], &writers.coverage[f]}) {
-            w->sink = &sink;
-            w->chunk.face = f;
+    for (size_t p = 0; p < kMeshPartCount; ++p) {
+        for (int f = 0; f < 6; ++f) {
+            ChunkWriter& w = writers.parts[p][f];
+            w.sink = &sink;
+            w.chunk.face = f;
+            w.part = static_cast<MeshPart>(p);
         }
-        writers.coverage[f].part = MeshPart::Coverage;
     }
     int64_t low[3] = {std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::max(),
                       std::numeric_limits<int64_t>::max()};
@@ -434,7 +499,7 @@ ModelMeshCounts BuildModelMesh(const VoxelModel& model, bool occlusion, const Ch
                 if (IsDrawn(model, v)) add(v);
             }
         };
-        WorkRegion(region, low, high, all, occlusion, writers, counts);
+        WorkRegion(region, low, high, all, occlusion, surfaces, writers, counts);
     } else {
         // Voxels by tile, in file order within one (the later of two in a cell wins).
         std::vector<TiledVoxel> tiled;
@@ -470,15 +535,19 @@ ModelMeshCounts BuildModelMesh(const VoxelModel& model, bool occlusion, const Ch
                     }
                 }
             };
-            WorkRegion(region, tileLow, tileHigh, near, occlusion, writers, counts);
+            WorkRegion(region, tileLow, tileHigh, near, occlusion, surfaces, writers, counts);
             first = last;
         }
     }
-    for (int f = 0; f < 6; ++f) {
-        writers.lit[f].Flush();
-        writers.coverage[f].Flush();
-        counts.litQuads += writers.lit[f].quads;
-        counts.coverageQuads += writers.coverage[f].quads;
+    for (size_t p = 0; p < kMeshPartCount; ++p) {
+        for (ChunkWriter& w : writers.parts[p]) {
+            w.Flush();
+            const auto part = static_cast<MeshPart>(p);
+            size_t& count = part == MeshPart::Coverage      ? counts.coverageQuads
+                            : part == MeshPart::Translucent ? counts.translucentQuads
+                                                            : counts.litQuads;
+            count += w.quads;
+        }
     }
     return counts;
 }

@@ -4,17 +4,22 @@
 // where merging changes no pixel's shade, and cut into chunks that 16-bit
 // positions and 16-bit indices reach.
 //
-// Which faces: a face whose neighbour cell is empty and joined, through
-// empty cells, to the space around the model. Faces onto closed cavities (a
-// sealed room, every empty cell inside a 3D checkerboard) cannot be seen
-// from outside and are left out.
+// Which faces: a face whose neighbour cell is open and joined, through open
+// cells, to the space around the model. Open is empty or translucent (the
+// voxel's look, VoxelModel::looks): a translucent voxel hides nothing
+// behind or beside it, so the faces of a room behind a glass window are
+// kept. Faces onto closed cavities (a sealed room, every empty cell inside a
+// 3D checkerboard) cannot be seen from outside and are left out. A
+// translucent voxel shows its faces onto empty cells and onto translucent
+// voxels of another colour; a glass pane of one colour has no inner faces.
 //
 // Ambient occlusion, as voxel renderers do it: each corner of a face looks
 // at the three cells beside it in the layer in front of the face (the two
 // along the face's edges and the one across the corner); both edge cells
-// solid is level 3, else the count of solid ones. Of a quad's two diagonals
-// the one whose corners' levels differ less is its triangles' shared edge,
-// so no streak of one corner's shade runs across the face.
+// opaque is level 3, else the count of opaque ones (translucent voxels do
+// not darken their neighbours). Of a quad's two diagonals the one whose
+// corners' levels differ less is its triangles' shared edge, so no streak
+// of one corner's shade runs across the face.
 //
 // Merging: neighbours of one colour and the same four levels merge along an
 // edge only where the levels do not change along it (a strip at the foot of
@@ -23,10 +28,10 @@
 // The flat shadow's coverage mesh merges by shape alone.
 //
 // Colour indices are the model's (1..255; a palette entry each); the vertex
-// keeps the index, so a per-index table (the palette today, materials
-// later) decides how a face is drawn. Translucent materials will need their
-// faces apart and sorted; the builder emits faces by direction and plane,
-// so such a pass can take them from here. Nothing here needs GL.
+// keeps the index, so per-index tables (palette and looks) decide how a
+// face is drawn. The faces come in parts by look: the diffuse, emissive and
+// metal voxels' are drawn by different programs, the translucent ones' are
+// sorted and blended after everything else. Nothing here needs GL.
 #pragma once
 
 #include <cstddef>
@@ -66,13 +71,18 @@ struct ModelMeshChunk {
 };
 
 enum class MeshPart {
-    Lit,       // colours and occlusion: the lit model
-    Coverage,  // merged by shape alone: the flat shadow
+    Lit,          // diffuse voxels' colours and occlusion
+    Emissive,     // emissive voxels' colours: drawn unlit
+    Metal,        // metal voxels': lit with a highlight
+    Translucent,  // translucent voxels': blended, back to front
+    Coverage,     // the opaque voxels' faces merged by shape alone: the flat shadow
 };
+constexpr size_t kMeshPartCount = 5;
 
 struct ModelMeshCounts {
-    size_t faces = 0;     // unit faces that can be seen
-    size_t litQuads = 0;  // quads of the lit part after merging
+    size_t faces = 0;            // unit faces that can be seen
+    size_t litQuads = 0;         // quads of the opaque parts (Lit, Emissive, Metal) after merging
+    size_t translucentQuads = 0;
     size_t coverageQuads = 0;
     size_t cavityFaces = 0;  // faces left out because they face a closed cavity
 };
@@ -81,7 +91,7 @@ struct ModelMeshCounts {
 // whatever is kept must be copied.
 using ChunkSink = std::function<void(MeshPart part, const ModelMeshChunk& chunk)>;
 
-// Builds both parts of `model`'s mesh and hands them to `sink` chunk by
+// Builds every part of `model`'s mesh and hands them to `sink` chunk by
 // chunk. Voxels whose colour index has no palette entry (0 or above 256)
 // are neither drawn nor hide their neighbours; of two voxels in one cell
 // the later one's colour is drawn. Without `occlusion` every level is 0.

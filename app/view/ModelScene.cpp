@@ -57,7 +57,7 @@ void LoadViewAssets(std::optional<BitmapFont>* font, std::vector<TextureEntry>* 
 }
 
 void DrawModelMesh(const Stage& stage, const Matrix4& projection, const Matrix4& modelMatrix,
-                   const ModelRenderer& renderer, const ModelMeshGL& mesh, const LightSource& light,
+                   const ModelRenderer& renderer, ModelMeshGL& mesh, const LightSource& light,
                    const std::vector<TextureEntry>& textureTable) {
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(projection.data());

@@ -29,7 +29,8 @@ void LoadViewAssets(std::optional<BitmapFont>* font, std::vector<TextureEntry>* 
 
 // Loads `projection` and draws `mesh` placed by modelMatrix on the stage
 // (DrawStageModel): each pass skips the chunks that face away from its
-// light or eye.
+// light or eye. The mesh keeps the order its translucent faces were last
+// drawn in.
 void DrawModelMesh(const Stage& stage, const Matrix4& projection, const Matrix4& modelMatrix,
-                   const ModelRenderer& renderer, const ModelMeshGL& mesh, const LightSource& light,
+                   const ModelRenderer& renderer, ModelMeshGL& mesh, const LightSource& light,
                    const std::vector<TextureEntry>& textureTable);

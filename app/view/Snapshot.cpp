@@ -26,8 +26,11 @@ constexpr int64_t kMultisamplePixelLimit = int64_t{2048} * 2048;
 // at one degree apart a ring's chords fall short of it by 0.004 %.
 constexpr int kTurnSamples = 360;
 
-// Opaque where the model wrote depth: the lit voxels carry alpha 8, and a
-// transparent picture has no ground or shadow to keep.
+// Opaque where an opaque voxel wrote depth (the lit voxels carry alpha 8,
+// and a transparent picture has no ground or shadow to keep). Elsewhere
+// only translucent faces were drawn, which write no depth: their coverage
+// gathered in the alpha over the clear black, so the colour there is
+// premultiplied and is divided by it.
 void CutOutByDepth(int32_t width, int32_t height, std::vector<uint8_t>& rgba) {
     std::vector<float> depth(static_cast<size_t>(width) * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -35,7 +38,18 @@ void CutOutByDepth(int32_t width, int32_t height, std::vector<uint8_t>& rgba) {
     for (int32_t y = 0; y < height; ++y) {
         const float* row = &depth[static_cast<size_t>(height - 1 - y) * width];
         uint8_t* out = &rgba[static_cast<size_t>(y) * width * 4];
-        for (int32_t x = 0; x < width; ++x) out[4 * x + 3] = row[x] < 1.0f ? 255 : 0;
+        for (int32_t x = 0; x < width; ++x) {
+            uint8_t* px = &out[4 * x];
+            if (row[x] < 1.0f) {
+                px[3] = 255;
+            } else if (px[3] > 0) {
+                for (int c = 0; c < 3; ++c) {
+                    px[c] = static_cast<uint8_t>(std::min(255, (px[c] * 255 + px[3] / 2) / px[3]));
+                }
+            } else {
+                px[0] = px[1] = px[2] = 0;
+            }
+        }
     }
 }
 

@@ -1,7 +1,8 @@
 // The model viewer's mesh: occlusion levels at a face's corners, the shared
 // diagonal, what merges, closed cavities (whole and in tiles), duplicates,
-// undrawn colours and chunks. Expectations are worked out by hand from the
-// cells, or counted by brute force over every voxel's faces.
+// undrawn colours, chunks and translucent voxels. Expectations are worked
+// out by hand from the cells, or counted by brute force over every voxel's
+// faces.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -276,6 +277,64 @@ TEST(ModelMesh, ChunksHoldAtMostTheirQuadsOfOneFaceAndReachAnyCoordinates) {
         if (q.part == MeshPart::Lit) got.insert({q.face, {q.corners.begin(), q.corners.end()}});
     }
     EXPECT_TRUE(got == expected);
+}
+
+constexpr VoxelSurface kGlass = VoxelSurface::Translucent;
+
+// The model with the surfaces given by colour index, the others diffuse.
+VoxelModel WithLooks(std::vector<Voxel> voxels, std::vector<std::pair<uint32_t, VoxelSurface>> surfaces) {
+    VoxelModel model = Model(std::move(voxels));
+    model.looks.resize(256);
+    for (const auto& [index, surface] : surfaces) model.looks[index - 1].surface = surface;
+    return model;
+}
+
+// Unit faces a part's quads cover.
+size_t Area(const Mesh& mesh, MeshPart part) {
+    size_t area = 0;
+    for (const Quad& q : mesh.quads) {
+        if (q.part != part) continue;
+        size_t a = 1;
+        for (int axis = 0; axis < 3; ++axis) {
+            const int64_t extent = std::abs(q.corners[2][axis] - q.corners[0][axis]);
+            if (extent != 0) a *= static_cast<size_t>(extent);
+        }
+        area += a;
+    }
+    return area;
+}
+
+TEST(ModelMesh, TranslucentVoxelsHideNothingAndShowOnlyFacesOntoEmptinessOrAnotherColour) {
+    std::vector<Voxel> window = HollowBox(0, false);
+    for (Voxel& v : window) {
+        if (v.x == 4 && v.y == 2 && v.z == 2) v.colorIndex = 2;
+    }
+    const struct {
+        const char* name;
+        VoxelModel model;
+        size_t faces, cavity, translucent, coverage;  // coverage: the opaque faces
+    } rows[] = {
+        // The opaque voxel keeps its face onto the glass; the glass shows none onto it.
+        {"glass beside opaque", WithLooks({MakeVoxel(0, 0, 0, 1), MakeVoxel(1, 0, 0, 2)}, {{2, kGlass}}), 11, 0, 5, 6},
+        {"one colour of glass", WithLooks({MakeVoxel(0, 0, 0, 2), MakeVoxel(1, 0, 0, 2)}, {{2, kGlass}}), 10, 0, 10, 0},
+        // Of two voxels in one cell the later one's look counts.
+        {"opaque over glass", WithLooks({MakeVoxel(0, 0, 0, 2), MakeVoxel(0, 0, 0, 1)}, {{2, kGlass}}), 6, 0, 0, 6},
+        {"glass over opaque", WithLooks({MakeVoxel(0, 0, 0, 1), MakeVoxel(0, 0, 0, 2)}, {{2, kGlass}}), 6, 0, 6, 0},
+        {"two colours of glass", WithLooks({MakeVoxel(0, 0, 0, 2), MakeVoxel(1, 0, 0, 3)}, {{2, kGlass}, {3, kGlass}}),
+         12, 0, 12, 0},
+        // The closed box of side 5 with a glass cell in the middle of a
+        // wall: 149 outer and 53 inner opaque faces, 4 onto the glass; the
+        // glass shows its outer and inner faces. Opaque, it stays closed.
+        {"a window into a closed room", WithLooks(window, {{2, kGlass}}), 208, 0, 2, 206},
+        {"the window opaque", WithLooks(window, {{9, kGlass}}), 150, 54, 0, 150},
+    };
+    for (const auto& row : rows) {
+        const Mesh mesh = Build(row.model);
+        EXPECT_EQ(mesh.counts.faces, row.faces) << row.name;
+        EXPECT_EQ(mesh.counts.cavityFaces, row.cavity) << row.name;
+        EXPECT_EQ(Area(mesh, MeshPart::Translucent), row.translucent) << row.name;
+        EXPECT_EQ(Area(mesh, MeshPart::Coverage), row.coverage) << row.name;
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Pictures through the real renderer on an offscreen context (no X server):
 // ambient occlusion probed at an L-shaped wall, the vertex-buffer path
 // against the display lists, the framing band in every view, union framing,
-// and the transparent picture's cut-out.
+// the transparent picture's cut-out, and materials: emissive, translucent
+// and metal voxels probed against the rule they are drawn by.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -337,6 +338,160 @@ TEST_F(ModelPicture, TheWalksWholeCubeListsDifferOnlyAtVoxelEdgesAndByOneLevelOn
         EXPECT_LE(apart, 200) << "view " << int(view);
         EXPECT_GT(apart, 0) << "view " << int(view) << ": not a comparison of one path with itself";
     }
+}
+
+// ---------------------------------------------------------------- materials
+
+// A model of one frame whose colour index k has colour rgb[k] and look looks[k].
+LoadedModel Painted(const std::vector<Voxel>& voxels, const std::vector<std::pair<uint32_t, std::array<int, 3>>>& rgb,
+                    const std::vector<std::pair<uint32_t, VoxelLook>>& looks) {
+    LoadedModel model = Loaded({voxels});
+    VoxelModel& frame = model.frames[0];
+    for (const auto& [k, c] : rgb) frame.palette[k - 1] = 0xff000000u | uint32_t(c[2] << 16 | c[1] << 8 | c[0]);
+    frame.looks.resize(256);
+    for (const auto& [k, look] : looks) frame.looks[k - 1] = look;
+    return model;
+}
+
+void AddBox(std::vector<Voxel>& voxels, std::array<int, 3> low, std::array<int, 3> high, uint32_t color) {
+    for (int x = low[0]; x <= high[0]; ++x)
+        for (int y = low[1]; y <= high[1]; ++y)
+            for (int z = low[2]; z <= high[2]; ++z) voxels.push_back(MakeVoxel(x, y, z, color));
+}
+
+constexpr VoxelLook Glass(float opacity) { return {VoxelSurface::Translucent, 0, opacity, 0, 0.1f, 1.5f}; }
+
+TEST_F(ModelPicture, AnEmissiveVoxelShowsItsBrightenedColourUnshadedWhereverTheLightIs) {
+    // A lamp (100, 60, 20) at emission 1 in the inner corner of the L wall,
+    // where occlusion would darken it: (150, 90, 30) however the light moves.
+    std::vector<Voxel> voxels = LWall();
+    AddBox(voxels, {1, 4, 1}, {2, 5, 2}, 9);
+    LoadedModel model = Painted(voxels, {{9, {100, 60, 20}}}, {{9, {VoxelSurface::Emissive, 1, 1, 0, 1, 1.5f}}});
+    const float xB = float(model.bounds.minX), zA = float(model.bounds.minZ);
+    for (bool buffers : {true, false}) {
+        PictureRenderer r;
+        std::string error;
+        const PictureSettings iso = Settings(256, 256, ViewName::Iso, BackgroundKind::Plain, true, buffers);
+        ASSERT_TRUE(OpenPictureRenderer(r, model, iso, error));
+        std::array<int, 3> lamp[2], wall[2];
+        for (int moved = 0; moved < 2; ++moved) {
+            if (moved) r.light.position = Vector4(-900.0f, 300.0f, -900.0f, 1.0f);
+            Rendered shot;
+            RenderPicture(r, ModelClock{}, shot.picture);
+            shot.view = r.view;
+            lamp[moved] = Rgb(shot.picture, PixelOf(shot, Vector3(xB + 1.2f, 5.5f, zA + 1.2f)));
+            wall[moved] = Rgb(shot.picture, PixelOf(shot, Vector3(xB + 8.5f, 5.0f, zA + 0.5f)));
+        }
+        ClosePictureRenderer(r);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(lamp[0][c], (std::array{150, 90, 30}[c]), 1) << buffers;
+        EXPECT_EQ(lamp[0], lamp[1]) << buffers;
+        EXPECT_GT(std::abs(wall[0][0] - wall[1][0]) + std::abs(wall[0][2] - wall[1][2]), 30) << "the light moved";
+    }
+}
+
+TEST_F(ModelPicture, GlassBlendsItsColourOverWhatLiesBehindAndKeepsTheFacesBehindIt) {
+    // A red wall 8 x 8 across the front view (which looks along x) and a
+    // glass pane 4 x 4 touching it on either side, each half over the wall
+    // and half beyond opposite edges of it. At opacity 0.4 a pixel is 0.4 of
+    // the pane drawn opaque and 0.6 of what lies behind: the wall, or the
+    // plain background (40, 40, 40); the wall is as bright behind the glass
+    // as beside it (glass darkens no corner). Cut out, the pane over nothing
+    // keeps its colour at alpha 0.4.
+    std::vector<Voxel> voxels;
+    AddBox(voxels, {0, 0, 0}, {0, 7, 7}, 4);
+    AddBox(voxels, {1, 2, 6}, {1, 5, 9}, 10);
+    AddBox(voxels, {-1, 2, -2}, {-1, 5, 1}, 10);
+    for (bool buffers : {true, false}) {
+        std::array<int, 3> got[2][3];  // [glass, opaque pane][over the wall, over the background, the wall]
+        std::array<int, 4> cutOut;     // RGBA of the pane over nothing
+        for (int opaque = 0; opaque < 2; ++opaque) {
+            LoadedModel model = Painted(voxels, {{4, {200, 40, 40}}, {10, {60, 140, 230}}},
+                                        {{10, opaque ? VoxelLook{} : Glass(0.4f)}});
+            PictureSettings plain = Settings(256, 256, ViewName::Front, BackgroundKind::Plain, true, buffers);
+            std::fill(plain.backgroundRgb, plain.backgroundRgb + 3, 40);
+            const Rendered r = Render(model, plain);
+            const Vector3 wall(float(model.bounds.minX + 1), float(model.bounds.minY), float(model.bounds.minZ + 2));
+            const float side = r.view.stage.eye.x > wall.x ? 1 : -1;  // the pane the view sees
+            const Vector3 points[3] = {wall + Vector3(1.5f * side, 3.5f, side > 0 ? 6.5f : 0.5f),
+                                       wall + Vector3(1.5f * side, 3.5f, side > 0 ? 8.5f : -1.5f),
+                                       wall + Vector3(0.5f * side, 6.0f, 3.5f)};
+            for (int k = 0; k < 3; ++k) got[opaque][k] = Rgb(r.picture, PixelOf(r, points[k]));
+            if (opaque) continue;
+            const Rendered t = Render(model, Settings(256, 256, ViewName::Front, BackgroundKind::Transparent, true,
+                                                      buffers));
+            const std::array<int, 2> at = PixelOf(t, points[1]);
+            const uint8_t* px = &t.picture.pixels[(size_t(at[1]) * 256 + at[0]) * 4];
+            cutOut = {px[0], px[1], px[2], px[3]};
+        }
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(got[0][0][c], 0.4 * got[1][0][c] + 0.6 * got[0][2][c], 4) << buffers << ", over the wall";
+            EXPECT_NEAR(got[0][1][c], 0.4 * got[1][1][c] + 0.6 * 40, 3) << buffers << ", over the background";
+            EXPECT_NEAR(cutOut[c], got[1][1][c], 4) << buffers << ", cut out";
+        }
+        EXPECT_NEAR(cutOut[3], 0.4 * 255, 2) << buffers;
+    }
+}
+
+TEST_F(ModelPicture, TranslucentFacesAreSortedAgainWhenTheModelTurns) {
+    // A red pane before a blue one, seen through both at the picture's
+    // middle: the nearer one's colour leads, also after a half turn.
+    std::vector<Voxel> voxels;
+    AddBox(voxels, {0, 0, 0}, {0, 9, 9}, 5);
+    AddBox(voxels, {6, 0, 0}, {6, 9, 9}, 6);
+    LoadedModel model = Painted(voxels, {{5, {230, 30, 30}}, {6, {30, 30, 230}}}, {{5, Glass(0.6f)}, {6, Glass(0.6f)}});
+    PictureRenderer r;
+    std::string error;
+    ASSERT_TRUE(OpenPictureRenderer(r, model, Settings(128, 128, ViewName::Front, BackgroundKind::Plain), error));
+    int redLead[2];
+    for (int half = 0; half < 2; ++half) {
+        ModelClock clock;
+        clock.turn = 180.0 * half;
+        Picture picture;
+        RenderPicture(r, clock, picture);
+        redLead[half] = Rgb(picture, {64, 64})[0] - Rgb(picture, {64, 64})[2];
+    }
+    ClosePictureRenderer(r);
+    EXPECT_GT(std::abs(redLead[0]), 25);
+    EXPECT_LT(redLead[0] * redLead[1], 0) << redLead[0] << ", then " << redLead[1];
+}
+
+TEST_F(ModelPicture, AMetalFaceHasAHighlightWhoseSizeFollowsRoughnessAndStrengthFollowsMetal) {
+    // A plate in the iso view, the light far off where the plate's middle
+    // mirrors it into the eye; at the mirror point the highlight is the
+    // whole strength however rough the face, elsewhere it falls off slower
+    // the rougher the face.
+    std::vector<Voxel> voxels;
+    AddBox(voxels, {0, 0, 0}, {23, 0, 23}, 7);
+    const float kinds[4][2] = {{0, 1}, {0.3f, 0.2f}, {0.6f, 0.2f}, {0.6f, 0.6f}};  // strength, roughness
+    int rise[4];
+    size_t spread[4] = {0, 0, 0, 0};  // pixels within a quarter of the peak
+    std::vector<uint8_t> diffuse;     // the same plate without its metal
+    for (int k = 0; k < 4; ++k) {
+        const VoxelLook metal{VoxelSurface::Metal, 0, 1, kinds[k][0], kinds[k][1], 1.5f};
+        LoadedModel model = Painted(voxels, {{7, {20, 20, 25}}}, {{7, k ? metal : VoxelLook{}}});
+        PictureRenderer r;
+        std::string error;
+        ASSERT_TRUE(OpenPictureRenderer(r, model, Settings(192, 192, ViewName::Iso, BackgroundKind::Plain), error));
+        Rendered shot;
+        RenderPicture(r, ModelClock{}, shot.picture);  // for the view
+        const Vector3 middle(float(model.bounds.minX + model.bounds.maxX) / 2, 0.5f,
+                             float(model.bounds.minZ + model.bounds.maxZ) / 2);
+        const Vector3 toEye = r.view.stage.eye - middle, light = middle + Vector3(-toEye.x, toEye.y, -toEye.z) * 20.0f;
+        r.light.position = Vector4(light.x / r.view.stage.scale, light.y / r.view.stage.scale,
+                                   light.z / r.view.stage.scale, 1.0f);
+        RenderPicture(r, ModelClock{}, shot.picture);
+        shot.view = r.view;
+        ClosePictureRenderer(r);
+        if (k == 0) diffuse = shot.picture.pixels;
+        const std::array<int, 2> at = PixelOf(shot, middle);
+        rise[k] = shot.picture.pixels[(size_t(at[1]) * 192 + at[0]) * 3] - diffuse[(size_t(at[1]) * 192 + at[0]) * 3];
+        for (size_t p = 0; p < diffuse.size(); p += 3) {
+            spread[k] += shot.picture.pixels[p] - diffuse[p] > 0.75 * rise[k];
+        }
+    }
+    EXPECT_GT(rise[1], 50) << "brighter than the diffuse face at the highlight";
+    EXPECT_NEAR(double(rise[2]) / rise[1], 2.0, 0.3) << "twice the strength";
+    EXPECT_GT(spread[3], spread[2] * 3 / 2) << spread[2] << ", then " << spread[3] << ": rougher, wider";
 }
 
 }  // namespace

@@ -132,6 +132,7 @@ struct SceneCase {
 
 const SceneCase kScenes[] = {
     {"Single", Single, false, false},
+    {"Lighthouse", LighthouseVoxFile, false, false},  // materials: a primitive each
     {"EveryRotation", EveryRotation, false, false},
     {"Instances", Instances, false, true},
     {"Keyframed", Keyframed, true, true},
@@ -244,6 +245,17 @@ std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor) {
     return out;
 }
 
+// The triangles of every primitive of a mesh, which share its vertex accessors.
+std::vector<uint32_t> AllIndices(const tinygltf::Model& m, const tinygltf::Mesh& mesh) {
+    std::vector<uint32_t> all;
+    for (const tinygltf::Primitive& p : mesh.primitives) {
+        EXPECT_EQ(p.attributes, mesh.primitives[0].attributes);
+        const std::vector<uint32_t> indices = Indices(m, p.indices);
+        all.insert(all.end(), indices.begin(), indices.end());
+    }
+    return all;
+}
+
 using Mat = std::array<double, 16>;  // column-major, as glTF
 
 Mat Multiply(const Mat& a, const Mat& b) {
@@ -345,7 +357,7 @@ std::map<Point, int> CellsAt(const tinygltf::Model& m, float time, double scale)
         const std::vector<float> positions = Floats(m, p.attributes.at("POSITION"));
         std::vector<float> uv;
         if (p.attributes.count("TEXCOORD_0")) uv = Floats(m, p.attributes.at("TEXCOORD_0"));
-        const std::vector<uint32_t> indices = Indices(m, p.indices);
+        const std::vector<uint32_t> indices = AllIndices(m, m.meshes[size_t(instance.mesh)]);
         std::map<std::pair<int64_t, int64_t>, std::vector<std::tuple<int64_t, int, int>>> columns;
         for (size_t k = 0; k < indices.size(); k += 3) {
             bool whole = true;
@@ -453,7 +465,7 @@ TEST_P(ExportScenes, EveryGreedyMeshIsWatertight) {
             check.positions.push_back(ToEditor(Trs({}, {}, {}), &positions[i], 1.0, whole));
         }
         EXPECT_TRUE(whole);
-        check.indices = Indices(model, p.indices);
+        check.indices = AllIndices(model, mesh);
         EXPECT_EQ(meshcheck::Check(check, cells), "") << mesh.name;
     }
 }
@@ -562,8 +574,10 @@ TEST_P(ExportScenes, AssimpLoadsEveryFormatWithTheExpectedCountsAndBounds) {
     ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
     long vertices = 0, faces = 0;
     for (const tinygltf::Mesh& m : model.meshes) {
-        vertices += long(model.accessors[size_t(m.primitives[0].attributes.at("POSITION"))].count);
-        faces += long(model.accessors[size_t(m.primitives[0].indices)].count / 3);
+        for (const tinygltf::Primitive& p : m.primitives) {  // assimp counts the shared vertices in each
+            vertices += long(model.accessors[size_t(p.attributes.at("POSITION"))].count);
+            faces += long(model.accessors[size_t(p.indices)].count / 3);
+        }
     }
     for (const char* name : {"out.glb", "out.gltf", "unit.glb", "unit.gltf"}) {
         info = {};
@@ -671,6 +685,68 @@ TEST(ExportGltf, VertexColoursAreThePaletteInLinearSpace) {
     EXPECT_TRUE(model.textures.empty());
     EXPECT_EQ(model.materials[0].pbrMetallicRoughness.metallicFactor, 0);
     EXPECT_EQ(model.materials[0].pbrMetallicRoughness.roughnessFactor, 1);
+}
+
+// A number in one of a material's extensions, -1 without that extension.
+double ExtensionValue(const tinygltf::Material& m, const char* extension, const char* key) {
+    const auto it = m.extensions.find(extension);
+    return it == m.extensions.end() ? -1 : it->second.Get(key).GetNumberAsDouble();
+}
+
+// The lighthouse read back: each primitive holds the colours of one look
+// (glass 12, the lamp 13, steel 14, or diffuse) and its material carries
+// the look.
+TEST(ExportGltf, EachPrimitiveHoldsOneLookAndItsMaterialCarriesIt) {
+    const VoxelScene scene = Load(LighthouseVoxFile(), "lighthouse");
+    TempDir dir;
+    ASSERT_TRUE(Export(scene, dir / "out.glb"));
+    tinygltf::Model model;
+    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    EXPECT_EQ(model.extensionsUsed.size(), 3u);
+    // Metallic, roughness, transmission, IOR, emissive strength (-1: no such extension).
+    const std::map<int, std::array<double, 5>> want = {{0, {0, 1, -1, -1, -1}}, {12, {0, 0.05, 0.55, 1.5, -1}},
+                                                       {13, {0, 1, -1, -1, 1.6}}, {14, {0.9, 0.45, -1, -1, -1}}};
+    std::set<int> seen;
+    for (const tinygltf::Primitive& p : model.meshes[0].primitives) {
+        const std::vector<float> uv = Floats(model, p.attributes.at("TEXCOORD_0"));
+        std::set<int> looks;
+        for (uint32_t i : Indices(model, p.indices)) {
+            const int color = int(std::floor(uv[2 * i] * 256)) + 1;
+            looks.insert(color >= 12 && color <= 14 ? color : 0);
+        }
+        ASSERT_EQ(looks.size(), 1u);
+        seen.insert(*looks.begin());
+        const tinygltf::Material& m = model.materials[size_t(p.material)];
+        const std::array<double, 5> got = {m.pbrMetallicRoughness.metallicFactor,
+                                           m.pbrMetallicRoughness.roughnessFactor,
+                                           ExtensionValue(m, "KHR_materials_transmission", "transmissionFactor"),
+                                           ExtensionValue(m, "KHR_materials_ior", "ior"),
+                                           ExtensionValue(m, "KHR_materials_emissive_strength", "emissiveStrength")};
+        EXPECT_EQ(got, want.at(*looks.begin())) << "look " << *looks.begin();
+        EXPECT_EQ(m.emissiveTexture.index, got[4] >= 0 ? m.pbrMetallicRoughness.baseColorTexture.index : -1);
+    }
+    EXPECT_EQ(seen.size(), 4u);
+}
+
+// Two palette entries of one colour, one of them glass: their faces never
+// merge into one rectangle across the two materials.
+TEST(ExportGltf, FacesOfOneColourInTwoMaterialsStayApart) {
+    std::array<uint32_t, 256> palette;
+    palette.fill(0xff808080u);
+    const Bytes file = VoxFile(Join(Size(4, 1, 1), Xyzi({{0, 0, 0, 1}, {1, 0, 0, 1}, {2, 0, 0, 2}, {3, 0, 0, 2}}),
+                                    Rgba(palette), Matl(2, {{"_type", "_glass"}})));
+    const VoxelScene scene = Load(file, "two");
+    TempDir dir;
+    ASSERT_TRUE(Export(scene, dir / "out.glb"));
+    tinygltf::Model model;
+    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_EQ(model.meshes[0].primitives.size(), 2u);
+    ExpectSameCells(CellsAt(model, 0, 1.0), Composed(scene, 0), "two materials");
+    // Each long side is a rectangle per material, two triangles each, and
+    // two ends: 20 triangles (merged across, 12).
+    size_t triangles = 0;
+    for (const tinygltf::Primitive& p : model.meshes[0].primitives) triangles += Indices(model, p.indices).size() / 3;
+    EXPECT_EQ(triangles, 4u * 2 * 2 + 2 * 2);
 }
 
 // .gltf: the document, its buffer and the palette image beside it, a 256 x 1
