@@ -504,7 +504,8 @@ TEST(VoxScene, ReadsRegularFilesAndDescriptorPipesAndRefusesOtherFilesWithoutBlo
         {dir + "/missing.vox", ": No such file or directory"},
         {regular + "/x", ": Not a directory"},
     };
-    for (const auto& [path, reason] : refused) {
+    for (const auto& [name, reason] : refused) {
+        const std::string& path = name;  // clang 14 cannot capture a structured binding
         WithoutHanging(fifo, [&] { EXPECT_FALSE(LoadVoxelScene(path.c_str(), scene, error)); });
         EXPECT_EQ(error, path + reason);
         // The walk-frame reader keeps its answer for what it cannot read.
