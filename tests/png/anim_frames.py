@@ -3,10 +3,11 @@
 
 Usage: anim_frames.py ANIMATION OUTPUT
 
-OUTPUT gets two text lines, then every frame as Pillow composites it
+OUTPUT gets one text line, then every frame as Pillow composites it
 (disposal and blending applied), as R, G, B, A bytes, top row first:
-    frames N loop L width W height H     (L is -1 when the file sets none)
-    durations D1 D2 ...                  (milliseconds, as Pillow reads them)
+    N L W H D1 D2 ...
+N frames, loop count L (-1 when the file sets none), width W, height H, and
+each frame's duration in milliseconds as Pillow reads it.
 Exit status 1 with a line on stderr when Pillow cannot read the file.
 """
 import sys
@@ -29,8 +30,7 @@ def main(source, target):
         print(f"{source}: {problem}", file=sys.stderr)
         return 1
     with open(target, "wb") as out:
-        out.write(f"frames {count} loop {loop} width {width} height {height}\n".encode())
-        out.write(("durations " + " ".join(durations) + "\n").encode())
+        out.write(" ".join([str(count), str(loop), str(width), str(height)] + durations).encode() + b"\n")
         for frame in pixels:
             out.write(frame)
     return 0

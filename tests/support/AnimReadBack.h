@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -72,19 +72,14 @@ inline Decoded DecodeWithPillow(const std::string& path) {
         return d;
     }
     std::ifstream in(out, std::ios::binary);
-    std::string line, word;
-    std::getline(in, line);
-    std::istringstream head(line);
-    head >> word >> d.frames >> word >> d.loop >> word >> d.width >> word >> d.height;
-    std::getline(in, line);
-    std::istringstream durations(line);
-    durations >> word;
-    for (double ms; durations >> ms;) d.durationsMs.push_back(ms);
+    in >> d.frames >> d.loop >> d.width >> d.height;
+    d.durationsMs.resize(size_t(std::max(d.frames, 0)));
+    for (double& ms : d.durationsMs) in >> ms;
+    const bool parsed = in && in.get() == '\n';
     const std::vector<uint8_t> pixels{std::istreambuf_iterator<char>(in), {}};
     const size_t frameSize = size_t(d.width) * size_t(d.height) * 4;
-    if (d.frames <= 0 || pixels.size() != frameSize * size_t(d.frames) ||
-        d.durationsMs.size() != size_t(d.frames)) {
-        d.fault = "unexpected output from anim_frames.py: " + line;
+    if (!parsed || d.frames <= 0 || pixels.size() != frameSize * size_t(d.frames)) {
+        d.fault = "unexpected output from anim_frames.py";
     } else {
         for (int i = 0; i < d.frames; ++i)
             d.rgba.emplace_back(pixels.begin() + long(frameSize * i), pixels.begin() + long(frameSize * (i + 1)));

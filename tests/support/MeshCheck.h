@@ -17,8 +17,6 @@
 #include <numeric>
 #include <set>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace meshcheck {
@@ -34,15 +32,6 @@ struct Mesh {
 inline std::string Text(const Point& p) {
     return "(" + std::to_string(p[0]) + ", " + std::to_string(p[1]) + ", " + std::to_string(p[2]) + ")";
 }
-
-struct PointHash {
-    size_t operator()(const Point& p) const {
-        uint64_t h = static_cast<uint64_t>(p[0]) * 0x9E3779B97F4A7C15ull;
-        h ^= static_cast<uint64_t>(p[1]) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
-        h ^= static_cast<uint64_t>(p[2]) * 0x165667B19E3779F9ull + (h >> 31);
-        return static_cast<size_t>(h);
-    }
-};
 
 inline Point Sub(const Point& a, const Point& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 inline Point Cross(const Point& a, const Point& b) {
@@ -85,7 +74,7 @@ inline std::string Check(const Mesh& mesh, const Cells& cells) {
     for (uint32_t i : mesh.indices) {
         if (i >= mesh.positions.size()) return "index out of range";
     }
-    std::unordered_set<Point, PointHash> used;
+    std::set<Point> used;
     for (uint32_t i : mesh.indices) used.insert(mesh.positions[i]);
 
     std::map<std::pair<Point, Point>, int> directed;

@@ -37,6 +37,12 @@ Voxels Join(Voxels a, const Voxels& b) {
     return a;
 }
 
+// The voxels of `voxels` for which `keep` holds.
+template <class Keep> Voxels Where(Voxels voxels, Keep keep) {
+    std::erase_if(voxels, [&](const Voxel& v) { return !keep(v); });
+    return voxels;
+}
+
 Voxels Checkerboard(int32_t n) {
     Voxels out;
     for (int32_t z = 0; z < n; ++z)
@@ -97,26 +103,14 @@ const Model kModels[] = {
     {"TouchAlongEdge", [] { return Voxels{V(0, 0, 0), V(1, 1, 0)}; }},
     {"TouchAlongEdgeInRows", [] { return Join(Box(0, 0, 0, 4, 1, 1), Box(0, 1, 1, 4, 1, 1, 2)); }},
     {"TouchAtCorner", [] { return Voxels{V(0, 0, 0), V(1, 1, 1), V(-1, 1, -1, 3)}; }},
-    {"EmptyDiagonalsInSlab", [] {
-         Voxels out;
-         for (const Voxel& v : Box(0, 0, 0, 4, 4, 2)) {
-             if (!(v.x == 1 && v.y == 1 && v.z == 0) && !(v.x == 2 && v.y == 2 && v.z == 0)) out.push_back(v);
-         }
-         return out;
+    {"EmptyDiagonalsInSlab", [] {  // all but (1, 1, 0) and (2, 2, 0)
+         return Where(Box(0, 0, 0, 4, 4, 2), [](const Voxel& v) { return v.z || v.x != v.y || v.x == 0 || v.x == 3; });
      }},
     {"SlabWithHole", [] {
-         Voxels out;
-         for (const Voxel& v : Box(0, 0, 0, 7, 6, 1)) {
-             if (v.x < 2 || v.x > 4 || v.y < 2 || v.y > 3) out.push_back(v);
-         }
-         return out;
+         return Where(Box(0, 0, 0, 7, 6, 1), [](const Voxel& v) { return v.x < 2 || v.x > 4 || v.y < 2 || v.y > 3; });
      }},
-    {"HollowBox", [] {
-         Voxels out;
-         for (const Voxel& v : Box(0, 0, 0, 5, 5, 5, 3)) {
-             if (v.x == 0 || v.x == 4 || v.y == 0 || v.y == 4 || v.z == 0 || v.z == 4) out.push_back(v);
-         }
-         return out;
+    {"HollowBox", [] {  // the cells with a coordinate of 0 or 4
+         return Where(Box(0, 0, 0, 5, 5, 5, 3), [](const Voxel& v) { return !(v.x % 4 && v.y % 4 && v.z % 4); });
      }},
     {"Checkerboard", [] { return Checkerboard(6); }},
     {"CheckerSlab", [] { return Join(Box(0, 0, -1, 6, 6, 1, 4), Checkerboard(6)); }},
@@ -137,16 +131,9 @@ const Model kModels[] = {
          out.push_back(V(0, 0, 0, 2));
          return out;
      }},
+    {"NothingColoured", [] { return Voxels{V(0, 0, 0, 0), V(1, 0, 0, 256)}; }},
     {"Monument", Monument},
 };
-
-meshcheck::Cells CellsOf(const Voxels& voxels) {
-    meshcheck::Cells cells;
-    for (const Voxel& v : voxels) {
-        if (v.colorIndex >= 1 && v.colorIndex <= 255) cells.insert({v.x, v.y, v.z});
-    }
-    return cells;
-}
 
 meshcheck::Mesh ToCheck(const VoxMesh& mesh) {
     meshcheck::Mesh out;
@@ -166,84 +153,72 @@ VoxMesh Build(const Voxels& voxels, VoxMeshMode mode, bool hashed = false,
     return mesh;
 }
 
-// Each vertex's normal matches the triangles that use it, and its colour is
-// the colour of the voxel behind the face.
-void ExpectVerticesMatchFaces(const VoxMesh& mesh, const Voxels& voxels) {
-    std::map<meshcheck::Point, uint32_t> color;
-    for (const Voxel& v : voxels) {
-        if (v.colorIndex >= 1 && v.colorIndex <= 255) color[{v.x, v.y, v.z}] = v.colorIndex;
+// A model of the table, meshed by bitmap or hash table, with its coloured
+// cells (the last voxel of a cell gives its colour) and exposed faces.
+class VoxMeshModels : public ::testing::TestWithParam<std::tuple<Model, bool>> {
+  protected:
+    void SetUp() override {
+        for (const Voxel& v : voxels)
+            if (v.colorIndex >= 1 && v.colorIndex <= 255) colour[{v.x, v.y, v.z}] = v.colorIndex;
+        for (const auto& [cell, index] : colour) cells.insert(cell);
+        for (int64_t n : meshcheck::ExposedFaces(cells)) faces += n;
     }
-    for (size_t t = 0; t < mesh.indices.size(); t += 3) {
-        const VoxMeshVertex* p[3] = {&mesh.vertices[mesh.indices[t]], &mesh.vertices[mesh.indices[t + 1]],
-                                     &mesh.vertices[mesh.indices[t + 2]]};
-        ASSERT_TRUE(p[0]->face == p[1]->face && p[1]->face == p[2]->face && p[0]->colorIndex == p[2]->colorIndex &&
-                    p[0]->colorIndex == p[1]->colorIndex);
-        // The cell behind the triangle's centroid (times 3, to stay whole).
-        const int axis = p[0]->face / 2;
-        meshcheck::Point c3;
-        for (int a = 0; a < 3; ++a) c3[a] = int64_t{p[0]->position[a]} + p[1]->position[a] + p[2]->position[a];
-        meshcheck::Point cell;
-        for (int a = 0; a < 3; ++a) {
-            cell[a] = a == axis ? p[0]->position[a] - ((p[0]->face & 1) ? 1 : 0)
-                                : (c3[a] >= 0 ? c3[a] / 3 : -((-c3[a] + 2) / 3));
-        }
-        auto it = color.find(cell);
-        ASSERT_NE(it, color.end()) << "no voxel behind a triangle at " << meshcheck::Text(cell);
-        EXPECT_EQ(p[0]->colorIndex, it->second) << meshcheck::Text(cell);
-    }
-}
 
-class VoxMeshModels : public ::testing::TestWithParam<std::tuple<Model, bool>> {};
+    VoxMesh Mesh(VoxMeshMode mode) const { return Build(voxels, mode, std::get<1>(GetParam())); }
+
+    // Each vertex's normal matches the triangles that use it, and its colour
+    // is the colour of the voxel behind the face.
+    void ExpectVerticesMatchFaces(const VoxMesh& mesh) const {
+        for (size_t t = 0; t < mesh.indices.size(); t += 3) {
+            const VoxMeshVertex* p[3] = {&mesh.vertices[mesh.indices[t]], &mesh.vertices[mesh.indices[t + 1]],
+                                         &mesh.vertices[mesh.indices[t + 2]]};
+            ASSERT_TRUE(p[0]->face == p[1]->face && p[1]->face == p[2]->face &&
+                        p[0]->colorIndex == p[2]->colorIndex && p[0]->colorIndex == p[1]->colorIndex);
+            // The cell behind the triangle's centroid (times 3, to stay whole).
+            const int axis = p[0]->face / 2;
+            meshcheck::Point cell;
+            for (int a = 0; a < 3; ++a) {
+                const int64_t c3 = int64_t{p[0]->position[a]} + p[1]->position[a] + p[2]->position[a];
+                cell[a] = a == axis ? p[0]->position[a] - (p[0]->face & 1) : (c3 >= 0 ? c3 / 3 : -((-c3 + 2) / 3));
+            }
+            const auto it = colour.find(cell);
+            ASSERT_NE(it, colour.end()) << "no voxel behind a triangle at " << meshcheck::Text(cell);
+            EXPECT_EQ(p[0]->colorIndex, it->second) << meshcheck::Text(cell);
+        }
+    }
+
+    const Voxels voxels = std::get<0>(GetParam()).make();
+    std::map<meshcheck::Point, uint32_t> colour;
+    meshcheck::Cells cells;
+    int64_t faces = 0;
+};
 
 TEST_P(VoxMeshModels, GreedyIsWatertightAndCoversTheExposedFaces) {
-    const auto& [model, hashed] = GetParam();
-    const Voxels voxels = model.make();
-    const VoxMesh mesh = Build(voxels, VoxMeshMode::Greedy, hashed);
-    const meshcheck::Cells cells = CellsOf(voxels);
+    const VoxMesh mesh = Mesh(VoxMeshMode::Greedy);
     EXPECT_EQ(mesh.voxelCount, cells.size());
     EXPECT_EQ(meshcheck::Check(ToCheck(mesh), cells), "");
-    ExpectVerticesMatchFaces(mesh, voxels);
-    // Never more triangles than a quad per face.
-    const std::array<int64_t, 6> exposed = meshcheck::ExposedFaces(cells);
-    int64_t faces = 0;
-    for (int64_t n : exposed) faces += n;
-    EXPECT_LE(mesh.indices.size() / 3, static_cast<size_t>(2 * faces));
+    ExpectVerticesMatchFaces(mesh);
+    EXPECT_LE(mesh.indices.size() / 3, static_cast<size_t>(2 * faces));  // never more than a quad per face
 }
 
 TEST_P(VoxMeshModels, FacesAndCubesCountFromFirstPrinciples) {
-    const auto& [model, hashed] = GetParam();
-    const Voxels voxels = model.make();
-    const meshcheck::Cells cells = CellsOf(voxels);
     if (cells.size() > 100000) GTEST_SKIP() << "counted on the small models";
-    const std::array<int64_t, 6> exposed = meshcheck::ExposedFaces(cells);
-    int64_t faces = 0;
-    for (int64_t n : exposed) faces += n;
-
-    const VoxMesh visible = Build(voxels, VoxMeshMode::Faces, hashed);
+    const VoxMesh visible = Mesh(VoxMeshMode::Faces);
     EXPECT_EQ(visible.indices.size(), static_cast<size_t>(6 * faces));
     EXPECT_EQ(meshcheck::Check(ToCheck(visible), cells), "");
-    ExpectVerticesMatchFaces(visible, voxels);
+    ExpectVerticesMatchFaces(visible);
 
-    const VoxMesh cubes = Build(voxels, VoxMeshMode::Cubes, hashed);
+    const VoxMesh cubes = Mesh(VoxMeshMode::Cubes);
     EXPECT_EQ(cubes.indices.size(), 36 * cells.size());
     // One vertex per (corner, face direction, colour) of every face.
-    std::map<meshcheck::Point, uint32_t> color;
-    for (const Voxel& v : voxels) {
-        if (v.colorIndex >= 1 && v.colorIndex <= 255) color[{v.x, v.y, v.z}] = v.colorIndex;
-    }
     std::set<std::tuple<meshcheck::Point, int, uint32_t>> corners;
-    for (const auto& [c, index] : color) {
-        for (int f = 0; f < 6; ++f) {
-            const int axis = f / 2, a = (axis + 1) % 3, b = (axis + 2) % 3;
+    for (const auto& [c, index] : colour)
+        for (int f = 0; f < 6; ++f)
             for (int i = 0; i < 4; ++i) {
                 meshcheck::Point p = c;
-                p[axis] += f & 1;
-                p[a] += i & 1;
-                p[b] += i >> 1;
+                p[f / 2] += f & 1, p[(f / 2 + 1) % 3] += i & 1, p[(f / 2 + 2) % 3] += i >> 1;
                 corners.insert({p, f, index});
             }
-        }
-    }
     EXPECT_EQ(cubes.vertices.size(), corners.size());
 }
 
@@ -301,13 +276,6 @@ TEST(VoxMesh, BoundsAreTheCornersOfTheCells) {
     EXPECT_EQ(std::vector<int32_t>(mesh.max, mesh.max + 3), (std::vector<int32_t>{5, 3, 6}));
 }
 
-TEST(VoxMesh, NothingColouredGivesAnEmptyMesh) {
-    const VoxMesh mesh = Build({V(0, 0, 0, 0), V(1, 0, 0, 256)}, VoxMeshMode::Greedy);
-    EXPECT_TRUE(mesh.vertices.empty());
-    EXPECT_TRUE(mesh.indices.empty());
-    EXPECT_EQ(mesh.voxelCount, 0u);
-}
-
 TEST(VoxMesh, RefusesACellWhoseFarCornerHasNoPosition) {
     VoxMesh mesh;
     std::string error;
@@ -317,24 +285,20 @@ TEST(VoxMesh, RefusesACellWhoseFarCornerHasNoPosition) {
     EXPECT_TRUE(mesh.indices.empty());
 }
 
-// Rectangles with points on their sides: every start corner gives n - 2
-// triangles, counter-clockwise, none flat.
+// 8 x 6 rectangles with points on their sides: from every start corner,
+// n - 2 counter-clockwise triangles, none flat, that cover it once.
 TEST(TriangulateRect, EveryStartCornerGivesNMinusTwoProperTriangles) {
-    struct Sides { int bottom, right, top, left; };
-    const Sides cases[] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {3, 0, 0, 0}, {0, 2, 0, 2}, {2, 1, 3, 1}, {5, 5, 5, 5}, {0, 0, 4, 0}};
-    for (const Sides& s : cases) {
-        const int w = 8, h = 6;
+    // Points on the bottom, right, top and left sides.
+    const int sides[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {3, 0, 0, 0}, {0, 2, 0, 2},
+                            {2, 1, 3, 1}, {5, 5, 5, 5}, {0, 0, 4, 0}};
+    const std::array<int32_t, 2> from[4] = {{0, 0}, {8, 0}, {8, 6}, {0, 6}}, step[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+    for (const auto& counts : sides) {
         std::vector<std::array<int32_t, 2>> polygon;
         int corners[4];
-        const int counts[4] = {s.bottom, s.right, s.top, s.left};
-        const std::array<int32_t, 2> from[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-        const std::array<int32_t, 2> step[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
         for (int side = 0; side < 4; ++side) {
             corners[side] = int(polygon.size());
-            polygon.push_back(from[side]);
-            for (int k = 1; k <= counts[side]; ++k) {
+            for (int k = 0; k <= counts[side]; ++k)
                 polygon.push_back({from[side][0] + step[side][0] * k, from[side][1] + step[side][1] * k});
-            }
         }
         for (int start = 0; start < 4; ++start) {
             std::vector<uint32_t> triangles;
@@ -343,29 +307,28 @@ TEST(TriangulateRect, EveryStartCornerGivesNMinusTwoProperTriangles) {
             int64_t area2 = 0;
             std::set<std::pair<uint32_t, uint32_t>> edges;
             for (size_t t = 0; t < triangles.size(); t += 3) {
-                const auto& a = polygon[triangles[t]];
-                const auto& b = polygon[triangles[t + 1]];
-                const auto& c = polygon[triangles[t + 2]];
+                const auto &a = polygon[triangles[t]], &b = polygon[triangles[t + 1]], &c = polygon[triangles[t + 2]];
                 const int64_t cross = int64_t(b[0] - a[0]) * (c[1] - a[1]) - int64_t(b[1] - a[1]) * (c[0] - a[0]);
                 EXPECT_GT(cross, 0) << "start " << start;
                 area2 += cross;
-                for (int k = 0; k < 3; ++k) {
+                for (int k = 0; k < 3; ++k)
                     EXPECT_TRUE(edges.insert({triangles[t + k], triangles[t + (k + 1) % 3]}).second);
-                }
             }
-            EXPECT_EQ(area2, 2 * w * h);
+            EXPECT_EQ(area2, 2 * 8 * 6);
         }
     }
 }
 
-TEST(VoxMeshMode, NamesRoundTrip) {
-    for (VoxMeshMode mode : {VoxMeshMode::Greedy, VoxMeshMode::Faces, VoxMeshMode::Cubes}) {
-        VoxMeshMode parsed = VoxMeshMode::Cubes == mode ? VoxMeshMode::Greedy : VoxMeshMode::Cubes;
-        EXPECT_TRUE(ParseVoxMeshMode(VoxMeshModeName(mode), parsed));
-        EXPECT_EQ(parsed, mode);
+TEST(VoxMeshMode, ParsesAndNamesTheCommandLineSpellings) {
+    const std::pair<const char*, VoxMeshMode> names[] = {
+        {"greedy", VoxMeshMode::Greedy}, {"faces", VoxMeshMode::Faces}, {"cubes", VoxMeshMode::Cubes}};
+    for (const auto& [name, mode] : names) {
+        VoxMeshMode parsed = mode == VoxMeshMode::Cubes ? VoxMeshMode::Greedy : VoxMeshMode::Cubes;
+        EXPECT_TRUE(ParseVoxMeshMode(name, parsed) && parsed == mode) << name;
+        EXPECT_STREQ(VoxMeshModeName(mode), name);
     }
     VoxMeshMode mode = VoxMeshMode::Faces;
-    EXPECT_FALSE(ParseVoxMeshMode("Greedy", mode));
+    EXPECT_FALSE(ParseVoxMeshMode("Greedy", mode));  // spelled exactly; a refusal changes nothing
     EXPECT_EQ(mode, VoxMeshMode::Faces);
 }
 

@@ -8,29 +8,11 @@
 #include <array>
 #include <tuple>
 
-#include "voxel/VoxWrite.h"
+#include "SceneFiles.h"
 
 namespace {
 
-using namespace voxwrite;
-using Cell4 = std::array<int64_t, 4>;  // x, y, z, colour index
-using Cells = std::vector<Cell4>;
-
-VoxelScene Read(const Bytes& file) {
-    VoxelScene scene;
-    std::string error;
-    EXPECT_TRUE(LoadVoxelSceneFromMemory(file.data(), file.size(), "t.vox", scene, error)) << error;
-    return scene;
-}
-
-Cells Frame(const VoxelScene& scene, int32_t frame, bool sorted = false) {
-    VoxelModel model;
-    ComposeFrame(scene, frame, model);
-    Cells out;
-    for (const Voxel& v : model.voxels) out.push_back({v.x, v.y, v.z, v.colorIndex});
-    if (sorted) std::sort(out.begin(), out.end());
-    return out;
-}
+using namespace voxtest;
 
 // Writes and reads back; the written bytes in `file`.
 VoxelScene RoundTrip(const VoxelScene& scene, Bytes* file = nullptr) {
@@ -64,14 +46,6 @@ auto Fields(const VoxelScene& s) {
     }
     for (const VoxelMaterial& m : s.materials) materials.emplace_back(m.id, int(m.type), m.values, m.set);
     return std::tuple(models, s.palette, layers, nodes, materials, s.root, VoxelSceneFrameCount(s));
-}
-
-Bytes Model(int32_t sx, int32_t sy, int32_t sz, const std::vector<Cell>& cells) {
-    return Join(Size(sx, sy, sz), Xyzi(cells));
-}
-
-Bytes Key(const std::string& r, const std::string& t, const std::string& f = "0") {
-    return Dict({{"_r", r}, {"_t", t}, {"_f", f}});
 }
 
 // A Poly2Vox file of X x Y x Z cells, cell n of colour 1 + n % 7 where n % 5 == 0, else empty.
@@ -166,20 +140,14 @@ TEST(VoxWrite, ModelsBeyondTheEditorsCellsAreWrittenAsBricksThatComposeToTheSame
         200)));
     // Hand-made models without a graph: wide voxels far apart and below 0,
     // a wide model that fits, a big empty one.
+    // Sizes, voxels and the inclusive box of each, as the reader gives them.
     VoxelScene scene;
-    scene.models.resize(3);
-    scene.models[0].sizeX = 10, scene.models[0].sizeY = 600, scene.models[0].sizeZ = 1;
-    scene.models[0].wide = {{-300, 5, 0, 3, 0}, {600, -2, 9, 4, 0}, {0, 0, 0, 5, 0}, {255, 256, 257, 6, 0}};
-    scene.models[1].sizeX = scene.models[1].sizeY = scene.models[1].sizeZ = 4;
-    scene.models[1].wide = {{1, 2, 3, 7, 0}};
-    scene.models[2].sizeX = scene.models[2].sizeY = scene.models[2].sizeZ = 2000;
-    for (VoxelSceneModel& m : scene.models) {  // the box the reader would give
-        for (const Voxel& v : m.wide) {
-            m.minX = std::min(m.maxX < m.minX ? v.x : m.minX, v.x), m.maxX = std::max(m.maxX, v.x);
-            m.minY = std::min(m.maxY < m.minY ? v.y : m.minY, v.y), m.maxY = std::max(m.maxY, v.y);
-            m.minZ = std::min(m.maxZ < m.minZ ? v.z : m.minZ, v.z), m.maxZ = std::max(m.maxZ, v.z);
-        }
-    }
+    scene.models = {{.sizeX = 10, .sizeY = 600, .sizeZ = 1, .cells = {},
+                     .wide = {{-300, 5, 0, 3, 0}, {600, -2, 9, 4, 0}, {0, 0, 0, 5, 0}, {255, 256, 257, 6, 0}},
+                     .minX = -300, .minY = -2, .minZ = 0, .maxX = 600, .maxY = 256, .maxZ = 257},
+                    {.sizeX = 4, .sizeY = 4, .sizeZ = 4, .cells = {}, .wide = {{1, 2, 3, 7, 0}},
+                     .minX = 1, .minY = 2, .minZ = 3, .maxX = 1, .maxY = 2, .maxZ = 3},
+                    {.sizeX = 2000, .sizeY = 2000, .sizeZ = 2000, .cells = {}, .wide = {}}};
     scene.frameCount = 3;
     ExpectBricksKeepTheCells(scene);
 
