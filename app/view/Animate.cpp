@@ -16,13 +16,6 @@
 
 namespace {
 
-// One line and the usage hint; the usage error's status.
-int UsageError(const std::string& line) {
-    Report(line);
-    std::fprintf(stderr, "Try 'voxwalk --help' for more information.\n");
-    return kExitUsage;
-}
-
 // Whether `text` ends in `end` (lower case), ignoring ASCII case.
 bool EndsWithNoCase(const std::string& text, const char* end) {
     const size_t n = std::strlen(end);
@@ -39,9 +32,8 @@ bool EndsWithNoCase(const std::string& text, const char* end) {
 bool FrameRange(const Options& options, int32_t frameCount, int32_t& first, int32_t& last, std::string& error) {
     const int32_t lastAsked = options.lastFrame == 0 ? frameCount : options.lastFrame;
     if (options.firstFrame > frameCount || lastAsked > frameCount) {
-        error = "frames " + std::to_string(options.firstFrame) + "-" + std::to_string(lastAsked) +
-                " asked for, but " + options.path + " has " + std::to_string(frameCount) +
-                (frameCount == 1 ? " frame" : " frames");
+        error = FramesMissing("frames " + std::to_string(options.firstFrame) + "-" + std::to_string(lastAsked),
+                              options.path, frameCount);
         return false;
     }
     first = options.firstFrame - 1;
@@ -207,14 +199,14 @@ std::string SheetJsonPath(const std::string& output) {
 int RunAnimate(const Options& options) {
     AnimationWriter writer;
     if (!AnimationFormatOf(options.output, writer.format)) {
-        return UsageError(options.output + ": an animation is written as .png (APNG) or .gif");
+        return ReportUsage(options.output + ": an animation is written as .png (APNG) or .gif");
     }
     LoadedModel model;
     if (!LoadForViewing(options.path, model)) return kExitInput;
     const int32_t count = static_cast<int32_t>(model.frames.size());
     AnimationPlan plan;
     std::string error;
-    if (!PlanAnimation(options, count, plan, error)) return UsageError(error);
+    if (!PlanAnimation(options, count, plan, error)) return ReportUsage(error);
     OutputSet outputs(model.files);
     std::FILE* file = outputs.Open(options.output, error);
     if (file == nullptr) {
@@ -248,14 +240,14 @@ int RunAnimate(const Options& options) {
 
 int RunSheet(const Options& options) {
     if (options.output == "-") {
-        return UsageError("a sheet is a picture and a JSON file beside it: give '--sheet' a file name, not '-'");
+        return ReportUsage("a sheet is a picture and a JSON file beside it: give '--sheet' a file name, not '-'");
     }
     LoadedModel model;
     if (!LoadForViewing(options.path, model)) return kExitInput;
     const int32_t count = static_cast<int32_t>(model.frames.size());
     SheetLayout layout;
     std::string error;
-    if (!PlanSheet(options, count, layout, error)) return UsageError(error);
+    if (!PlanSheet(options, count, layout, error)) return ReportUsage(error);
     const std::string jsonPath = SheetJsonPath(options.output);
     OutputFile sheet, data;
     if (!PrepareOutput(options.output, model.files, sheet, error) || !PrepareOutput(jsonPath, model.files, data, error)) {

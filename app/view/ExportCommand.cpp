@@ -9,12 +9,6 @@
 
 namespace {
 
-int UsageError(const std::string& line) {
-    Report(line);
-    std::fprintf(stderr, "Try 'voxwalk --help' for more information.\n");
-    return kExitUsage;
-}
-
 VoxMeshMode MeshModeOf(MeshKind kind) {
     switch (kind) {
         case MeshKind::Faces: return VoxMeshMode::Faces;
@@ -29,7 +23,7 @@ VoxMeshMode MeshModeOf(MeshKind kind) {
 int RunExport(const Options& options) {
     ExportFormat format;
     if (!ExportFormatFromPath(options.output, format)) {
-        return UsageError(options.output + ": unknown export format; the name must end in .glb, .gltf, .obj, .ply or .vox");
+        return ReportUsage(options.output + ": unknown export format; the name must end in .glb, .gltf, .obj, .ply or .vox");
     }
     ExportInput input;
     std::string error;
@@ -39,8 +33,7 @@ int RunExport(const Options& options) {
     }
     const int32_t count = ExportFrameCount(input);
     if (options.frame > count) {
-        return UsageError("frame " + std::to_string(options.frame) + " asked for, but " + options.path + " has " +
-                          std::to_string(count) + (count == 1 ? " frame" : " frames"));
+        return ReportUsage(FramesMissing("frame " + std::to_string(options.frame), options.path, count));
     }
     input.name = OutputStemOf(options.path.back() == '/' ? options.path.substr(0, options.path.size() - 1) : options.path);
     ExportOptions exportOptions;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/stage/Assets.h"
+#include "app/view/CommandLine.h"
 #include "log/Log.h"
 #include "png/Png.h"
 
@@ -19,6 +20,16 @@ bool IsPicture(const std::string& path) {
 }  // namespace
 
 void Report(const std::string& line) { std::fprintf(stderr, "voxwalk: %s\n", line.c_str()); }
+
+int ReportUsage(const std::string& line) {
+    std::fprintf(stderr, "voxwalk: %s\nTry 'voxwalk --help' for more information.\n", line.c_str());
+    return kExitUsage;
+}
+
+std::string FramesMissing(const std::string& asked, const std::string& path, int32_t frameCount) {
+    return asked + " asked for, but " + path + " has " + std::to_string(frameCount) +
+           (frameCount == 1 ? " frame" : " frames");
+}
 
 bool LoadForViewing(const std::string& path, LoadedModel& model) {
     SilenceLog();

@@ -3,6 +3,7 @@
 // frame's mesh on the stage.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@
 
 // One line on stderr, "voxwalk: LINE"; standard output stays empty outside the walk.
 void Report(const std::string& line);
+
+// Report, then the hint to --help; the usage error's exit status.
+int ReportUsage(const std::string& line);
+
+// "frame 5 asked for, but PATH has 3 frames": `asked` names what was asked for.
+std::string FramesMissing(const std::string& asked, const std::string& path, int32_t frameCount);
 
 // Loads the model with the log channel pointed away from standard output.
 // False after one line on stderr.

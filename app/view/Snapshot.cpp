@@ -251,10 +251,7 @@ int RenderSnapshot(const Options& options, Deadline& deadline) {
     if (!LoadForViewing(options.path, model)) return kExitInput;
     const int32_t count = static_cast<int32_t>(model.frames.size());
     if (options.frame > count) {
-        Report("frame " + std::to_string(options.frame) + " asked for, but " + options.path + " has " +
-               std::to_string(count) + (count == 1 ? " frame" : " frames"));
-        std::fprintf(stderr, "Try 'voxwalk --help' for more information.\n");
-        return kExitUsage;
+        return ReportUsage(FramesMissing("frame " + std::to_string(options.frame), options.path, count));
     }
     // Refuse an output that may not or cannot be written before rendering.
     OutputFile output;

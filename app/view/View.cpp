@@ -31,8 +31,7 @@ int RunView(int argc, const char* const* argv) {
     Options options;
     std::string error;
     if (!ParseCommandLine(argc, argv, options, error)) {
-        std::fprintf(stderr, "voxwalk: %s\nTry 'voxwalk --help' for more information.\n", error.c_str());
-        return kExitUsage;
+        return ReportUsage(error);
     }
     switch (options.mode) {
         case RunMode::Help: return PrintText(UsageText());
