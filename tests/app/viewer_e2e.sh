@@ -108,14 +108,11 @@ for row in "1 red anim" "2 green anim" "3 blue anim" "2 green anim.vox" "3 blue 
   check "$3-$1" 'mean*w*h>200' -fx "${!2}"
   check "$3-$1" 'maxima==0' -fx "($red||$green||$blue)&&!(${!2})"
 done
-snap time --size 128 --time 0.04 --view iso --background '#000000' "$m/anim"  # frame 2
-check time 'mean*w*h>200' -fx "$green"
-snap clear --size 64 --view side --background transparent "$m/still.vox"
-check clear 'mean*w*h>50&&mean<0.5' -alpha extract
+snap time --size 128 --time 0.04 --view iso --background '#000000' "$m/anim"; check time 'mean*w*h>200' -fx "$green"  # frame 2
+snap clear --size 64 --view side --background transparent "$m/still.vox"; check clear 'mean*w*h>50&&mean<0.5' -alpha extract
 snap scene --size 160x120 --view front "$m/still.vox"
 check scene 'p{0,0}.r==0&&p{0,0}.g==0&&abs(p{0,0}.b*255-64)<0.5&&p{0,0}.a==1'
-snap big --size 8192x16 --view top "$m/still.vox"
-check big 'w==8192&&h==16'
+snap big --size 8192x16 --view top "$m/still.vox"; check big 'w==8192&&h==16'
 # Exports: a .vox written back reads as the same file (voxwalk-info --json, bar the name); a mesh file and its
 # side files appear together; an unknown format is a usage error and a refused output leaves nothing.
 info=$(dirname "$voxwalk")/../tools/voxwalk-info
@@ -136,12 +133,11 @@ answer 2 err "voxwalk: $work/x.stl: unknown export format" --export "$work/x.stl
 answer 1 err "is a file being read" --export "$m/still.vox" "$m/still.vox"
 rm -f "$work"/back.vox "$work"/folder.vox "$work"/still.gltf "$work"/still.bin "$work"/still.png
 # A keyframed scene moves as its keys say: the red block 40 cells further along x at frame 5, the whole path framed.
-snap keyed-1 --size 128 --frame 1 --view side --background '#000000' "$m/keyed.vox"
-snap keyed-5 --size 128 --frame 5 --view side --background '#000000' "$m/keyed.vox"
+for f in 1 5; do
+  snap keyed-$f --size 128 --frame $f --view side --background '#000000' "$m/keyed.vox"; check keyed-$f 'mean*w*h>100' -fx "$red"
+done
 red_x() { convert "$work/$1.png" -fx "$red" -trim -format '%[fx:page.x+w/2]' info:; }
 [ "$(red_x keyed-5)" -gt "$(( $(red_x keyed-1) + 40 ))" ] || fail "the keyframed block did not move: $(red_x keyed-1) $(red_x keyed-5)"
-check keyed-1 'mean*w*h>100' -fx "$red"
-check keyed-5 'mean*w*h>100' -fx "$red"
 # Assets: a build run from a folder without them finds the source tree's, silently; a copy of the program
 # away from its build finds none and says so once, drawing a plain ground.
 green_bottom='mean.g>0.15&&mean.g>mean.r&&mean.g>mean.b'
