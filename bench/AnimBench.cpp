@@ -64,9 +64,7 @@ std::string ClipOptions(const std::string& name, int i) {
         return time;
     }
     const std::string frame = " --frame " + std::to_string(i % 30 + 1);
-    return frame + (name == "plain"   ? " --background '#2b3440'"
-                    : name == "clear" ? " --background transparent"
-                                      : "");
+    return frame + (name == "plain" ? " --background '#2b3440'" : name == "clear" ? " --background transparent" : "");
 }
 
 // Renders the clip's frames once, then loads them through png/.
@@ -82,12 +80,11 @@ const Clip& LoadClip(const std::string& name) {
         std::snprintf(file, sizeof file, "/%02d.png", i);
         const std::string path = folder + file;
         if (!std::filesystem::exists(path)) {
-            const std::string command =
-                "cd \"" VOXWALK_SOURCE_DIR "\" && \"" VOXWALK_BINARY "\" --snapshot \"" + path +
-                "\" --size " + std::to_string(ClipSize(name)) +
-                (name == "turntable" || name == "cycle512" ? "" : " --view iso") + ClipOptions(name, i) +
-                " assets/voxels/ZevezuRezov/Walk" + (name == "turntable" ? "/walk_00001.vox" : "") +
-                " >/dev/null 2>&1";
+            const std::string command = "cd \"" VOXWALK_SOURCE_DIR "\" && \"" VOXWALK_BINARY "\" --snapshot \"" + path +
+                                        "\" --size " + std::to_string(ClipSize(name)) +
+                                        (name == "turntable" || name == "cycle512" ? "" : " --view iso") +
+                                        ClipOptions(name, i) + " assets/voxels/ZevezuRezov/Walk" +
+                                        (name == "turntable" ? "/walk_00001.vox" : "") + " >/dev/null 2>&1";
             if (std::system(command.c_str()) != 0) clip.fault = "cannot render " + path;
         }
         uint32_t width = 0, height = 0;
@@ -101,16 +98,14 @@ const Clip& LoadClip(const std::string& name) {
         std::vector<uint8_t> rgba(size_t(width) * height * 4);
         for (uint32_t y = 0; y < height; ++y)  // the decoder gives bottom row first
             std::memcpy(&rgba[size_t(y) * width * 4],
-                        static_cast<const uint8_t*>(image) + size_t(height - 1 - y) * width * 4,
-                        size_t(width) * 4);
+                        static_cast<const uint8_t*>(image) + size_t(height - 1 - y) * width * 4, size_t(width) * 4);
         PngFreeImage(image);
         for (size_t p = 3; p < rgba.size(); p += 4) clip.opaque = clip.opaque && rgba[p] == 255;
         clip.rgba.push_back(std::move(rgba));
     }
     for (const auto& rgba : clip.rgba) {
         std::vector<uint8_t> rgb;
-        for (size_t p = 0; clip.opaque && p < rgba.size(); p += 4)
-            rgb.insert(rgb.end(), &rgba[p], &rgba[p] + 3);
+        for (size_t p = 0; clip.opaque && p < rgba.size(); p += 4) rgb.insert(rgb.end(), &rgba[p], &rgba[p] + 3);
         clip.pixels.push_back(clip.opaque ? rgb : rgba);
     }
     return clip;
@@ -201,8 +196,7 @@ double GifPsnr(const std::vector<uint8_t>& file, const Clip& clip) {
         for (size_t p = 0; p < canvas.size(); p += 4) {
             alphaRight = alphaRight && (canvas[p + 3] == 255) == (input[p + 3] >= kGifAlphaOpaque);
             if (input[p + 3] < kGifAlphaOpaque) continue;
-            for (int c = 0; c < 3; ++c)
-                squares += (canvas[p + c] - input[p + c]) * (canvas[p + c] - input[p + c]);
+            for (int c = 0; c < 3; ++c) squares += (canvas[p + c] - input[p + c]) * (canvas[p + c] - input[p + c]);
             samples += 3;
         }
         if (control.DisposalMode == DISPOSE_BACKGROUND)
@@ -213,7 +207,7 @@ double GifPsnr(const std::vector<uint8_t>& file, const Clip& clip) {
     return alphaRight ? Psnr(squares, samples) : -1;
 }
 
-#define LOAD_OR_SKIP(clip, name)                     \
+#define LOAD_OR_SKIP(clip, name)                 \
     const Clip& clip = LoadClip(name);           \
     if (!clip.fault.empty()) {                   \
         state.SkipWithError(clip.fault.c_str()); \
@@ -273,8 +267,8 @@ void BM_Quantize(benchmark::State& state, std::string name, bool ours) {
             std::vector<uint8_t> indices(planes[0].size());
             GifColorType map[256];
             int size = 255;
-            GifQuantizeBuffer(unsigned(indices.size()), 1, &size, planes[0].data(), planes[1].data(),
-                              planes[2].data(), indices.data(), map);
+            GifQuantizeBuffer(unsigned(indices.size()), 1, &size, planes[0].data(), planes[1].data(), planes[2].data(),
+                              indices.data(), map);
             for (size_t p = 0; p < indices.size(); ++p) {
                 const GifColorType c = map[indices[p]];
                 const int dr = planes[0][p] - c.Red, dg = planes[1][p] - c.Green, db = planes[2][p] - c.Blue;
@@ -292,8 +286,8 @@ void Register() {
     for (const char* name : {"grass", "plain", "clear", "walk", "turntable", "cycle512"}) {
         for (auto [label, compression] :
              {std::pair{"fast", PngCompression::Fast}, {"smallest", PngCompression::Smallest}}) {
-            benchmark::RegisterBenchmark((std::string("BM_Apng/") + name + "/" + label).c_str(), BM_Apng,
-                                         name, compression)
+            benchmark::RegisterBenchmark((std::string("BM_Apng/") + name + "/" + label).c_str(), BM_Apng, name,
+                                         compression)
                 ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark((std::string("BM_SeparatePngs/") + name + "/" + label).c_str(),
                                          BM_SeparatePngs, name, compression)
@@ -302,9 +296,8 @@ void Register() {
         benchmark::RegisterBenchmark((std::string("BM_Gif/") + name).c_str(), BM_Gif, name)
             ->Unit(benchmark::kMillisecond);
         for (bool ours : {true, false})
-            benchmark::RegisterBenchmark(
-                (std::string("BM_Quantize/") + (ours ? "ours/" : "giflib/") + name).c_str(), BM_Quantize,
-                name, ours)
+            benchmark::RegisterBenchmark((std::string("BM_Quantize/") + (ours ? "ours/" : "giflib/") + name).c_str(),
+                                         BM_Quantize, name, ours)
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(kFrames);
     }

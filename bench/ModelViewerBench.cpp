@@ -140,7 +140,12 @@ void BM_FirstFrame(benchmark::State& state) {
     }
     state.counters["peak_MB"] = peak;
 }
-BENCHMARK(BM_FirstFrame)->ArgName("monument")->Arg(0)->Arg(1)->UseManualTime()->Iterations(3)
+BENCHMARK(BM_FirstFrame)
+    ->ArgName("monument")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 // Snapshot cases: the walk's first frame at 256 x 256, as the thumbnailer
@@ -149,15 +154,17 @@ BENCHMARK(BM_FirstFrame)->ArgName("monument")->Arg(0)->Arg(1)->UseManualTime()->
 // frame at 512 x 512 (the process BM_Animate's walk cycle is compared with);
 // the lighthouse's materials at 256 x 256 as the thumbnailer asks for it.
 void BM_Snapshot(benchmark::State& state) {
-    static const struct { const char* size; int model; bool thumbnail; } kCases[] = {
-        {"256", 0, false}, {"1024x768", 1, false}, {"4096", 1, false},
-        {"256", 0, true},  {"512", 2, false},      {"512", 3, false},  {"512", 4, false},
-        {"256", 5, true}};
-    static const char* const kNames[] = {"walk frame", "monument", "checkerboard", "lattice", "walk cycle",
-                                         "lighthouse"};
+    static const struct {
+        const char* size;
+        int model;
+        bool thumbnail;
+    } kCases[] = {{"256", 0, false}, {"1024x768", 1, false}, {"4096", 1, false}, {"256", 0, true},
+                  {"512", 2, false}, {"512", 3, false},      {"512", 4, false},  {"256", 5, true}};
+    static const char* const kNames[] = {"walk frame", "monument",   "checkerboard",
+                                         "lattice",    "walk cycle", "lighthouse"};
     const auto& c = kCases[state.range(0)];
-    const std::string models[] = {walkPath + "/walk_00001.vox", monumentPath, checkerPath, latticePath, walkPath,
-                                  lighthousePath};
+    const std::string models[] = {
+        walkPath + "/walk_00001.vox", monumentPath, checkerPath, latticePath, walkPath, lighthousePath};
     const std::string out = workDir + "/snapshot.png";
     std::vector<std::string> args = {VOXWALK_BINARY, "--snapshot", out, "--size", c.size};
     // The thumbnailer entry's command line (desktop/voxwalk.thumbnailer).
@@ -178,22 +185,27 @@ void BM_Snapshot(benchmark::State& state) {
     state.counters["cpu_s"] = cpuSum / static_cast<double>(state.iterations());
     state.SetLabel(std::string(c.size) + " " + kNames[c.model] + (c.thumbnail ? ", thumbnailer" : ""));
 }
-BENCHMARK(BM_Snapshot)->DenseRange(0, 7)->UseManualTime()->Iterations(3)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Snapshot)->DenseRange(0, 7)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // Animation cases: a 36-step turntable of the walk's first frame at 256 x
 // 256, and the 30-frame walk cycle at 512 x 512, each as APNG and as GIF.
 void BM_Animate(benchmark::State& state) {
-    static const struct { const char* out; const char* size; bool cycle; } kCases[] = {
-        {"turntable.png", "256", false}, {"turntable.gif", "256", false},
-        {"cycle.png", "512", true}, {"cycle.gif", "512", true}};
+    static const struct {
+        const char* out;
+        const char* size;
+        bool cycle;
+    } kCases[] = {{"turntable.png", "256", false},
+                  {"turntable.gif", "256", false},
+                  {"cycle.png", "512", true},
+                  {"cycle.gif", "512", true}};
     const auto& c = kCases[state.range(0)];
     const std::string out = workDir + "/" + c.out;
     double peak = 0;
     for (auto _ : state) {
         std::string output;
-        const double seconds = RunChild({VOXWALK_BINARY, "--animate", out, "--size", c.size,
-                                         c.cycle ? walkPath : walkPath + "/walk_00001.vox"}, peak, output);
+        const double seconds = RunChild(
+            {VOXWALK_BINARY, "--animate", out, "--size", c.size, c.cycle ? walkPath : walkPath + "/walk_00001.vox"},
+            peak, output);
         if (seconds < 0) {
             state.SkipWithError(("the animation failed: " + output).c_str());
             return;
@@ -207,9 +219,7 @@ void BM_Animate(benchmark::State& state) {
     state.counters["file_kB"] = static_cast<double>(info.st_size) / 1000.0;
     state.SetLabel(std::string(c.out) + " " + c.size);
 }
-BENCHMARK(BM_Animate)->DenseRange(0, 3)->UseManualTime()->Iterations(3)
-    ->Unit(benchmark::kMillisecond);
-
+BENCHMARK(BM_Animate)->DenseRange(0, 3)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // Runs last: its session makes this process large, and children forked
 // after it would inherit that as their peak RSS.
@@ -223,14 +233,13 @@ void BM_Frame(benchmark::State& state) {
         RunModelWindowFrame(session, SteadyClockSeconds);
         glFinish();
     }
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     StopModelWindow(session);
     CloseWindow();
 }
 // Arguments: 0 the walk cycle, 1 the monument, 2 the lighthouse.
-BENCHMARK(BM_Frame)->ArgName("model")->Arg(0)->Arg(1)->Arg(2)->MeasureProcessCPUTime()->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame)->ArgName("model")->Arg(0)->Arg(1)->Arg(2)->MeasureProcessCPUTime()->UseRealTime()->Unit(
+    benchmark::kMillisecond);
 
 }  // namespace
 

@@ -115,9 +115,12 @@ int main(int argc, char** argv) {
     std::string only;
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--corpus=", 9) == 0) folder = argv[i] + 9;
-        else if (std::strncmp(argv[i], "--images=", 9) == 0) only = argv[i] + 9;
-        else rest.push_back(argv[i]);
+        if (std::strncmp(argv[i], "--corpus=", 9) == 0)
+            folder = argv[i] + 9;
+        else if (std::strncmp(argv[i], "--images=", 9) == 0)
+            only = argv[i] + 9;
+        else
+            rest.push_back(argv[i]);
     }
     int restCount = int(rest.size());
     benchmark::Initialize(&restCount, rest.data());

@@ -22,7 +22,6 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-
 struct MemoryWriter {
     std::vector<uint8_t>* out;
 };
@@ -36,10 +35,8 @@ void FlushNothing(png_structp) {}
 
 // Writes rows (raw samples, big-endian at 16 bits, top row first) with libpng
 // using the given filter mask (PNG_FILTER_NONE ... PNG_ALL_FILTERS).
-std::vector<uint8_t> EncodeWithLibpng(uint32_t width, uint32_t height, int bitDepth,
-                                             int colorType, int interlace, int filters,
-                                             const std::vector<uint8_t>& samples,
-                                             int compressionLevel = 6) {
+std::vector<uint8_t> EncodeWithLibpng(uint32_t width, uint32_t height, int bitDepth, int colorType, int interlace,
+                                      int filters, const std::vector<uint8_t>& samples, int compressionLevel = 6) {
     std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
     png_infop info = png_create_info_struct(png);
@@ -49,13 +46,11 @@ std::vector<uint8_t> EncodeWithLibpng(uint32_t width, uint32_t height, int bitDe
     }
     MemoryWriter writer{&out};
     png_set_write_fn(png, &writer, WriteToMemory, FlushNothing);
-    png_set_IHDR(png, info, width, height, bitDepth, colorType,
-                 interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, bitDepth, colorType, interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
         png_color palette[256];
-        for (int i = 0; i < 256; ++i)
-            palette[i] = {png_byte(i * 7), png_byte(255 - i), png_byte(i * 13 + 5)};
+        for (int i = 0; i < 256; ++i) palette[i] = {png_byte(i * 7), png_byte(255 - i), png_byte(i * 13 + 5)};
         png_set_PLTE(png, info, palette, 1 << bitDepth);
     }
     png_set_filter(png, PNG_FILTER_TYPE_BASE, filters);
@@ -63,8 +58,7 @@ std::vector<uint8_t> EncodeWithLibpng(uint32_t width, uint32_t height, int bitDe
     png_write_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
     std::vector<png_bytep> rows(height);
-    for (uint32_t y = 0; y < height; ++y)
-        rows[y] = const_cast<png_bytep>(samples.data() + size_t(y) * rowBytes);
+    for (uint32_t y = 0; y < height; ++y) rows[y] = const_cast<png_bytep>(samples.data() + size_t(y) * rowBytes);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -76,10 +70,9 @@ struct Format {
     int colorType, bitDepth;
 };
 
-constexpr Format kFormats[] = {{"g1", 0, 1},   {"g2", 0, 2},    {"g4", 0, 4},  {"g8", 0, 8},
-                               {"g16", 0, 16}, {"rgb8", 2, 8},  {"rgb16", 2, 16}, {"p1", 3, 1},
-                               {"p2", 3, 2},   {"p4", 3, 4},    {"p8", 3, 8},  {"ga8", 4, 8},
-                               {"ga16", 4, 16}, {"rgba8", 6, 8}, {"rgba16", 6, 16}};
+constexpr Format kFormats[] = {{"g1", 0, 1},   {"g2", 0, 2},     {"g4", 0, 4},    {"g8", 0, 8},    {"g16", 0, 16},
+                               {"rgb8", 2, 8}, {"rgb16", 2, 16}, {"p1", 3, 1},    {"p2", 3, 2},    {"p4", 3, 4},
+                               {"p8", 3, 8},   {"ga8", 4, 8},    {"ga16", 4, 16}, {"rgba8", 6, 8}, {"rgba16", 6, 16}};
 
 enum class Content { Photo, Gradient, Noise };
 
@@ -87,7 +80,7 @@ struct Spec {
     Format format;
     int interlace;
     Content content;
-    int filter;   // 0..4
+    int filter;  // 0..4
     uint32_t side;
 };
 
@@ -96,8 +89,7 @@ const char* ContentName(Content c) {
 }
 
 constexpr const char* kFilterNames[] = {"none", "sub", "up", "avg", "paeth"};
-constexpr int kFilterMasks[] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG,
-                                PNG_FILTER_PAETH};
+constexpr int kFilterMasks[] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH};
 
 struct Random {
     uint64_t state;
@@ -130,11 +122,10 @@ void Picture(Content content, uint32_t side, std::vector<uint8_t>& rgba) {
                 continue;
             }
             // Photo-like: soft shapes, a few hard edges and sensor-like noise.
-            float v[4] = {
-                128 + 70 * std::sin(fx * 9 + fy * 4) + 30 * std::sin(fx * 37 - fy * 23),
-                120 + 60 * std::sin(fx * 5 - fy * 11) + 35 * std::cos(fx * 29 + fy * 31),
-                110 + 80 * std::cos(fx * 7 + fy * 3) + 25 * std::sin(fx * 53 + fy * 47),
-                200 + 55 * std::sin(fx * 3 + fy * 2)};
+            float v[4] = {128 + 70 * std::sin(fx * 9 + fy * 4) + 30 * std::sin(fx * 37 - fy * 23),
+                          120 + 60 * std::sin(fx * 5 - fy * 11) + 35 * std::cos(fx * 29 + fy * 31),
+                          110 + 80 * std::cos(fx * 7 + fy * 3) + 25 * std::sin(fx * 53 + fy * 47),
+                          200 + 55 * std::sin(fx * 3 + fy * 2)};
             if (((x / 97) + (y / 131)) % 5 == 0) v[0] *= 0.6f, v[1] *= 0.5f, v[2] *= 0.7f;
             const uint32_t n = random.next();
             for (int c = 0; c < 4; ++c) {
@@ -158,17 +149,17 @@ std::vector<uint8_t> Samples(const std::vector<uint8_t>& rgba, uint32_t side, co
             uint8_t values[4];
             int count = 0;
             switch (format.colorType) {
-            case 0: values[count++] = grey; break;
-            case 2: values[0] = p[0], values[1] = p[1], values[2] = p[2], count = 3; break;
-            case 3: values[count++] = uint8_t((p[0] >> 5) << 5 | (p[1] >> 5) << 2 | p[2] >> 6); break;
-            case 4: values[0] = grey, values[1] = p[3], count = 2; break;
-            default: std::memcpy(values, p, 4), count = 4; break;
+                case 0: values[count++] = grey; break;
+                case 2: values[0] = p[0], values[1] = p[1], values[2] = p[2], count = 3; break;
+                case 3: values[count++] = uint8_t((p[0] >> 5) << 5 | (p[1] >> 5) << 2 | p[2] >> 6); break;
+                case 4: values[0] = grey, values[1] = p[3], count = 2; break;
+                default: std::memcpy(values, p, 4), count = 4; break;
             }
             for (int c = 0; c < count; ++c) {
                 const size_t sample = size_t(x) * channels + c;
                 if (format.bitDepth == 16) {
                     row[sample * 2] = values[c];
-                    row[sample * 2 + 1] = uint8_t(values[c] ^ (x * 7 + y));   // busy low bytes
+                    row[sample * 2 + 1] = uint8_t(values[c] ^ (x * 7 + y));  // busy low bytes
                 } else if (format.bitDepth == 8) {
                     row[sample] = values[c];
                 } else {
@@ -237,10 +228,8 @@ std::vector<BenchImage> LoadBenchCorpus(const std::string& folder) {
                 pictureSide = spec.side;
                 pictureContent = spec.content;
             }
-            file = EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth,
-                                             spec.format.colorType, spec.interlace,
-                                             kFilterMasks[spec.filter],
-                                             Samples(rgba, spec.side, spec.format));
+            file = EncodeWithLibpng(spec.side, spec.side, spec.format.bitDepth, spec.format.colorType, spec.interlace,
+                                    kFilterMasks[spec.filter], Samples(rgba, spec.side, spec.format));
             WriteFile(image.path, file);
         }
         // Join the IDAT data for the zlib floor and size its output.

@@ -30,8 +30,7 @@ Picture LoadPicture(const char* relative) {
     const uint8_t* rgba = static_cast<const uint8_t*>(image);
     for (size_t y = 0; rgba && y < height; ++y) {  // the decoder gives bottom row first
         for (size_t x = 0; x < width; ++x) {
-            std::memcpy(&picture.rgb[(y * width + x) * 3],
-                        &rgba[((height - 1 - y) * width + x) * 4], 3);
+            std::memcpy(&picture.rgb[(y * width + x) * 3], &rgba[((height - 1 - y) * width + x) * 4], 3);
         }
     }
     PngFreeImage(image);
@@ -40,8 +39,7 @@ Picture LoadPicture(const char* relative) {
 
 // 256: a gallery snapshot; 1024: the window's 1024 x 768 screenshot.
 const Picture& Shot(int size) {
-    static const Picture small = LoadPicture("docs/gallery/walk-iso.png"),
-                         large = LoadPicture("docs/screenshot.png");
+    static const Picture small = LoadPicture("docs/gallery/walk-iso.png"), large = LoadPicture("docs/screenshot.png");
     return size == 256 ? small : large;
 }
 
@@ -56,14 +54,8 @@ void BM_PngEncode(benchmark::State& state, PngCompression compression) {
     state.counters["file_kB"] = double(bytes) / 1000.0;
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(p.rgb.size()));
 }
-BENCHMARK_CAPTURE(BM_PngEncode, fast, PngCompression::Fast)
-    ->Arg(256)
-    ->Arg(1024)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_PngEncode, smallest, PngCompression::Smallest)
-    ->Arg(256)
-    ->Arg(1024)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PngEncode, fast, PngCompression::Fast)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PngEncode, smallest, PngCompression::Smallest)->Arg(256)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 void AppendToVector(png_structp png, png_bytep data, png_size_t count) {
     auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));

@@ -41,8 +41,8 @@
 #include <vector>
 
 #include "app/stage/Assets.h"
-#include "app/stage/FrameMesh.h"
 #include "app/stage/FrameLists.h"
+#include "app/stage/FrameMesh.h"
 #include "app/stage/Hud.h"
 #include "app/stage/Scene.h"
 #include "app/walk/Walk.h"
@@ -133,8 +133,7 @@ double TimeOneStart(const char* mode, const std::string& shaderCache, double& pe
         dup2(pipeFds[1], STDERR_FILENO);
         close(pipeFds[0]);
         if (!shaderCache.empty()) setenv("MESA_SHADER_CACHE_DIR", shaderCache.c_str(), 1);
-        execl(selfPath.c_str(), selfPath.c_str(), mode, monumentPath.c_str(),
-              static_cast<char*>(nullptr));
+        execl(selfPath.c_str(), selfPath.c_str(), mode, monumentPath.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeFds[1]);
@@ -169,8 +168,9 @@ void TimeStarts(benchmark::State& state, const char* mode, ShaderCache cache = k
     int fresh = 0;
     for (auto _ : state) {
         double megabytes = 0;
-        const std::string dir = cache == kFreshCache ? workDir + "/shader-cache-" + std::to_string(fresh++)
-                                : cache == kWarmCache ? warm : std::string();
+        const std::string dir = cache == kFreshCache  ? workDir + "/shader-cache-" + std::to_string(fresh++)
+                                : cache == kWarmCache ? warm
+                                                      : std::string();
         const double seconds = TimeOneStart(mode, dir, megabytes, output);
         if (seconds < 0) {
             state.SkipWithError(output.find("no-window") != std::string::npos
@@ -187,16 +187,17 @@ void TimeStarts(benchmark::State& state, const char* mode, ShaderCache cache = k
 void BM_StartToFirstFrame(benchmark::State& state) {
     TimeStarts(state, "--first-frame", static_cast<ShaderCache>(state.range(0)));
 }
-BENCHMARK(BM_StartToFirstFrame)->ArgName("cache")->Arg(kUsersCache)->Arg(kFreshCache)->Arg(kWarmCache)
-    ->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-
-void BM_MonumentStartToFirstFrame(benchmark::State& state) {
-    TimeStarts(state, "--first-frame-monument");
-}
-BENCHMARK(BM_MonumentStartToFirstFrame)
+BENCHMARK(BM_StartToFirstFrame)
+    ->ArgName("cache")
+    ->Arg(kUsersCache)
+    ->Arg(kFreshCache)
+    ->Arg(kWarmCache)
     ->UseManualTime()
-    ->Iterations(3)
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
+
+void BM_MonumentStartToFirstFrame(benchmark::State& state) { TimeStarts(state, "--first-frame-monument"); }
+BENCHMARK(BM_MonumentStartToFirstFrame)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // One viewer for the loop benchmarks, started on first use and kept until
 // the process ends (its window and context with it).
@@ -244,8 +245,8 @@ void BM_DrawGroundOnly(benchmark::State& state) {
     static const WalkFrames noFrames{};
     const WalkerState& walker = viewer.walker;
     for (auto _ : state) {
-        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
-                  viewer.textureTable, noFrames);
+        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light, viewer.textureTable,
+                  noFrames);
         glFinish();
     }
 }
@@ -281,8 +282,8 @@ void DrawCycle(benchmark::State& state, const WalkFrames& frames) {
     size_t next = 0;
     for (auto _ : state) {
         const WalkerState& walker = poses[next++ % poses.size()];
-        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light,
-                  viewer.textureTable, frames);
+        DrawScene(walker.walkerPosition, walker.modelMatrix, walker.frameIndex, viewer.light, viewer.textureTable,
+                  frames);
         glFinish();
     }
 }
@@ -324,8 +325,8 @@ void BM_DrawCycleFaces(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawCycleFaces)
     ->ArgNames({"lit", "shadow"})  // 0 all faces, 1 visible, 2 merged
-    ->Args({0, 1})                  // the shipped lists
-    ->Args({0, 0})                  // all faces in both passes, as before
+    ->Args({0, 1})                 // the shipped lists
+    ->Args({0, 0})                 // all faces in both passes, as before
     ->Args({1, 1})
     ->Args({0, 2})
     ->Args({2, 2})
@@ -371,10 +372,7 @@ void BM_MonumentDrawFrame(benchmark::State& state) {
         glFinish();
     }
 }
-BENCHMARK(BM_MonumentDrawFrame)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MonumentDrawFrame)->MeasureProcessCPUTime()->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -395,8 +393,7 @@ int main(int argc, char** argv) {
     const int fd = mkstemp(path);
     if (fd < 0) return 1;
     const std::vector<uint8_t> bytes = MonumentVoxFile();
-    const bool written =
-        write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     close(fd);
     monumentPath = path;
     char work[] = "/tmp/voxwalk-bench-XXXXXX";

@@ -79,9 +79,8 @@ void AppendChunk(std::vector<uint8_t>& file, const char* type, const uint8_t* da
 // header expects (plus or minus one byte when byte 5 says so).
 void DecodeBuilt(const uint8_t* data, size_t size) {
     if (size < 8) return;
-    static constexpr uint8_t kFormats[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16},
-                                              {3, 1}, {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8},
-                                              {6, 16}};
+    static constexpr uint8_t kFormats[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                                              {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
     const uint32_t width = 1 + (data[0] | data[1] << 8) % 64;
     const uint32_t height = 1 + (data[2] | data[3] << 8) % 64;
     const uint8_t* format = kFormats[data[4] % 15];

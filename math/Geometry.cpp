@@ -179,8 +179,8 @@ int boxesOverlap2D(const Vector2& minA, const Vector2& maxA, const Vector2& minB
 }
 
 int boxesOverlap3D(const Vector3& minA, const Vector3& maxA, const Vector3& minB, const Vector3& maxB) {
-    return truth(maxB.x >= minA.x && minB.x <= maxA.x && maxB.y >= minA.y && minB.y <= maxA.y &&
-                 maxB.z >= minA.z && minB.z <= maxA.z);
+    return truth(maxB.x >= minA.x && minB.x <= maxA.x && maxB.y >= minA.y && minB.y <= maxA.y && maxB.z >= minA.z &&
+                 minB.z <= maxA.z);
 }
 
 namespace {
@@ -202,9 +202,7 @@ Vector3 bezierPoint(const Vector3 (&curve)[4], float t) {
             bezierComponent(curve[0].z, curve[1].z, curve[2].z, curve[3].z, t)};
 }
 
-void scaledByDifference(const Vector3& v, float a, float b, Vector3& result) {
-    result = v * F(double(a) - b);
-}
+void scaledByDifference(const Vector3& v, float a, float b, Vector3& result) { result = v * F(double(a) - b); }
 
 int classifyPointPlane(const Vector3& p, const Vector3& n, const Vector3& q, float threshold, float& dist) {
     dist = planeValue(p, n, planeOffset(n, q));

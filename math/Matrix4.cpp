@@ -118,8 +118,7 @@ Matrix4& operator*=(Matrix4& a, const Matrix4& b) {
     for (int c = 0; c < 4; ++c) {
         for (int row = 0; row < 4; ++row) {
             r.m[4 * c + row] = F(double(a.m[row]) * b.m[4 * c] + double(a.m[4 + row]) * b.m[4 * c + 1] +
-                                 double(a.m[8 + row]) * b.m[4 * c + 2] +
-                                 double(a.m[12 + row]) * b.m[4 * c + 3]);
+                                 double(a.m[8 + row]) * b.m[4 * c + 2] + double(a.m[12 + row]) * b.m[4 * c + 3]);
         }
     }
     a = r;
@@ -143,9 +142,7 @@ Vector2 operator*(const Vector2& v, const Matrix4& m) {
     return r;
 }
 
-Vector4 operator*(const Vector3& v, const Matrix4& m) {
-    return Vector4(v, 1.0) * m;
-}
+Vector4 operator*(const Vector3& v, const Matrix4& m) { return Vector4(v, 1.0) * m; }
 
 Vector4 operator*(const Vector4& v, const Matrix4& m) {
     Vector4 r;
@@ -273,8 +270,7 @@ void setFromDirection(Matrix4& m, const Vector3& direction) {
     // Any vector not parallel to z will do; these two never are, and each is
     // long enough on its side of the threshold to keep the cross product
     // well conditioned.
-    const Vector3 helper = std::fabs(double(z.z)) > 0.577 ? Vector3(-z.y, z.z, 0.0f)
-                                                           : Vector3(-z.y, z.x, 0.0f);
+    const Vector3 helper = std::fabs(double(z.z)) > 0.577 ? Vector3(-z.y, z.z, 0.0f) : Vector3(-z.y, z.x, 0.0f);
     const Vector3 x = normalized(cross(helper, z));
     const Vector3 y = cross(z, x);  // unit already: z and x are orthonormal
 

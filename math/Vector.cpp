@@ -47,12 +47,8 @@ Vector3 operator/(const Vector3& a, const Vector3& b) {
     return {F(double(a.x) / b.x), F(double(a.y) / b.y), F(double(a.z) / b.z)};
 }
 Vector3 operator-(const Vector3& a) { return {-a.x, -a.y, -a.z}; }
-Vector3 operator+(const Vector3& a, float s) {
-    return {F(double(a.x) + s), F(double(a.y) + s), F(double(a.z) + s)};
-}
-Vector3 operator-(const Vector3& a, float s) {
-    return {F(double(a.x) - s), F(double(a.y) - s), F(double(a.z) - s)};
-}
+Vector3 operator+(const Vector3& a, float s) { return {F(double(a.x) + s), F(double(a.y) + s), F(double(a.z) + s)}; }
+Vector3 operator-(const Vector3& a, float s) { return {F(double(a.x) - s), F(double(a.y) - s), F(double(a.z) - s)}; }
 Vector3 operator*(const Vector3& a, float s) { return a * double(s); }
 Vector3 operator*(const Vector3& a, double s) { return {F(a.x * s), F(a.y * s), F(a.z * s)}; }
 Vector3 operator/(const Vector3& a, float s) { return a / double(s); }
@@ -132,9 +128,7 @@ Vector4& operator*=(Vector4& a, float s) { return a = a * s; }
 
 // ---- dot, length, normalize ----
 float dot(const Vector2& a, const Vector2& b) { return F(double(a.x) * b.x + double(a.y) * b.y); }
-float dot(const Vector3& a, const Vector3& b) {
-    return F(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z);
-}
+float dot(const Vector3& a, const Vector3& b) { return F(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z); }
 float dot(const Vector4& a, const Vector4& b) {
     return F(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z + double(a.w) * b.w);
 }
@@ -148,9 +142,7 @@ static float guardedLength(double sumOfSquares) {
 }
 
 float length(const Vector2& v) { return guardedLength(double(v.x) * v.x + double(v.y) * v.y); }
-float length(const Vector3& v) {
-    return guardedLength(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-}
+float length(const Vector3& v) { return guardedLength(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z); }
 float length(const Vector4& v) {
     return guardedLength(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z + double(v.w) * v.w);
 }
@@ -180,13 +172,10 @@ float distance(const Vector4& a, const Vector4& b) {
 // ---- cross ----
 float cross(const Vector2& a, const Vector2& b) { return F(double(a.x) * b.y - double(a.y) * b.x); }
 Vector3 cross(const Vector3& a, const Vector3& b) {
-    return {F(double(a.y) * b.z - double(a.z) * b.y),
-            F(double(a.z) * b.x - double(a.x) * b.z),
+    return {F(double(a.y) * b.z - double(a.z) * b.y), F(double(a.z) * b.x - double(a.x) * b.z),
             F(double(a.x) * b.y - double(a.y) * b.x)};
 }
-Vector4 cross(const Vector4& a, const Vector4& b) {
-    return Vector4(cross(Vector3(a), Vector3(b)), a.w);
-}
+Vector4 cross(const Vector4& a, const Vector4& b) { return Vector4(cross(Vector3(a), Vector3(b)), a.w); }
 
 // ---- angleBetween ----
 // Rounding can push |c| a hair above 1 for (anti)parallel directions; without

@@ -34,7 +34,7 @@ struct Vector2 {
     // Each double is rounded to float. A template held to double exactly, so
     // that Vector2(3, 4) with ints is not ambiguous and takes the float form.
     template <class D>
-        requires std::same_as<D, double>
+    requires std::same_as<D, double>
     constexpr Vector2(D x, D y) : x(static_cast<float>(x)), y(static_cast<float>(y)) {}
     // Drops z. Explicit because it loses a component.
     constexpr explicit Vector2(const Vector3& v);
@@ -54,10 +54,8 @@ struct Vector4 {
 
     constexpr Vector4() = default;
     // w is given as a double and rounded to float.
-    constexpr Vector4(float x, float y, float z, double w)
-        : x(x), y(y), z(z), w(static_cast<float>(w)) {}
-    constexpr Vector4(const Vector3& v, double w)
-        : x(v.x), y(v.y), z(v.z), w(static_cast<float>(w)) {}
+    constexpr Vector4(float x, float y, float z, double w) : x(x), y(y), z(z), w(static_cast<float>(w)) {}
+    constexpr Vector4(const Vector3& v, double w) : x(v.x), y(v.y), z(v.z), w(static_cast<float>(w)) {}
 };
 
 constexpr Vector2::Vector2(const Vector3& v) : x(v.x), y(v.y) {}

@@ -63,21 +63,17 @@ bool Load(Proc& proc, const char* name) {
 }
 
 bool LoadGlCalls(GlCalls& gl) {
-    return Load(gl.genFramebuffers, "glGenFramebuffers") &&
-           Load(gl.deleteFramebuffers, "glDeleteFramebuffers") &&
+    return Load(gl.genFramebuffers, "glGenFramebuffers") && Load(gl.deleteFramebuffers, "glDeleteFramebuffers") &&
            Load(gl.bindFramebuffer, "glBindFramebuffer") &&
            Load(gl.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
            Load(gl.checkFramebufferStatus, "glCheckFramebufferStatus") &&
-           Load(gl.genRenderbuffers, "glGenRenderbuffers") &&
-           Load(gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
-           Load(gl.bindRenderbuffer, "glBindRenderbuffer") &&
-           Load(gl.renderbufferStorage, "glRenderbufferStorage") &&
+           Load(gl.genRenderbuffers, "glGenRenderbuffers") && Load(gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
+           Load(gl.bindRenderbuffer, "glBindRenderbuffer") && Load(gl.renderbufferStorage, "glRenderbufferStorage") &&
            Load(gl.renderbufferStorageMultisample, "glRenderbufferStorageMultisample") &&
-           Load(gl.blitFramebuffer, "glBlitFramebuffer") &&
-           Load(gl.getIntegerv, "glGetIntegerv") && Load(gl.viewport, "glViewport") &&
-           Load(gl.readPixels, "glReadPixels") && Load(gl.pixelStorei, "glPixelStorei") &&
-           Load(gl.drawBuffer, "glDrawBuffer") && Load(gl.readBuffer, "glReadBuffer") &&
-           Load(gl.isEnabled, "glIsEnabled") && Load(gl.enable, "glEnable") &&
+           Load(gl.blitFramebuffer, "glBlitFramebuffer") && Load(gl.getIntegerv, "glGetIntegerv") &&
+           Load(gl.viewport, "glViewport") && Load(gl.readPixels, "glReadPixels") &&
+           Load(gl.pixelStorei, "glPixelStorei") && Load(gl.drawBuffer, "glDrawBuffer") &&
+           Load(gl.readBuffer, "glReadBuffer") && Load(gl.isEnabled, "glIsEnabled") && Load(gl.enable, "glEnable") &&
            Load(gl.disable, "glDisable");
 }
 
@@ -113,8 +109,8 @@ bool MakeContext(std::string& error) {
     if (!HasToken(client, "EGL_MESA_platform_surfaceless")) {
         return Fail(error, "EGL has no surfaceless platform (EGL_MESA_platform_surfaceless)");
     }
-    auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) return Fail(error, "eglGetPlatformDisplayEXT is missing");
     state.display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (state.display == EGL_NO_DISPLAY) return Fail(error, "no surfaceless EGL display");
@@ -140,8 +136,8 @@ bool MakeContext(std::string& error) {
     }
     // A compatibility profile: display lists, immediate mode and the fixed
     // pipeline are what the renderer uses.
-    const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                        EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+    const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                        EGL_NONE};
     state.context = eglCreateContext(state.display, config, EGL_NO_CONTEXT, contextAttributes);
     if (state.context == EGL_NO_CONTEXT) {
         return Fail(error, "no compatibility-profile OpenGL context");
@@ -175,8 +171,7 @@ GLuint MakeFramebufferObject(GLuint color, GLuint depthStencil) {
     gl.bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
     if (depthStencil) {
-        gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                                   depthStencil);
+        gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil);
     }
     if (gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) return framebuffer;
     gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -225,8 +220,7 @@ bool MakeFramebuffer(int width, int height, int samples, std::string& error) {
     GLint maxSamples = 0;
     gl.getIntegerv(GL_MAX_SAMPLES, &maxSamples);
     // Like the window: without the samples the picture is made without them.
-    if (samples <= 0 || samples > maxSamples ||
-        !MakeMultisampleFramebuffer(samples, width, height)) {
+    if (samples <= 0 || samples > maxSamples || !MakeMultisampleFramebuffer(samples, width, height)) {
         state.colorBuffer = MakeRenderbuffer(GL_RGBA8, 0, width, height);
         state.depthStencilBuffer = MakeRenderbuffer(GL_DEPTH24_STENCIL8, 0, width, height);
         state.framebuffer = MakeFramebufferObject(state.colorBuffer, state.depthStencilBuffer);
@@ -251,8 +245,7 @@ bool OpenOffscreenGL(int width, int height, std::string& error, int samples) {
     CloseOffscreenGL();
     error.clear();
     if (width <= 0 || height <= 0) {
-        error = "offscreen OpenGL: size " + std::to_string(width) + "x" + std::to_string(height) +
-                " is not positive";
+        error = "offscreen OpenGL: size " + std::to_string(width) + "x" + std::to_string(height) + " is not positive";
         return false;
     }
     return MakeContext(error) && MakeFramebuffer(width, height, samples, error);
@@ -275,8 +268,7 @@ void CloseOffscreenGL() {
 bool HasOffscreenGL() { return state.framebuffer != 0 && state.width > 0; }
 
 std::vector<uint8_t> ReadOffscreenPixels(int width, int height) {
-    if (!HasOffscreenGL() || width <= 0 || height <= 0 || width > state.width ||
-        height > state.height) {
+    if (!HasOffscreenGL() || width <= 0 || height <= 0 || width > state.width || height > state.height) {
         return {};
     }
     const GlCalls& gl = state.gl;
@@ -288,13 +280,11 @@ std::vector<uint8_t> ReadOffscreenPixels(int width, int height) {
         if (scissor) gl.disable(GL_SCISSOR_TEST);
         gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.framebuffer);
         gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, state.resolveFramebuffer);
-        gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT,
-                           GL_NEAREST);
+        gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, state.framebuffer);
         if (scissor) gl.enable(GL_SCISSOR_TEST);
     }
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER,
-                       state.resolveFramebuffer ? state.resolveFramebuffer : state.framebuffer);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, state.resolveFramebuffer ? state.resolveFramebuffer : state.framebuffer);
     gl.readBuffer(GL_COLOR_ATTACHMENT0);
     GLint alignment = 4;
     gl.getIntegerv(GL_PACK_ALIGNMENT, &alignment);

@@ -46,8 +46,7 @@ void SetNoWindowConsequence(const char* consequence);
 // one page; refreshRate 0 is the display's default. When multisampling cannot
 // be had the window is made without it. An open window is closed first.
 // Returns 1 with a window and context, 0 without (after one line to stderr).
-int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t flags,
-               int refreshRate);
+int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t flags, int refreshRate);
 
 // 1 while a window with a current context is open.
 int HasWindow();

@@ -34,9 +34,7 @@ struct WindowState {
 
 WindowState state;
 
-void OnGlfwError(int /*code*/, const char* description) {
-    state.lastError = description ? description : "";
-}
+void OnGlfwError(int /*code*/, const char* description) { state.lastError = description ? description : ""; }
 
 Key KeyFromGlfw(int key) {
     switch (key) {
@@ -44,8 +42,10 @@ Key KeyFromGlfw(int key) {
         case GLFW_KEY_LEFT: return Key::Left;
         case GLFW_KEY_RIGHT: return Key::Right;
         // '+' is Shift and '=' on most layouts; either way GLFW names the key.
-        case GLFW_KEY_EQUAL: case GLFW_KEY_KP_ADD: return Key::Plus;
-        case GLFW_KEY_MINUS: case GLFW_KEY_KP_SUBTRACT: return Key::Minus;
+        case GLFW_KEY_EQUAL:
+        case GLFW_KEY_KP_ADD: return Key::Plus;
+        case GLFW_KEY_MINUS:
+        case GLFW_KEY_KP_SUBTRACT: return Key::Minus;
         case GLFW_KEY_R: return Key::R;
         case GLFW_KEY_F12: return Key::F12;
         default: return Key::NoKey;
@@ -97,8 +97,7 @@ GLFWwindow* CreateWindow(int width, int height, uint32_t flags, int refreshRate,
 }
 
 int NoWindow(const char* why) {
-    std::fprintf(stderr, "voxwalk: no OpenGL window (%s); %s\n", why,
-                 state.noWindowConsequence.c_str());
+    std::fprintf(stderr, "voxwalk: no OpenGL window (%s); %s\n", why, state.noWindowConsequence.c_str());
     return 0;
 }
 
@@ -116,8 +115,7 @@ void SetWindowAttribute(WindowAttribute attribute, int value) {
 
 void SetNoWindowConsequence(const char* consequence) { state.noWindowConsequence = consequence; }
 
-int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t flags,
-               int refreshRate) {
+int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t flags, int refreshRate) {
     CloseWindow();
     // GLFW always gives one back buffer to draw into and one front buffer to
     // show: a page count of 0 or 1 is exactly that, and more cannot be had.
@@ -132,8 +130,7 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
     glfwSetErrorCallback(OnGlfwError);
     state.lastError.clear();
     if (!glfwInit()) {
-        return NoWindow(state.lastError.empty() ? "the window system did not start"
-                                                : state.lastError.c_str());
+        return NoWindow(state.lastError.empty() ? "the window system did not start" : state.lastError.c_str());
     }
     state.glfwReady = true;
     if (width <= 0 || height <= 0) return NoWindow("the window size is not positive");
@@ -145,8 +142,7 @@ int OpenWindow(int width, int height, int colorDepth, int pageCount, uint32_t fl
         state.window = CreateWindow(width, height, flags, refreshRate, 0);
     }
     if (!state.window) {
-        return NoWindow(state.lastError.empty() ? "no window or context could be made"
-                                                : state.lastError.c_str());
+        return NoWindow(state.lastError.empty() ? "no window or context could be made" : state.lastError.c_str());
     }
     glfwMakeContextCurrent(state.window);
     KeepLoadedLibrariesResident();

@@ -56,8 +56,7 @@ void PutBigEndian16(std::vector<uint8_t>& out, uint16_t value) {
 
 // Hands the bytes to the sink; on refusal the error names `what` and, when
 // the sink left one, the system's reason.
-bool Emit(ApngWriter& writer, const std::vector<uint8_t>& bytes, const std::string& what,
-          std::string& error) {
+bool Emit(ApngWriter& writer, const std::vector<uint8_t>& bytes, const std::string& what, std::string& error) {
     errno = 0;
     if (writer.sink(bytes.data(), bytes.size())) return true;
     const int reason = errno;
@@ -69,9 +68,7 @@ bool Emit(ApngWriter& writer, const std::vector<uint8_t>& bytes, const std::stri
 }  // namespace
 
 ApngSink ApngFileSink(std::FILE* file) {
-    return [file](const uint8_t* bytes, size_t length) {
-        return std::fwrite(bytes, 1, length, file) == length;
-    };
+    return [file](const uint8_t* bytes, size_t length) { return std::fwrite(bytes, 1, length, file) == length; };
 }
 
 bool ApngBegin(ApngWriter& writer, const ApngSettings& settings, ApngSink sink, std::string& error) {
@@ -79,8 +76,8 @@ bool ApngBegin(ApngWriter& writer, const ApngSettings& settings, ApngSink sink, 
     error.clear();
     const ApngSettings& s = settings;
     if (s.width <= 0 || s.height <= 0 || (s.channels != 3 && s.channels != 4)) {
-        error = "APNG writer: cannot encode " + std::to_string(s.width) + "x" +
-                std::to_string(s.height) + " frames of " + std::to_string(s.channels) + " channels";
+        error = "APNG writer: cannot encode " + std::to_string(s.width) + "x" + std::to_string(s.height) +
+                " frames of " + std::to_string(s.channels) + " channels";
         return false;
     }
     // Sequence numbers run to 2 * frames - 1 and must stay below 2^31.

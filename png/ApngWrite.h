@@ -31,10 +31,10 @@
 using ApngSink = std::function<bool(const uint8_t* bytes, size_t length)>;
 
 struct ApngSettings {
-    int width = 0, height = 0;      // pixels, 1 to 2^31 - 1
-    int channels = 4;               // 3: R, G, B; 4: R, G, B, A
-    uint32_t frameCount = 1;        // frames that will be added, 1 to 2^30
-    uint32_t plays = 0;             // times the animation plays; 0: forever
+    int width = 0, height = 0;  // pixels, 1 to 2^31 - 1
+    int channels = 4;           // 3: R, G, B; 4: R, G, B, A
+    uint32_t frameCount = 1;    // frames that will be added, 1 to 2^30
+    uint32_t plays = 0;         // times the animation plays; 0: forever
     PngCompression compression = PngCompression::Fast;
 };
 
@@ -47,11 +47,11 @@ struct ApngDelay {
 struct ApngWriter {
     ApngSettings settings;
     ApngSink sink;
-    std::vector<uint8_t> previous;   // the last frame added, as given
-    std::vector<uint8_t> chunks;     // the chunks of the frame being written
+    std::vector<uint8_t> previous;  // the last frame added, as given
+    std::vector<uint8_t> chunks;    // the chunks of the frame being written
     uint32_t framesAdded = 0;
-    uint32_t sequence = 0;           // the next fcTL / fdAT sequence number
-    bool failed = true;              // until ApngBegin succeeds
+    uint32_t sequence = 0;  // the next fcTL / fdAT sequence number
+    bool failed = true;     // until ApngBegin succeeds
 };
 
 // A sink that appends to `file` with fwrite. Buffered errors show only when

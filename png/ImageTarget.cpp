@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr size_t kPrefixBytes = 35;   // slack for the prefix and the alignment
-constexpr size_t kHeaderBytes = 32;   // eight 32-bit words of a target-2 image
+constexpr size_t kPrefixBytes = 35;  // slack for the prefix and the alignment
+constexpr size_t kHeaderBytes = 32;  // eight 32-bit words of a target-2 image
 
 uint32_t ReadWord(const void* at) {
     uint32_t value;
@@ -23,13 +23,9 @@ void WriteWord(void* at, uint32_t value) { std::memcpy(at, &value, 4); }
 
 // Target 3: width x height RGBA pixels, bottom row first. The prefix holds,
 // from the pixels outward: the block address, the width, the height.
-uint32_t GlWidth(Image image) {
-    return image ? ReadWord(static_cast<uint8_t*>(image) - 12) : 0;
-}
+uint32_t GlWidth(Image image) { return image ? ReadWord(static_cast<uint8_t*>(image) - 12) : 0; }
 
-uint32_t GlHeight(Image image) {
-    return image ? ReadWord(static_cast<uint8_t*>(image) - 16) : 0;
-}
+uint32_t GlHeight(Image image) { return image ? ReadWord(static_cast<uint8_t*>(image) - 16) : 0; }
 
 int GlCreate(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel, int, int) {
     if (slot) return 0;
@@ -62,9 +58,7 @@ uint8_t* GlRowAddress(Image image, int64_t y) {
 }
 
 // Target 2: the eight-word header, then rows of pitch bytes, top row first.
-uint32_t HeaderWord(Image image, int word) {
-    return image ? ReadWord(static_cast<uint8_t*>(image) + word * 4) : 0;
-}
+uint32_t HeaderWord(Image image, int word) { return image ? ReadWord(static_cast<uint8_t*>(image) + word * 4) : 0; }
 
 int HeaderCreate(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel, int, int) {
     if (slot) return 0;
@@ -78,7 +72,7 @@ int HeaderCreate(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel
     if (pitch > UINT32_MAX || __builtin_mul_overflow(pitch, uint64_t(height), &rows) ||
         __builtin_add_overflow(rows, uint64_t(kHeaderBytes), &bytes) || bytes > SIZE_MAX)
         return -1;
-    void* image = AllocateAlignedImage(size_t(bytes), 1);   // row padding stays 0
+    void* image = AllocateAlignedImage(size_t(bytes), 1);  // row padding stays 0
     if (!image) return -1;
     const uint32_t header[8] = {7, bytesPerPixel, width, height, uint32_t(pitch), 0, 0, 0};
     std::memcpy(image, header, sizeof header);
@@ -88,9 +82,7 @@ int HeaderCreate(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel
 
 int HeaderBitsPerPixel(Image image) { return int(HeaderWord(image, 1) * 8); }
 
-int HeaderLayout(Image image) {
-    return image && HeaderWord(image, 1) == 4 ? kLayoutBgra : -1;
-}
+int HeaderLayout(Image image) { return image && HeaderWord(image, 1) == 4 ? kLayoutBgra : -1; }
 
 uint8_t* HeaderRowAddress(Image image, int64_t y) {
     if (!image || y < 0 || y >= int64_t(HeaderWord(image, 3))) return nullptr;
@@ -100,9 +92,8 @@ uint8_t* HeaderRowAddress(Image image, int64_t y) {
 uint32_t HeaderWidth(Image image) { return HeaderWord(image, 2); }
 uint32_t HeaderHeight(Image image) { return HeaderWord(image, 3); }
 
-constexpr ImageTarget kGlTarget = {GlCreate,       DestroyImage, GlWidth,     GlHeight,
-                                   GlBitsPerPixel, GlLayout,     GlRowAddress};
-constexpr ImageTarget kHeaderTarget = {HeaderCreate,       DestroyImage, HeaderWidth, HeaderHeight,
+constexpr ImageTarget kGlTarget = {GlCreate, DestroyImage, GlWidth, GlHeight, GlBitsPerPixel, GlLayout, GlRowAddress};
+constexpr ImageTarget kHeaderTarget = {HeaderCreate,       DestroyImage, HeaderWidth,     HeaderHeight,
                                        HeaderBitsPerPixel, HeaderLayout, HeaderRowAddress};
 
 }  // namespace
@@ -117,12 +108,10 @@ const ImageTarget* FindImageTarget(int target) {
 
 void* AllocateAlignedImage(size_t n, int zeroFill) {
     if (n == 0 || n > SIZE_MAX - kPrefixBytes) return nullptr;
-    uint8_t* block = static_cast<uint8_t*>(zeroFill ? std::calloc(1, n + kPrefixBytes)
-                                                    : std::malloc(n + kPrefixBytes));
+    uint8_t* block = static_cast<uint8_t*>(zeroFill ? std::calloc(1, n + kPrefixBytes) : std::malloc(n + kPrefixBytes));
     if (!block) return nullptr;
     // block + 35 rounded down to 16 leaves 20 to 35 bytes in front.
-    uint8_t* image = reinterpret_cast<uint8_t*>(
-        (reinterpret_cast<uintptr_t>(block) + kPrefixBytes) & ~uintptr_t(15));
+    uint8_t* image = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(block) + kPrefixBytes) & ~uintptr_t(15));
     if (!zeroFill) {
         std::memset(block, 0, size_t(image - block));
         AdviseLargeBuffer(image, n);

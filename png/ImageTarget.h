@@ -9,21 +9,20 @@
 
 // Pixel layouts of a 32-bit pixel, as bytes in memory.
 enum PixelLayout : int {
-    kLayoutBgra = 3,   // B, G, R, A (header image)
-    kLayoutRgba = 4,   // R, G, B, A (OpenGL)
+    kLayoutBgra = 3,  // B, G, R, A (header image)
+    kLayoutRgba = 4,  // R, G, B, A (OpenGL)
 };
 
 // The operations of one target. Results: 0 success, -1 failure, as noted.
 struct ImageTarget {
     // Allocates the image into slot unless the slot already holds one (then 0,
     // nothing allocated). bitsPerPixel is the request in, the result out.
-    int (*create)(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel,
-                  int colorType, int bitDepth);
-    void (*destroy)(Image image);                 // nullptr: nothing
-    uint32_t (*getWidth)(Image image);            // 0 for nullptr
-    uint32_t (*getHeight)(Image image);           // 0 for nullptr
-    int (*getBitsPerPixel)(Image image);          // 0 for nullptr
-    int (*getLayout)(Image image);                // PixelLayout, -1 for nullptr
+    int (*create)(Image& slot, uint32_t width, uint32_t height, int& bitsPerPixel, int colorType, int bitDepth);
+    void (*destroy)(Image image);         // nullptr: nothing
+    uint32_t (*getWidth)(Image image);    // 0 for nullptr
+    uint32_t (*getHeight)(Image image);   // 0 for nullptr
+    int (*getBitsPerPixel)(Image image);  // 0 for nullptr
+    int (*getLayout)(Image image);        // PixelLayout, -1 for nullptr
     // Address of image row y, counted from the PNG's top row; nullptr
     // unless 0 <= y < height.
     uint8_t* (*getRowAddress)(Image image, int64_t y);

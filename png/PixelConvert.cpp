@@ -19,8 +19,10 @@ constexpr uint32_t kOpaque = 0xff000000u;
 
 template <int Layout>
 constexpr uint32_t PackRgb(uint32_t r, uint32_t g, uint32_t b) {
-    if constexpr (Layout == kLayoutRgba) return r | g << 8 | b << 16;
-    else return b | g << 8 | r << 16;
+    if constexpr (Layout == kLayoutRgba)
+        return r | g << 8 | b << 16;
+    else
+        return b | g << 8 | r << 16;
 }
 
 constexpr uint32_t Grey(uint32_t g) { return g * 0x010101u; }
@@ -34,8 +36,7 @@ uint32_t ColumnsLeft(const PngDecoder& decoder, uint32_t firstColumn, uint32_t c
     return uint32_t((uint64_t(decoder.width) - firstColumn + columnStep - 1) / columnStep);
 }
 
-uint32_t PixelCount(const PngDecoder& decoder, uint32_t firstColumn, uint32_t columnStep,
-                    uint32_t lastUnit) {
+uint32_t PixelCount(const PngDecoder& decoder, uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
     const uint32_t left = ColumnsLeft(decoder, firstColumn, columnStep);
     return lastUnit < left ? lastUnit + 1 : left;
 }
@@ -43,8 +44,7 @@ uint32_t PixelCount(const PngDecoder& decoder, uint32_t firstColumn, uint32_t co
 // Writes pixel(i) for i < count at columns first, first + step, ...; the
 // common step of 1 gets its own loop so that it can be vectorised.
 template <class PixelFn>
-inline void WritePixels(uint32_t* destination, uint32_t first, uint32_t step, uint32_t count,
-                        PixelFn pixel) {
+inline void WritePixels(uint32_t* destination, uint32_t first, uint32_t step, uint32_t count, PixelFn pixel) {
     if (step == 1) {
         uint32_t* out = destination + first;
         for (uint32_t i = 0; i < count; ++i) out[i] = pixel(i);
@@ -55,8 +55,8 @@ inline void WritePixels(uint32_t* destination, uint32_t first, uint32_t step, ui
 
 // Grey up to 8 bits and palette images: samples through colorTable.
 template <int Depth>
-void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                    uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source, uint32_t firstColumn,
+                    uint32_t columnStep, uint32_t lastUnit) {
     constexpr uint32_t kPerByte = 8 / Depth;
     constexpr uint32_t kMask = (1u << Depth) - 1;
     const uint32_t* table = decoder.colorTable;
@@ -64,8 +64,7 @@ void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint
     const uint32_t left = ColumnsLeft(decoder, firstColumn, columnStep);
     const uint32_t count = samples < left ? uint32_t(samples) : left;
     if constexpr (Depth == 8) {
-        WritePixels(destination, firstColumn, columnStep, count,
-                    [&](uint32_t i) { return table[source[i]]; });
+        WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) { return table[source[i]]; });
     } else if (columnStep == 1) {
         // Whole bytes at once: their pixels side by side in byteTable.
         uint32_t* out = destination + firstColumn;
@@ -84,19 +83,19 @@ void ConvertIndexed(const PngDecoder& decoder, uint32_t* destination, const uint
 
 // Palette images, and grey up to 8 bits: colorTable already holds the
 // finished pixels in the image's layout.
-void ConvertThroughTable(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                         uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+void ConvertThroughTable(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source, uint32_t firstColumn,
+                         uint32_t columnStep, uint32_t lastUnit) {
     switch (decoder.bitDepth) {
-    case 1: ConvertIndexed<1>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    case 2: ConvertIndexed<2>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    case 4: ConvertIndexed<4>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
-    default: ConvertIndexed<8>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
+        case 1: ConvertIndexed<1>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
+        case 2: ConvertIndexed<2>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
+        case 4: ConvertIndexed<4>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
+        default: ConvertIndexed<8>(decoder, destination, source, firstColumn, columnStep, lastUnit); return;
     }
 }
 
 template <int Layout>
-void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                 uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source, uint32_t firstColumn,
+                 uint32_t columnStep, uint32_t lastUnit) {
     if (decoder.bitDepth <= 8) {
         ConvertThroughTable(decoder, destination, source, firstColumn, columnStep, lastUnit);
         return;
@@ -117,9 +116,8 @@ void ConvertGrey(const PngDecoder& decoder, uint32_t* destination, const uint8_t
 template <int Layout>
 __attribute__((target("ssse3"))) uint32_t RgbRowSsse3(uint32_t* out, const uint8_t* source, uint32_t count,
                                                       uint32_t step, uint32_t key) {
-    const __m128i spread = Layout == kLayoutRgba
-                               ? _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1)
-                               : _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i spread = Layout == kLayoutRgba ? _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1)
+                                                 : _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
     const __m128i keys = _mm_set1_epi32(int(key));
     const __m128i opaque = _mm_set1_epi32(int(kOpaque));
     uint32_t i = 0;
@@ -144,14 +142,14 @@ __attribute__((target("ssse3"))) uint32_t RgbRowSsse3(uint32_t* out, const uint8
 #endif
 
 template <int Layout>
-void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source, uint32_t firstColumn,
+                uint32_t columnStep, uint32_t lastUnit) {
     const uint32_t count = PixelCount(decoder, firstColumn, columnStep, lastUnit);
     if (decoder.bitDepth == 16) {
         // Keys are compared on all 48 bits; without tRNS the key lies above them.
         const uint64_t key = decoder.hasTransparency
-                                 ? uint64_t(decoder.transparentRed) << 32 |
-                                       uint64_t(decoder.transparentGreen) << 16 | decoder.transparentBlue
+                                 ? uint64_t(decoder.transparentRed) << 32 | uint64_t(decoder.transparentGreen) << 16 |
+                                       decoder.transparentBlue
                                  : ~uint64_t(0);
         WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
             const uint8_t* p = source + size_t(i) * 6;
@@ -185,8 +183,8 @@ void ConvertRgb(const PngDecoder& decoder, uint32_t* destination, const uint8_t*
 }
 
 template <int Layout>
-void ConvertGreyAlpha(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                      uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+void ConvertGreyAlpha(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source, uint32_t firstColumn,
+                      uint32_t columnStep, uint32_t lastUnit) {
     const uint32_t count = PixelCount(decoder, firstColumn, columnStep, lastUnit);
     if (decoder.bitDepth == 16) {
         WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
@@ -202,8 +200,8 @@ void ConvertGreyAlpha(const PngDecoder& decoder, uint32_t* destination, const ui
 }
 
 template <int Layout>
-void ConvertRgba(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
-                 uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit) {
+void ConvertRgba(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source, uint32_t firstColumn,
+                 uint32_t columnStep, uint32_t lastUnit) {
     const uint32_t count = PixelCount(decoder, firstColumn, columnStep, lastUnit);
     if (decoder.bitDepth == 16) {
         WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
@@ -220,8 +218,10 @@ void ConvertRgba(const PngDecoder& decoder, uint32_t* destination, const uint8_t
     WritePixels(destination, firstColumn, columnStep, count, [&](uint32_t i) {
         uint32_t v;
         std::memcpy(&v, source + size_t(i) * 4, 4);
-        if constexpr (Layout == kLayoutRgba) return v;
-        else return (v & 0xff00ff00u) | (v >> 16 & 0xffu) | (v & 0xffu) << 16;
+        if constexpr (Layout == kLayoutRgba)
+            return v;
+        else
+            return (v & 0xff00ff00u) | (v >> 16 & 0xffu) | (v & 0xffu) << 16;
     });
 }
 

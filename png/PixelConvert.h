@@ -12,9 +12,8 @@ struct PngDecoder;
 // is one pixel at 8 and 16 bits per sample, one byte of packed samples below
 // 8 bits; packed samples whose column is at or beyond the width are padding
 // and are not written.
-using PixelConverter = void (*)(const PngDecoder& decoder, uint32_t* destination,
-                                const uint8_t* source, uint32_t firstColumn,
-                                uint32_t columnStep, uint32_t lastUnit);
+using PixelConverter = void (*)(const PngDecoder& decoder, uint32_t* destination, const uint8_t* source,
+                                uint32_t firstColumn, uint32_t columnStep, uint32_t lastUnit);
 
 // The converter for a colour type (0, 2, 3, 4, 6) and a pixel layout (3 or
 // 4); nullptr for every other combination.

@@ -33,7 +33,7 @@ static Image Decode(const uint8_t* data, size_t length, int target, uint8_t* own
             std::free(ownedFile);
             ownedFile = nullptr;
             decoder.fileData = decoder.fileScratch = nullptr;
-            decoder.chunkCount = 0;   // their data went with the file
+            decoder.chunkCount = 0;  // their data went with the file
         }
         if (parsed) PngDecode(decoder, *imageTarget, image);
         PngReleaseDecoder(decoder);
@@ -42,9 +42,7 @@ static Image Decode(const uint8_t* data, size_t length, int target, uint8_t* own
     return image;
 }
 
-Image PngDecodeMemory(const uint8_t* data, size_t length, int target) {
-    return Decode(data, length, target, nullptr);
-}
+Image PngDecodeMemory(const uint8_t* data, size_t length, int target) { return Decode(data, length, target, nullptr); }
 
 void PngReadSize(const char* path, uint32_t& width, uint32_t& height) {
     width = 0;
@@ -53,8 +51,7 @@ void PngReadSize(const char* path, uint32_t& width, uint32_t& height) {
     FILE* file = std::fopen(path, "rb");
     if (!file) return;
     uint8_t head[24];
-    if (std::fread(head, 1, sizeof head, file) == sizeof head &&
-        std::memcmp(head, kPngSignature, 8) == 0) {
+    if (std::fread(head, 1, sizeof head, file) == sizeof head && std::memcmp(head, kPngSignature, 8) == 0) {
         width = PngReadBigEndian32(head + 16);
         height = PngReadBigEndian32(head + 20);
     }
@@ -71,8 +68,7 @@ Image PngLoadFile(const char* path, int target) {
     if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && std::fseek(file, 0, SEEK_END) == 0)
         size = std::ftell(file);
     uint8_t* data = nullptr;
-    if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0)
-        data = static_cast<uint8_t*>(std::malloc(size_t(size)));
+    if (size > 0 && std::fseek(file, 0, SEEK_SET) == 0) data = static_cast<uint8_t*>(std::malloc(size_t(size)));
     if (data) AdviseLargeBuffer(data, size_t(size));
     const int complete = data && std::fread(data, 1, size_t(size), file) == size_t(size);
     std::fclose(file);
@@ -80,7 +76,7 @@ Image PngLoadFile(const char* path, int target) {
         std::free(data);
         return nullptr;
     }
-    return Decode(data, size_t(size), target, data);   // frees data
+    return Decode(data, size_t(size), target, data);  // frees data
 }
 
 void PngFreeImage(Image image) { FreeAlignedImage(image); }

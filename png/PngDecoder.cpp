@@ -54,7 +54,7 @@ int ReadChunk(PngDecoder& decoder) {
     if (remaining < 12) return 0;
     const uint8_t* at = decoder.fileData + decoder.readPos;
     const uint32_t length = PngReadBigEndian32(at);
-    if (length > remaining - 12) return 0;   // the whole chunk must lie in the file
+    if (length > remaining - 12) return 0;  // the whole chunk must lie in the file
     PngChunk chunk;
     chunk.length = length;
     chunk.type = ReadType(at + 4);
@@ -80,16 +80,15 @@ int ValidHeader(const PngDecoder& decoder) {
     const int depth = decoder.bitDepth;
     int depthOk = 0;
     switch (decoder.colorType) {
-    case 0: depthOk = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16; break;
-    case 3: depthOk = depth == 1 || depth == 2 || depth == 4 || depth == 8; break;
-    case 2:
-    case 4:
-    case 6: depthOk = depth == 8 || depth == 16; break;
-    default: break;
+        case 0: depthOk = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16; break;
+        case 3: depthOk = depth == 1 || depth == 2 || depth == 4 || depth == 8; break;
+        case 2:
+        case 4:
+        case 6: depthOk = depth == 8 || depth == 16; break;
+        default: break;
     }
-    return depthOk && decoder.width != 0 && decoder.height != 0 &&
-           decoder.compressionMethod == 0 && decoder.filterMethod == 0 &&
-           decoder.interlaceMethod <= 1;
+    return depthOk && decoder.width != 0 && decoder.height != 0 && decoder.compressionMethod == 0 &&
+           decoder.filterMethod == 0 && decoder.interlaceMethod <= 1;
 }
 
 int ReadPaletteAndTransparency(PngDecoder& decoder) {
@@ -105,23 +104,22 @@ int ReadPaletteAndTransparency(PngDecoder& decoder) {
     if (!trns) return 1;
     decoder.hasTransparency = -1;
     switch (decoder.colorType) {
-    case 0:
-        if (trns->length != 2) return 0;
-        decoder.transparentGray = ReadBigEndian16(trns->data);
-        return 1;
-    case 2:
-        if (trns->length != 6) return 0;
-        decoder.transparentRed = ReadBigEndian16(trns->data);
-        decoder.transparentGreen = ReadBigEndian16(trns->data + 2);
-        decoder.transparentBlue = ReadBigEndian16(trns->data + 4);
-        return 1;
-    case 3:
-        if (trns->length > 256) return 0;
-        std::memset(decoder.paletteAlpha, 255, sizeof decoder.paletteAlpha);
-        std::memcpy(decoder.paletteAlpha, trns->data, trns->length);
-        return 1;
-    default:
-        return 0;   // grey + alpha and RGBA carry their own alpha
+        case 0:
+            if (trns->length != 2) return 0;
+            decoder.transparentGray = ReadBigEndian16(trns->data);
+            return 1;
+        case 2:
+            if (trns->length != 6) return 0;
+            decoder.transparentRed = ReadBigEndian16(trns->data);
+            decoder.transparentGreen = ReadBigEndian16(trns->data + 2);
+            decoder.transparentBlue = ReadBigEndian16(trns->data + 4);
+            return 1;
+        case 3:
+            if (trns->length > 256) return 0;
+            std::memset(decoder.paletteAlpha, 255, sizeof decoder.paletteAlpha);
+            std::memcpy(decoder.paletteAlpha, trns->data, trns->length);
+            return 1;
+        default: return 0;  // grey + alpha and RGBA carry their own alpha
     }
 }
 
@@ -134,7 +132,7 @@ int InflateImageData(PngDecoder& decoder) {
     const PngChunk* only = nullptr;
     for (int32_t i = 0; i < decoder.chunkCount; ++i) {
         if (decoder.chunks[i].type != idat) continue;
-        total += decoder.chunks[i].length;   // bounded by the file size
+        total += decoder.chunks[i].length;  // bounded by the file size
         ++pieces;
         only = &decoder.chunks[i];
     }
@@ -177,8 +175,7 @@ int InflateImageData(PngDecoder& decoder) {
     if (decoder.pixelData) {
         AdviseLargeBuffer(decoder.pixelData, size_t(capacity));
         uLongf produced = uLongf(capacity);
-        ok = uncompress(decoder.pixelData, &produced, source, uLong(total)) == Z_OK &&
-             produced == expected;
+        ok = uncompress(decoder.pixelData, &produced, source, uLong(total)) == Z_OK && produced == expected;
         if (ok) decoder.pixelDataSize = size_t(expected);
     }
     std::free(joined);
@@ -189,10 +186,10 @@ int InflateImageData(PngDecoder& decoder) {
 
 int PngChannels(int colorType) {
     switch (colorType) {
-    case 2: return 3;
-    case 4: return 2;
-    case 6: return 4;
-    default: return 1;
+        case 2: return 3;
+        case 4: return 2;
+        case 6: return 4;
+        default: return 1;
     }
 }
 
@@ -230,8 +227,7 @@ int PngParse(PngDecoder& decoder) {
     while (decoder.readPos < decoder.fileSize)
         if (!ReadChunk(decoder)) return 1;
     // Nothing may follow IEND: the walk reads to the end of the file.
-    if (decoder.chunkCount <= 2 || decoder.chunks[decoder.chunkCount - 1].type != PngChunkType("IEND"))
-        return 1;
+    if (decoder.chunkCount <= 2 || decoder.chunks[decoder.chunkCount - 1].type != PngChunkType("IEND")) return 1;
 
     const PngChunk& header = decoder.chunks[0];
     if (header.type != PngChunkType("IHDR") || header.length != 13) return 1;
@@ -243,8 +239,7 @@ int PngParse(PngDecoder& decoder) {
     decoder.filterMethod = header.data[11];
     decoder.interlaceMethod = header.data[12];
     if (!ValidHeader(decoder)) return 1;
-    decoder.bytesPerPixel =
-        (decoder.bitDepth >= 8 ? decoder.bitDepth / 8 : 1) * PngChannels(decoder.colorType);
+    decoder.bytesPerPixel = (decoder.bitDepth >= 8 ? decoder.bitDepth / 8 : 1) * PngChannels(decoder.colorType);
 
     // Checked before inflating: a bad PLTE or tRNS fails without the big work.
     if (!ReadPaletteAndTransparency(decoder)) return 1;
@@ -257,13 +252,13 @@ int PngDecode(PngDecoder& decoder, const ImageTarget& target, Image& image) {
     if (!decoder.parsed || !decoder.pixelData) return -1;
     int bitsPerPixel = 32;
     Image created = nullptr;
-    if (target.create(created, decoder.width, decoder.height, bitsPerPixel, decoder.colorType,
-                      decoder.bitDepth) != 0 || !created)
+    if (target.create(created, decoder.width, decoder.height, bitsPerPixel, decoder.colorType, decoder.bitDepth) != 0 ||
+        !created)
         return -1;
     const int layout = target.getLayout(created);
     PixelConverter convert = FindPixelConverter(decoder.colorType, layout);
-    if (!convert || target.getBitsPerPixel(created) != 32 ||
-        target.getWidth(created) != decoder.width || target.getHeight(created) != decoder.height) {
+    if (!convert || target.getBitsPerPixel(created) != 32 || target.getWidth(created) != decoder.width ||
+        target.getHeight(created) != decoder.height) {
         target.destroy(created);
         return -1;
     }
@@ -286,7 +281,7 @@ int PngDecode(PngDecoder& decoder, const ImageTarget& target, Image& image) {
         const uint32_t lastUnit = uint32_t(dataBytes / bytesPerPixel - 1);
         const uint8_t* previous = nullptr;
         for (uint32_t k = 0; k < rows; ++k) {
-            if (rowBytes > decoder.pixelDataSize - offset) goto fail;   // cannot happen: the inflated size was checked
+            if (rowBytes > decoder.pixelDataSize - offset) goto fail;  // cannot happen: the inflated size was checked
             uint8_t* row = decoder.pixelData + offset;
             const int filterType = row[0];
             if (filterType > 4) goto fail;
@@ -294,8 +289,7 @@ int PngDecode(PngDecoder& decoder, const ImageTarget& target, Image& image) {
             const uint64_t y = pass.row + uint64_t(k) * pass.rowStep;
             uint8_t* destination = target.getRowAddress(created, int64_t(y));
             if (!destination) goto fail;
-            convert(decoder, reinterpret_cast<uint32_t*>(destination), row + 1, pass.column,
-                    pass.columnStep, lastUnit);
+            convert(decoder, reinterpret_cast<uint32_t*>(destination), row + 1, pass.column, pass.columnStep, lastUnit);
             previous = row + 1;
             offset += rowBytes;
         }

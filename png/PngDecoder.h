@@ -29,31 +29,30 @@ struct PngChunk {
 
 // The 32-bit value a chunk type such as "IDAT" is compared as.
 constexpr uint32_t PngChunkType(const char (&name)[5]) {
-    return uint32_t(uint8_t(name[0])) | uint32_t(uint8_t(name[1])) << 8 |
-           uint32_t(uint8_t(name[2])) << 16 | uint32_t(uint8_t(name[3])) << 24;
+    return uint32_t(uint8_t(name[0])) | uint32_t(uint8_t(name[1])) << 8 | uint32_t(uint8_t(name[2])) << 16 |
+           uint32_t(uint8_t(name[3])) << 24;
 }
 
 // Working record of one decode. Sizes are size_t so that no size derived
 // from the file can wrap.
 struct PngDecoder {
-    uint32_t width = 0, height = 0;   // from IHDR
-    uint8_t bitDepth = 0, colorType = 0, compressionMethod = 0, filterMethod = 0,
-            interlaceMethod = 0;
-    uint8_t palette[256][3] = {};     // R, G, B from PLTE; missing entries stay 0
-    int32_t paletteCount = 0;         // entries in PLTE
-    uint8_t* pixelData = nullptr;     // owned: joined IDAT data, then the inflated rows
-    size_t pixelDataSize = 0;         // valid bytes in pixelData
-    int32_t hasTransparency = 0;      // -1 once a tRNS chunk was found
-    uint8_t paletteAlpha[256] = {};   // alpha per palette index, from tRNS
-    uint16_t transparentGray = 0;     // tRNS key of a grey image
+    uint32_t width = 0, height = 0;  // from IHDR
+    uint8_t bitDepth = 0, colorType = 0, compressionMethod = 0, filterMethod = 0, interlaceMethod = 0;
+    uint8_t palette[256][3] = {};    // R, G, B from PLTE; missing entries stay 0
+    int32_t paletteCount = 0;        // entries in PLTE
+    uint8_t* pixelData = nullptr;    // owned: joined IDAT data, then the inflated rows
+    size_t pixelDataSize = 0;        // valid bytes in pixelData
+    int32_t hasTransparency = 0;     // -1 once a tRNS chunk was found
+    uint8_t paletteAlpha[256] = {};  // alpha per palette index, from tRNS
+    uint16_t transparentGray = 0;    // tRNS key of a grey image
     uint16_t transparentRed = 0, transparentGreen = 0, transparentBlue = 0;  // RGB key
-    const uint8_t* fileData = nullptr;  // borrowed: the whole file
+    const uint8_t* fileData = nullptr;                                       // borrowed: the whole file
     size_t fileSize = 0;
-    uint8_t* fileScratch = nullptr;   // the same bytes when the caller lets the parse
-                                      // overwrite them (it joins IDAT data in place)
-    size_t readPos = 0;               // offset of the next chunk during the walk
-    int32_t bytesPerPixel = 0;        // bytes per pixel, at least 1 (the filter distance)
-    PngChunk* chunks = nullptr;       // owned: every chunk in file order
+    uint8_t* fileScratch = nullptr;  // the same bytes when the caller lets the parse
+                                     // overwrite them (it joins IDAT data in place)
+    size_t readPos = 0;              // offset of the next chunk during the walk
+    int32_t bytesPerPixel = 0;       // bytes per pixel, at least 1 (the filter distance)
+    PngChunk* chunks = nullptr;      // owned: every chunk in file order
     int32_t chunkCount = 0;
     int32_t chunkCapacity = 0;
     int32_t canRead = 0;              // -1 after set-up; the chunk walk needs it

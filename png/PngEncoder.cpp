@@ -13,13 +13,10 @@ namespace {
 
 // Filters one row (length bytes, `up` the unfiltered row above or zeros) with
 // filter `type` into out, and returns the sum of the residuals' magnitudes.
-uint64_t FilterRow(int type, const uint8_t* row, const uint8_t* up, size_t length, size_t bpp,
-                   uint8_t* out) {
+uint64_t FilterRow(int type, const uint8_t* row, const uint8_t* up, size_t length, size_t bpp, uint8_t* out) {
     const size_t head = bpp < length ? bpp : length;  // bytes with nothing on the left
     switch (type) {
-        case 0:
-            std::memcpy(out, row, length);
-            break;
+        case 0: std::memcpy(out, row, length); break;
         case 1:
             std::memcpy(out, row, head);
             for (size_t i = head; i < length; ++i) out[i] = uint8_t(row[i] - row[i - bpp]);
@@ -29,8 +26,7 @@ uint64_t FilterRow(int type, const uint8_t* row, const uint8_t* up, size_t lengt
             break;
         case 3:
             for (size_t i = 0; i < head; ++i) out[i] = uint8_t(row[i] - (up[i] >> 1));
-            for (size_t i = head; i < length; ++i)
-                out[i] = uint8_t(row[i] - ((row[i - bpp] + up[i]) >> 1));
+            for (size_t i = head; i < length; ++i) out[i] = uint8_t(row[i] - ((row[i - bpp] + up[i]) >> 1));
             break;
         default:
             for (size_t i = 0; i < head; ++i) out[i] = uint8_t(row[i] - up[i]);
@@ -48,8 +44,7 @@ uint64_t FilterRow(int type, const uint8_t* row, const uint8_t* up, size_t lengt
 
 // Runs deflate over `input` until it is consumed (and, with Z_FINISH, until
 // the stream ends), appending what comes out to `out`. False on a zlib error.
-bool Deflate(z_stream& stream, const uint8_t* input, size_t length, int flush,
-             std::vector<uint8_t>& out) {
+bool Deflate(z_stream& stream, const uint8_t* input, size_t length, int flush, std::vector<uint8_t>& out) {
     stream.next_in = const_cast<Bytef*>(input);
     stream.avail_in = static_cast<uInt>(length);
     for (;;) {
@@ -66,8 +61,7 @@ bool Deflate(z_stream& stream, const uint8_t* input, size_t length, int flush,
 }  // namespace
 
 void PngPutBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<uint8_t>(value >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
 void PngPutHeader(std::vector<uint8_t>& out, int width, int height, int channels) {
@@ -75,9 +69,9 @@ void PngPutHeader(std::vector<uint8_t>& out, int width, int height, int channels
     const size_t at = PngBeginChunk(out, "IHDR");
     PngPutBigEndian32(out, static_cast<uint32_t>(width));
     PngPutBigEndian32(out, static_cast<uint32_t>(height));
-    out.push_back(8);                        // bit depth
-    out.push_back(channels == 4 ? 6 : 2);    // colour type: RGBA or RGB
-    out.insert(out.end(), {0, 0, 0});        // deflate, adaptive filters, no interlace
+    out.push_back(8);                      // bit depth
+    out.push_back(channels == 4 ? 6 : 2);  // colour type: RGBA or RGB
+    out.insert(out.end(), {0, 0, 0});      // deflate, adaptive filters, no interlace
     PngEndChunk(out, at);
 }
 
@@ -114,8 +108,7 @@ bool PngDeflateBegin(PngRowDeflater& d, int width, int channels, PngCompression 
     return true;
 }
 
-bool PngDeflateRows(PngRowDeflater& d, const uint8_t* rows, int count, size_t stride,
-                    std::vector<uint8_t>& out) {
+bool PngDeflateRows(PngRowDeflater& d, const uint8_t* rows, int count, size_t stride, std::vector<uint8_t>& out) {
     if (!d.open) return false;
     const size_t length = d.above.size();
     bool ok = true;
@@ -124,8 +117,7 @@ bool PngDeflateRows(PngRowDeflater& d, const uint8_t* rows, int count, size_t st
         const uint8_t* up = y > 0 ? row - stride : d.above.data();
         uint64_t bestScore = 0;
         for (int type = 0; type < 5; ++type) {
-            const uint64_t score =
-                FilterRow(type, row, up, length, static_cast<size_t>(d.channels), &d.candidate[1]);
+            const uint64_t score = FilterRow(type, row, up, length, static_cast<size_t>(d.channels), &d.candidate[1]);
             if (type == 0 || score < bestScore) {  // ties keep the lower type
                 bestScore = score;
                 d.candidate[0] = static_cast<uint8_t>(type);

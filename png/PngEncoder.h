@@ -33,7 +33,7 @@ struct PngRowDeflater {
     std::vector<uint8_t> above;            // the last row given, unfiltered; zeros before the first
     std::vector<uint8_t> best, candidate;  // the filter-type byte, then the filtered row
     int channels = 0;
-    bool open = false;                     // zlib holds memory until finished or released
+    bool open = false;  // zlib holds memory until finished or released
 };
 
 // Starts a stream for rows of `width` pixels of `channels` bytes. False when
@@ -43,8 +43,7 @@ bool PngDeflateBegin(PngRowDeflater& deflater, int width, int channels, PngCompr
 // Filters `count` rows (`stride` bytes apart, top row first) as
 // PngDeflateImage does and deflates them, appending what zlib gives out.
 // False when zlib fails.
-bool PngDeflateRows(PngRowDeflater& deflater, const uint8_t* rows, int count, size_t stride,
-                    std::vector<uint8_t>& out);
+bool PngDeflateRows(PngRowDeflater& deflater, const uint8_t* rows, int count, size_t stride, std::vector<uint8_t>& out);
 
 // Ends the stream, appending the rest, and frees zlib's state. False when
 // zlib fails.

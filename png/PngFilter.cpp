@@ -39,8 +39,7 @@ void PaethScalar(uint8_t* row, const uint8_t* previous, size_t start, size_t len
     size_t i = start;
     // With nothing on the left, the predictor is always up.
     for (; i < bpp && i < length; ++i) row[i] = uint8_t(row[i] + previous[i]);
-    for (; i < length; ++i)
-        row[i] = uint8_t(row[i] + PngPaethPredictor(row[i - bpp], previous[i], previous[i - bpp]));
+    for (; i < length; ++i) row[i] = uint8_t(row[i] + PngPaethPredictor(row[i - bpp], previous[i], previous[i - bpp]));
 }
 
 #if defined(__SSE2__) && defined(__x86_64__)
@@ -81,8 +80,8 @@ template <int Bpp>
 void SubSse2(uint8_t* row, size_t length) {
     constexpr int kPixels = 16 / Bpp;
     constexpr int kUsed = kPixels * Bpp;
-    const __m128i keepMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - kUsed);   // bytes < kUsed
-    const __m128i lastMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - Bpp);     // bytes < Bpp
+    const __m128i keepMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - kUsed);  // bytes < kUsed
+    const __m128i lastMask = _mm_srli_si128(_mm_set1_epi8(-1), 16 - Bpp);    // bytes < Bpp
     __m128i carry = _mm_setzero_si128();
     size_t i = 0;
     if (length >= 16) {
@@ -140,8 +139,8 @@ void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
         const __m128i raw = _mm_unpacklo_epi8(LoadPixel<Bpp>(row + i), zero);
         const __m128i d = _mm_sub_epi16(up, upperLeft);
         const __m128i upXorUpperLeft = _mm_xor_si128(up, upperLeft);
-        const __m128i rising = _mm_cmpgt_epi16(d, _mm_set1_epi16(-1));         // d >= 0
-        const __m128i far = _mm_sub_epi16(upperLeft, _mm_add_epi16(d, d));   // c - 2d
+        const __m128i rising = _mm_cmpgt_epi16(d, _mm_set1_epi16(-1));      // d >= 0
+        const __m128i far = _mm_sub_epi16(upperLeft, _mm_add_epi16(d, d));  // c - 2d
         const __m128i lo = _mm_min_epi16(up, far), hi = _mm_max_epi16(up, far);
         // Split point between up's and upper left's side: c + |d| / 2 when
         // d < 0, c - |d| / 2 - 1 (the complement) when d >= 0; a above it is
@@ -152,10 +151,8 @@ void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
         const __m128i below = _mm_xor_si128(upXorUpperLeft, above);
         // The part that waits for left.
         const __m128i notLeft = _mm_and_si128(_mm_cmpgt_epi16(left, lo), _mm_cmpgt_epi16(hi, left));
-        const __m128i upOrUpperLeft =
-            _mm_xor_si128(below, _mm_and_si128(upXorUpperLeft, _mm_cmpgt_epi16(left, split)));
-        const __m128i predictor =
-            _mm_or_si128(_mm_and_si128(notLeft, upOrUpperLeft), _mm_andnot_si128(notLeft, left));
+        const __m128i upOrUpperLeft = _mm_xor_si128(below, _mm_and_si128(upXorUpperLeft, _mm_cmpgt_epi16(left, split)));
+        const __m128i predictor = _mm_or_si128(_mm_and_si128(notLeft, upOrUpperLeft), _mm_andnot_si128(notLeft, left));
         // Both are below 256, so a byte-wise add wraps each lane modulo 256
         // and leaves its high byte 0.
         left = _mm_add_epi8(raw, predictor);
@@ -168,10 +165,10 @@ void PaethSse2(uint8_t* row, const uint8_t* previous, size_t length) {
 template <int Bpp>
 void UnfilterSse2(int filterType, uint8_t* row, const uint8_t* previous, size_t length) {
     switch (filterType) {
-    case 1: SubSse2<Bpp>(row, length); break;
-    case 3: AverageSse2<Bpp>(row, previous, length); break;
-    case 4: PaethSse2<Bpp>(row, previous, length); break;
-    default: break;
+        case 1: SubSse2<Bpp>(row, length); break;
+        case 3: AverageSse2<Bpp>(row, previous, length); break;
+        case 4: PaethSse2<Bpp>(row, previous, length); break;
+        default: break;
     }
 }
 
@@ -179,8 +176,7 @@ void UnfilterSse2(int filterType, uint8_t* row, const uint8_t* previous, size_t 
 
 }  // namespace
 
-void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length,
-                    int bytesPerPixel) {
+void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length, int bytesPerPixel) {
     const size_t bpp = size_t(bytesPerPixel);
     if (!previous) {
         // In a pass's first row up and upper left are 0: Up leaves the row as
@@ -200,21 +196,21 @@ void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_
 #if defined(__SSE2__) && defined(__x86_64__)
     if (PngSimd() >= kPngSimdSse2) {
         switch (bytesPerPixel) {
-        case 1: UnfilterSse2<1>(filterType, row, previous, length); return;
-        case 2: UnfilterSse2<2>(filterType, row, previous, length); return;
-        case 3: UnfilterSse2<3>(filterType, row, previous, length); return;
-        case 4: UnfilterSse2<4>(filterType, row, previous, length); return;
-        case 6: UnfilterSse2<6>(filterType, row, previous, length); return;
-        case 8: UnfilterSse2<8>(filterType, row, previous, length); return;
-        default: break;
+            case 1: UnfilterSse2<1>(filterType, row, previous, length); return;
+            case 2: UnfilterSse2<2>(filterType, row, previous, length); return;
+            case 3: UnfilterSse2<3>(filterType, row, previous, length); return;
+            case 4: UnfilterSse2<4>(filterType, row, previous, length); return;
+            case 6: UnfilterSse2<6>(filterType, row, previous, length); return;
+            case 8: UnfilterSse2<8>(filterType, row, previous, length); return;
+            default: break;
         }
     }
 #endif
     switch (filterType) {
-    case 1: SubScalar(row, 0, length, bpp); break;
-    case 3: AverageScalar(row, previous, 0, length, bpp); break;
-    case 4: PaethScalar(row, previous, 0, length, bpp); break;
-    default: break;
+        case 1: SubScalar(row, 0, length, bpp); break;
+        case 3: AverageScalar(row, previous, 0, length, bpp); break;
+        case 4: PaethScalar(row, previous, 0, length, bpp); break;
+        default: break;
     }
 }
 

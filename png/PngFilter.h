@@ -10,8 +10,7 @@
 // distance to the byte on the left (at least 1). Up to 3 bytes behind each
 // row are read (never written), so they must lie inside the buffer: the
 // inflated data keeps spare bytes behind its last row.
-void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length,
-                    int bytesPerPixel);
+void PngUnfilterRow(int filterType, uint8_t* row, const uint8_t* previous, size_t length, int bytesPerPixel);
 
 // Instruction sets the row code may use, each level including the ones below.
 enum PngSimdLevel : int { kPngSimdScalar = 0, kPngSimdSse2 = 1, kPngSimdSsse3 = 2 };
@@ -28,9 +27,9 @@ int PngSimd();
 // mispredicted branches would dominate.
 inline int PngPaethPredictor(int left, int up, int upperLeft) {
     const int toUp = up - upperLeft, toLeft = left - upperLeft;
-    const int pa = toUp < 0 ? -toUp : toUp;                                   // |p - left|
-    const int pb = toLeft < 0 ? -toLeft : toLeft;                             // |p - up|
-    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;      // |p - upperLeft|
+    const int pa = toUp < 0 ? -toUp : toUp;                               // |p - left|
+    const int pb = toLeft < 0 ? -toLeft : toLeft;                         // |p - up|
+    const int pc = toUp + toLeft < 0 ? -(toUp + toLeft) : toUp + toLeft;  // |p - upperLeft|
     const int bOrC = pb <= pc ? up : upperLeft;
     return ((pa <= pb) & (pa <= pc)) ? left : bOrC;
 }

@@ -46,8 +46,8 @@ bool Fail(PngStreamWriter& w, std::string& error, const std::string& why) {
 
 PngStreamWriter::~PngStreamWriter() { PngDeflateRelease(deflater); }
 
-bool PngStreamBegin(PngStreamWriter& w, int width, int height, int channels, PngCompression compression,
-                    PngSink sink, std::string& error) {
+bool PngStreamBegin(PngStreamWriter& w, int width, int height, int channels, PngCompression compression, PngSink sink,
+                    std::string& error) {
     PngDeflateRelease(w.deflater);
     w.width = width, w.height = height, w.channels = channels;
     w.rowsAdded = 0;
@@ -56,8 +56,8 @@ bool PngStreamBegin(PngStreamWriter& w, int width, int height, int channels, Png
     error.clear();
     if (width <= 0 || height <= 0 || (channels != 3 && channels != 4) || !sink ||
         !PngDeflateBegin(w.deflater, width, channels, compression)) {
-        error = "PNG writer: cannot encode a " + std::to_string(width) + "x" + std::to_string(height) +
-                " image of " + std::to_string(channels) + " channels";
+        error = "PNG writer: cannot encode a " + std::to_string(width) + "x" + std::to_string(height) + " image of " +
+                std::to_string(channels) + " channels";
         return false;
     }
     w.sink = std::move(sink);
@@ -71,8 +71,9 @@ bool PngStreamAddRows(PngStreamWriter& w, const uint8_t* rows, int count, size_t
     error.clear();
     if (w.failed) return Fail(w, error, "rows added after a failure");
     if (!rows || count < 0 || count > w.height - w.rowsAdded) {
-        return Fail(w, error, std::to_string(count) + " rows added to " + std::to_string(w.rowsAdded) + " of " +
-                                  std::to_string(w.height));
+        return Fail(w, error,
+                    std::to_string(count) + " rows added to " + std::to_string(w.rowsAdded) + " of " +
+                        std::to_string(w.height));
     }
     // A row at a time, so the held output stays near kChunkBytes.
     for (int y = 0; y < count; ++y) {

@@ -47,8 +47,7 @@ bool PngStreamBegin(PngStreamWriter& writer, int width, int height, int channels
 // Adds the next `count` rows, width * channels bytes each and `stride` bytes
 // apart. False with one line in error beyond the image's height, after a
 // failed call, or when zlib or the sink fails.
-bool PngStreamAddRows(PngStreamWriter& writer, const uint8_t* rows, int count, size_t stride,
-                      std::string& error);
+bool PngStreamAddRows(PngStreamWriter& writer, const uint8_t* rows, int count, size_t stride, std::string& error);
 
 // Writes the last image data and IEND. False with one line in error when
 // rows are missing, after a failed call, or when the sink fails.

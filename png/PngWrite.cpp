@@ -24,14 +24,11 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-std::string Problem(const char* path, const std::string& what) {
-    return std::string(path) + ": " + what;
-}
+std::string Problem(const char* path, const std::string& what) { return std::string(path) + ": " + what; }
 
 }  // namespace
 
-std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int channels,
-                               PngCompression compression) {
+std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int channels, PngCompression compression) {
     if (!pixels || width <= 0 || height <= 0 || (channels != 3 && channels != 4)) return {};
     std::vector<uint8_t> out;
     PngPutHeader(out, width, height, channels);
@@ -39,27 +36,23 @@ std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int
     // keeps the filtered image out of memory; only the compressed bytes are held.
     const size_t idat = PngBeginChunk(out, "IDAT");
     const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(channels);
-    if (!PngDeflateImage(pixels, width, height, stride, channels, compression, out) ||
-        !PngEndChunk(out, idat)) {
+    if (!PngDeflateImage(pixels, width, height, stride, channels, compression, out) || !PngEndChunk(out, idat)) {
         return {};
     }
     PngEndChunk(out, PngBeginChunk(out, "IEND"));
     return out;
 }
 
-bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height, int channels,
-                  std::string& error) {
+bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height, int channels, std::string& error) {
     error.clear();
     if (!path || !*path) {
         error = "PNG writer: no file name";
         return false;
     }
-    const std::vector<uint8_t> file =
-        PngEncode(pixels, width, height, channels, PngCompression::Fast);
+    const std::vector<uint8_t> file = PngEncode(pixels, width, height, channels, PngCompression::Fast);
     if (file.empty()) {
-        error = Problem(path, "cannot encode a " + std::to_string(width) + "x" +
-                                  std::to_string(height) + " image of " + std::to_string(channels) +
-                                  " channels");
+        error = Problem(path, "cannot encode a " + std::to_string(width) + "x" + std::to_string(height) + " image of " +
+                                  std::to_string(channels) + " channels");
         return false;
     }
     // The temporary name sits beside the target, so the rename stays on one
@@ -67,8 +60,7 @@ bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height
     std::string temporary = std::string(path) + ".tmp-XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0) {
-        error =
-            Problem(path, std::string("cannot create a file beside it: ") + std::strerror(errno));
+        error = Problem(path, std::string("cannot create a file beside it: ") + std::strerror(errno));
         return false;
     }
     // mkstemp makes the file private; a picture gets the usual umask-based mode.

@@ -24,12 +24,10 @@ enum class PngCompression {
 // Encodes width x height pixels of `channels` bytes (3: R, G, B; 4: R, G, B,
 // A), rows of width * channels bytes without padding, top row first. Returns
 // the whole file, or empty on a bad size or channel count or when zlib fails.
-std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int channels,
-                               PngCompression compression);
+std::vector<uint8_t> PngEncode(const uint8_t* pixels, int width, int height, int channels, PngCompression compression);
 
 // Writes the pixels as a PNG file at path (PngCompression::Fast) through a
 // temporary file in the same folder that is renamed into place, so no
 // half-written file is ever left at path or beside it. Returns false with
 // error "PATH: problem" when it cannot.
-bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height, int channels,
-                  std::string& error);
+bool PngWriteFile(const char* path, const uint8_t* pixels, int width, int height, int channels, std::string& error);

@@ -94,8 +94,8 @@ void LoadFont(BitmapFont& font, const char* fileName) {
     // A header that reads but an image that does not decode must not hand GL
     // a size with no pixels behind it.
     if (!image) width = height = 0;
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(width),
-                 static_cast<GLsizei>(height), 0, GL_RGBA, GL_UNSIGNED_BYTE, image);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, image);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLfloat>(GL_LINEAR));
@@ -118,8 +118,8 @@ void BeginText(const BitmapFont& font) {
     glDisable(GL_DEPTH_TEST);
 }
 
-void PrintText(const BitmapFont& font, std::string_view text, float x, float y, float red,
-               float green, float blue, float alpha, float scaleX, float scaleY) {
+void PrintText(const BitmapFont& font, std::string_view text, float x, float y, float red, float green, float blue,
+               float alpha, float scaleX, float scaleY) {
     if (scaleX == 0.0f) scaleX = font.glyphSize;
     if (scaleY == 0.0f) scaleY = font.glyphSize;
     glPushMatrix();
@@ -170,8 +170,7 @@ void BuildGlyphLists(uint32_t& listBase, float cols, float rows, int32_t cellSiz
     glPopMatrix();
 }
 
-void PrintGlyphs(std::string_view text, int32_t listBase, float x, float y, float red, float green,
-                 float blue) {
+void PrintGlyphs(std::string_view text, int32_t listBase, float x, float y, float red, float green, float blue) {
     glPushMatrix();
     glTranslatef(x, y, 0);
     glColor3f(red, green, blue);

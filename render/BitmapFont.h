@@ -48,8 +48,8 @@ void BeginText(const BitmapFont& font);
 // by the colour. A scale of 0 means glyphSize: glyphs are scaleX x scaleY
 // pixels and the pen advances 0.675 x scaleX per byte. The current matrix is
 // the same afterwards.
-void PrintText(const BitmapFont& font, std::string_view text, float x, float y, float red,
-               float green, float blue, float alpha, float scaleX, float scaleY);
+void PrintText(const BitmapFont& font, std::string_view text, float x, float y, float red, float green, float blue,
+               float alpha, float scaleX, float scaleY);
 
 // Pops both matrices; lighting and depth test back on, blending off. The
 // sheet stays bound with texturing on; the polygon mode is not restored.
@@ -64,5 +64,4 @@ void BuildGlyphLists(uint32_t& listBase, float cols, float rows, int32_t cellSiz
 // Draws `text` with lists from BuildGlyphLists at (x, y) in the colour. It
 // saves and restores the current matrix, so neither the translation nor the
 // pen movement outlives the call.
-void PrintGlyphs(std::string_view text, int32_t listBase, float x, float y, float red, float green,
-                 float blue);
+void PrintGlyphs(std::string_view text, int32_t listBase, float x, float y, float red, float green, float blue);

@@ -108,9 +108,7 @@ int HasExtension(const char* list, const char* name) {
     return std::strstr(list, name) != nullptr ? 1 : 0;
 }
 
-void LoadExtensions() {
-    LoadExtensionsFrom(GetGLExtensionString(), GetGLProc, ReadGLInteger);
-}
+void LoadExtensions() { LoadExtensionsFrom(GetGLExtensionString(), GetGLProc, ReadGLInteger); }
 
 void LoadExtensionsFrom(const char* extensions, GLProcLookup lookup, GLIntegerQuery getInteger) {
     const char* list = extensions ? extensions : "";
@@ -138,8 +136,7 @@ void LoadExtensionsFrom(const char* extensions, GLProcLookup lookup, GLIntegerQu
         LogLine("GL_ARB_multitexture is supported");
         e.hasMultitexture = true;
         FetchMultitexture(lookup, e);
-        e.maxTextureUnits =
-            getInteger ? static_cast<uint32_t>(getInteger(GL_MAX_TEXTURE_UNITS_ARB)) : 0;
+        e.maxTextureUnits = getInteger ? static_cast<uint32_t>(getInteger(GL_MAX_TEXTURE_UNITS_ARB)) : 0;
         LogLine(std::to_string(e.maxTextureUnits) + " Texture units supported");
         if (e.maxTextureUnits < 3) {
             e.hasMultitexture = false;

@@ -16,8 +16,7 @@ static_assert(offsetof(LightSource, diffuse) == offsetof(LightSource, ambient) +
 static_assert(offsetof(LightSource, specular) == offsetof(LightSource, diffuse) + sizeof(Vector4));
 static_assert(offsetof(LightSource, position) == offsetof(LightSource, specular) + sizeof(Vector4));
 
-int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
-           int32_t fullscreen) {
+int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples, int32_t fullscreen) {
     // The program runs on without a window: GL calls then do nothing and the
     // window layer reports Escape as held, so the loop ends after one frame.
     OpenGLWindow(width, height, colorDepth, pageCount, samples, fullscreen);
@@ -29,8 +28,8 @@ int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
     return 1;
 }
 
-int OpenGLWindow(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
-                 int32_t samples, int32_t fullscreen) {
+int OpenGLWindow(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
+                 int32_t fullscreen) {
     uint32_t flags = kWindowOpenGL;
     if (fullscreen != 0) flags |= kWindowFullscreen;
 
@@ -67,8 +66,7 @@ void SetUpGL(int32_t width, int32_t height, int32_t colorDepth) {
     screen.aspect = static_cast<float>(static_cast<double>(width) / static_cast<double>(height));
     screen.nearPlane = 1.0f;
     screen.farPlane = 5000.0f;
-    screen.projection =
-        perspective(screen.fieldOfView, screen.aspect, screen.nearPlane, screen.farPlane);
+    screen.projection = perspective(screen.fieldOfView, screen.aspect, screen.nearPlane, screen.farPlane);
 
     // Loaded once; render targets change the viewport, never the projection.
     glMatrixMode(GL_PROJECTION);
@@ -156,9 +154,8 @@ void BuildShadowQuadList(uint32_t& list) {
     glEndList();
 }
 
-void SetupLight(int32_t lightNumber, LightSource& light, const Vector4& ambient,
-                const Vector4& diffuse, const Vector4& specular, const Vector4& position,
-                const Vector3& direction) {
+void SetupLight(int32_t lightNumber, LightSource& light, const Vector4& ambient, const Vector4& diffuse,
+                const Vector4& specular, const Vector4& position, const Vector3& direction) {
     light.ambient = ambient;
     light.diffuse = diffuse;
     light.specular = specular;
@@ -173,7 +170,6 @@ void SetupLight(int32_t lightNumber, LightSource& light, const Vector4& ambient,
     // GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR and GL_POSITION are consecutive
     // enums. The fields are named one by one: stepping a pointer from one
     // member into the next would leave the object it points into.
-    const Vector4* parameters[4] = {&light.ambient, &light.diffuse, &light.specular,
-                                    &light.position};
+    const Vector4* parameters[4] = {&light.ambient, &light.diffuse, &light.specular, &light.position};
     for (GLenum i = 0; i < 4; ++i) glLightfv(id, GL_AMBIENT + i, &parameters[i]->x);
 }

@@ -17,11 +17,11 @@
 // value that owns no GL object. ambient, diffuse, specular and position are
 // consecutive, in the order of GL_AMBIENT .. GL_POSITION.
 struct LightSource {
-    Vector4 ambient;         // r g b a
-    Vector4 diffuse;         // r g b a
-    Vector4 specular;        // r g b a
-    Vector4 position;        // homogeneous; w = 1 is a positional light
-    Vector3 direction;       // kept for callers; never sent to GL
+    Vector4 ambient;           // r g b a
+    Vector4 diffuse;           // r g b a
+    Vector4 specular;          // r g b a
+    Vector4 position;          // homogeneous; w = 1 is a positional light
+    Vector3 direction;         // kept for callers; never sent to GL
     Matrix4 auxMatrixA{0.0f};  // unused by the engine, copied with the record
     Matrix4 auxMatrixB{0.0f};
 };
@@ -34,13 +34,12 @@ struct LightSource {
 // colour (0, 0, 0.25, 1) and depth 1, depth test with GL_LEQUAL, colour
 // material, back-face culling, smooth shading, filled polygons, vertex-array
 // client state on, lighting off. Returns 1, also without a window.
-int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
-           int32_t fullscreen);
+int InitGL(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples, int32_t fullscreen);
 
 // The window part of InitGL: the framebuffer requests and OpenWindow. 1 with
 // a window, 0 without (the window layer said why on stderr).
-int OpenGLWindow(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount,
-                 int32_t samples, int32_t fullscreen);
+int OpenGLWindow(int32_t width, int32_t height, int32_t colorDepth, int32_t pageCount, int32_t samples,
+                 int32_t fullscreen);
 
 // InitGL without the window and the log channel: the same `screen` fields,
 // projection, fixed state, extensions and shared lists on whatever context is
@@ -63,6 +62,5 @@ void BuildShadowQuadList(uint32_t& list);
 // Stores the five values in `light`, enables GL_LIGHT0 + lightNumber and
 // lighting, selects a separate specular colour and sends ambient, diffuse,
 // specular and position (transformed by the current model-view matrix).
-void SetupLight(int32_t lightNumber, LightSource& light, const Vector4& ambient,
-                const Vector4& diffuse, const Vector4& specular, const Vector4& position,
-                const Vector3& direction);
+void SetupLight(int32_t lightNumber, LightSource& light, const Vector4& ambient, const Vector4& diffuse,
+                const Vector4& specular, const Vector4& position, const Vector3& direction);

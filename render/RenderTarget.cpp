@@ -12,10 +12,10 @@ namespace {
 // and still not export one of them; calling through a null pointer would
 // crash, so such a driver counts as having no framebuffer objects.
 bool CanCreate(const GLExtensions& e, int32_t withDepth) {
-    const bool colour = e.glBindFramebufferEXT && e.glGenFramebuffersEXT &&
-                        e.glFramebufferTexture2DEXT && e.glCheckFramebufferStatusEXT;
-    const bool depth = e.glGenRenderbuffersEXT && e.glBindRenderbufferEXT &&
-                       e.glRenderbufferStorageEXT && e.glFramebufferRenderbufferEXT;
+    const bool colour = e.glBindFramebufferEXT && e.glGenFramebuffersEXT && e.glFramebufferTexture2DEXT &&
+                        e.glCheckFramebufferStatusEXT;
+    const bool depth = e.glGenRenderbuffersEXT && e.glBindRenderbufferEXT && e.glRenderbufferStorageEXT &&
+                       e.glFramebufferRenderbufferEXT;
     return colour && (withDepth == 0 || depth);
 }
 
@@ -35,15 +35,14 @@ int CreateRenderTarget(RenderTarget& target, int32_t width, int32_t height, int3
 
     e.glGenFramebuffersEXT(1, &target.framebuffer);
     e.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
-    e.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
-                                target.colorTexture, 0);
+    e.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, target.colorTexture, 0);
 
     if (withDepth != 0) {
         e.glGenRenderbuffersEXT(1, &target.depthBuffer);
         e.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, target.depthBuffer);
         e.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT, width, height);
-        e.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT,
-                                       GL_RENDERBUFFER_EXT, target.depthBuffer);
+        e.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
+                                       target.depthBuffer);
     }
 
     // An incomplete framebuffer stays bound, as the caller may want to look

@@ -11,15 +11,15 @@
 #include "math/Matrix4.h"
 
 struct ScreenState {
-    int32_t width = 0;          // window width in pixels, as requested
-    int32_t height = 0;         // window height in pixels, as requested
-    int32_t halfWidth = 0;      // width / 2, rounded toward zero
-    int32_t halfHeight = 0;     // height / 2, rounded toward zero
-    int32_t colorDepth = 0;     // requested colour bits
-    char glVersion[32] = {};    // GL_VERSION, cut to 31 characters
-    Matrix4 projection{0.0f};   // perspective loaded at start
-    float fieldOfView = 0;      // vertical, degrees
-    float aspect = 0;           // width / height
+    int32_t width = 0;         // window width in pixels, as requested
+    int32_t height = 0;        // window height in pixels, as requested
+    int32_t halfWidth = 0;     // width / 2, rounded toward zero
+    int32_t halfHeight = 0;    // height / 2, rounded toward zero
+    int32_t colorDepth = 0;    // requested colour bits
+    char glVersion[32] = {};   // GL_VERSION, cut to 31 characters
+    Matrix4 projection{0.0f};  // perspective loaded at start
+    float fieldOfView = 0;     // vertical, degrees
+    float aspect = 0;          // width / height
     float nearPlane = 0;
     float farPlane = 0;
     uint32_t shadowQuadList = 0;  // darkens stencil-marked pixels

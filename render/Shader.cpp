@@ -54,8 +54,8 @@ std::string ReadSource(const char* fileName) {
 uint32_t LoadShader(const char* fileName, int32_t shaderType) {
     const GLExtensions& e = glExtensions;
     // Without shader objects the entry points are null: nothing to call.
-    if (!e.hasShaderObjects || !e.glCreateShaderObjectARB || !e.glShaderSourceARB ||
-        !e.glCompileShaderARB || !e.glGetObjectParameterivARB || !e.glGetInfoLogARB) {
+    if (!e.hasShaderObjects || !e.glCreateShaderObjectARB || !e.glShaderSourceARB || !e.glCompileShaderARB ||
+        !e.glGetObjectParameterivARB || !e.glGetInfoLogARB) {
         return 0;
     }
 

@@ -11,8 +11,7 @@
 #include "png/Png.h"
 #include "render/Extensions.h"
 
-int32_t LoadTexture(const char* fileName, TextureTable& table, int32_t clampEdges,
-                    const char* directory) {
+int32_t LoadTexture(const char* fileName, TextureTable& table, int32_t clampEdges, const char* directory) {
     const char* requested = fileName ? fileName : "";
     const char* slash = std::strrchr(requested, '/');  // a backslash is not a separator
     const std::string baseName = slash ? slash + 1 : requested;
@@ -39,14 +38,14 @@ int32_t LoadTexture(const char* fileName, TextureTable& table, int32_t clampEdge
     // A header that reads but an image that does not decode must not hand GL
     // and GLU a size with no pixels behind it.
     if (!image) width = height = 0;
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(width),
-                 static_cast<GLsizei>(height), 0, GL_RGBA, GL_UNSIGNED_BYTE, image);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, image);
     // GLU sizes the levels from GL_VERSION, which does not exist without a
     // current context (a run without a display): nothing to build them in.
     if (image && glGetString(GL_VERSION) != nullptr) {
         // Rebuilds level 0 too, scaling to powers of two where needed.
-        gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, static_cast<GLint>(width),
-                          static_cast<GLint>(height), GL_RGBA, GL_UNSIGNED_BYTE, image);
+        gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, static_cast<GLint>(width), static_cast<GLint>(height), GL_RGBA,
+                          GL_UNSIGNED_BYTE, image);
     }
     const GLfloat wrap = static_cast<GLfloat>(clampEdges != 0 ? GL_CLAMP_TO_EDGE : GL_REPEAT);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);

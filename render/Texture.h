@@ -29,5 +29,4 @@ using TextureTable = std::vector<TextureEntry>;
 // an entry, holding an empty 0 x 0 texture. Afterwards GL_TEXTURE_2D is on
 // with the new texture bound. A base name longer than 32 characters is stored
 // cut, so it never matches and is loaded anew on every request.
-int32_t LoadTexture(const char* fileName, TextureTable& table, int32_t clampEdges,
-                    const char* directory);
+int32_t LoadTexture(const char* fileName, TextureTable& table, int32_t clampEdges, const char* directory);

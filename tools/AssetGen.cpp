@@ -69,10 +69,8 @@ struct Random {
 };
 
 // The generated pictures: the project's PNG writer at its smallest.
-std::vector<uint8_t> EncodePng(int width, int height, int channels,
-                               const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> file =
-        PngEncode(pixels.data(), width, height, channels, PngCompression::Smallest);
+std::vector<uint8_t> EncodePng(int width, int height, int channels, const std::vector<uint8_t>& pixels) {
+    std::vector<uint8_t> file = PngEncode(pixels.data(), width, height, channels, PngCompression::Smallest);
     if (file.empty()) Fail("could not encode an image");
     return file;
 }
@@ -185,8 +183,8 @@ struct Rig {
 // angle is a smooth periodic function of the phase, so the last frame leads
 // into the first. Side 0 is the left (+y), side 1 the right, half a cycle on.
 Rig PoseAt(double phase) {
-    const double legSwing = 30.0 * kPi / 180.0;   // thigh, each way
-    const double kneeBend = 58.0 * kPi / 180.0;   // at the peak of the swing
+    const double legSwing = 30.0 * kPi / 180.0;  // thigh, each way
+    const double kneeBend = 58.0 * kPi / 180.0;  // at the peak of the swing
     const double armSwing = 26.0 * kPi / 180.0;
     const double armSplay = 5.0 * kPi / 180.0;
     Rig rig{};
@@ -226,21 +224,21 @@ constexpr Vec3 kHeadHalf{7.5, 7.0, 7.5};
 
 uint8_t FaceColour(Vec3 u) {
     const double ay = std::fabs(u.y);
-    if (u.x < 6.5) return kSkin;  // only the front layer carries the face
-    if (u.z >= 5.0) return kHair;                                    // fringe
-    if (u.z == 3.0 && ay >= 2.0 && ay <= 5.0) return kHair;           // brows
-    if ((u.z == 0.0 || u.z == 1.0) && ay >= 2.0 && ay <= 4.0) {       // eyes
+    if (u.x < 6.5) return kSkin;                                 // only the front layer carries the face
+    if (u.z >= 5.0) return kHair;                                // fringe
+    if (u.z == 3.0 && ay >= 2.0 && ay <= 5.0) return kHair;      // brows
+    if ((u.z == 0.0 || u.z == 1.0) && ay >= 2.0 && ay <= 4.0) {  // eyes
         return ay < 3.0 ? kPupil : kEyeWhite;
     }
     if (u.z == -4.0 && ay <= 2.0) return kMouth;
-    if (u.z == -3.0 && ay == 2.5) return kMouth;                      // smile corners
+    if (u.z == -3.0 && ay == 2.5) return kMouth;  // smile corners
     return kSkin;
 }
 
 bool IsHair(Vec3 u) {
     const double ay = std::fabs(u.y);
-    if (u.z >= 5.0) return true;                          // crown and fringe
-    if (u.x <= -3.0 && u.z >= -5.0) return true;          // back, down to the nape
+    if (u.z >= 5.0) return true;                             // crown and fringe
+    if (u.x <= -3.0 && u.z >= -5.0) return true;             // back, down to the nape
     if (ay >= 6.0 && u.z >= 1.0 && u.x <= 3.0) return true;  // sides over the temples
     return false;
 }
@@ -310,9 +308,7 @@ std::vector<BodyCell> BuildFrame(const Rig& rig) {
     constexpr int x0 = -40, y0 = -20, z0 = -12;
     constexpr int nx = 80, ny = 40, nz = 100;
     std::vector<uint8_t> grid(static_cast<size_t>(nx) * ny * nz, kEmpty);
-    auto at = [&](int i, int j, int k) -> uint8_t& {
-        return grid[(static_cast<size_t>(k) * ny + j) * nx + i];
-    };
+    auto at = [&](int i, int j, int k) -> uint8_t& { return grid[(static_cast<size_t>(k) * ny + j) * nx + i]; };
     for (int k = 0; k < nz; ++k) {
         for (int j = 0; j < ny; ++j) {
             for (int i = 0; i < nx; ++i) {
@@ -329,8 +325,8 @@ std::vector<BodyCell> BuildFrame(const Rig& rig) {
                 if (i == 0 || j == 0 || k == 0 || i == nx - 1 || j == ny - 1 || k == nz - 1) {
                     Fail("the character does not fit the sampling grid");
                 }
-                const bool hidden = at(i - 1, j, k) && at(i + 1, j, k) && at(i, j - 1, k) &&
-                                    at(i, j + 1, k) && at(i, j, k - 1) && at(i, j, k + 1);
+                const bool hidden = at(i - 1, j, k) && at(i + 1, j, k) && at(i, j - 1, k) && at(i, j + 1, k) &&
+                                    at(i, j, k - 1) && at(i, j, k + 1);
                 if (!hidden) cells.push_back({x0 + i, y0 + j, z0 + k, colour});
             }
         }
@@ -411,8 +407,7 @@ std::vector<VoxFrame> BuildWalkCycle() {
         }
         const double mean = sum / static_cast<double>(body.size());
         frame.sizeZ = static_cast<int>(std::lround(2.0 * mean));
-        if (maxZ - minZ >= frame.sizeZ || frame.sizeZ > 256 || frame.sizeX > 256 ||
-            frame.sizeY > 256) {
+        if (maxZ - minZ >= frame.sizeZ || frame.sizeZ > 256 || frame.sizeX > 256 || frame.sizeY > 256) {
             Fail("walk frame " + std::to_string(n + 1) + ": mean height " + std::to_string(mean) +
                  " too low for a top at " + std::to_string(maxZ - minZ));
         }
@@ -427,8 +422,7 @@ std::vector<VoxFrame> BuildWalkCycle() {
 // nearest voxel of each column shaded by its depth so the far limbs read as
 // behind. Every frame stands on the same ground line, its number under it
 // in the generated font (`font`: the sheet's RGBA pixels).
-std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames,
-                                        const std::vector<uint8_t>& font) {
+std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames, const std::vector<uint8_t>& font) {
     constexpr int block = 2, gap = 4, margin = 6;
     int sizeX = 0, sizeY = 0, height = 0;
     for (const VoxFrame& frame : frames) {
@@ -486,8 +480,8 @@ std::vector<uint8_t> RenderContactSheet(const std::vector<VoxFrame>& frames,
             const int c = static_cast<unsigned char>(ch);
             for (int y = 0; y < kCell; ++y) {
                 for (int x = 0; x < kCell; ++x) {
-                    const int alpha = font[(static_cast<size_t>((c / 16) * kCell + y) * kCell * 16 +
-                                            (c % 16) * kCell + x) * 4 + 3];
+                    const int alpha =
+                        font[(static_cast<size_t>((c / 16) * kCell + y) * kCell * 16 + (c % 16) * kCell + x) * 4 + 3];
                     const int px = penX + x, py = labelRow + y;
                     if (alpha == 0 || px < 0 || px >= width) continue;
                     uint8_t* out = &pixels[(static_cast<size_t>(py) * width + px) * 3];
@@ -602,8 +596,8 @@ std::vector<uint8_t> RenderGrass() {
 // capitals with accents are taller; they are squeezed vertically to fit.
 
 constexpr int kFontPixels = 14;
-constexpr int kBaselineRow = 13;   // first row below the baseline
-constexpr int kTopRow = 1;         // highest row a glyph may use
+constexpr int kBaselineRow = 13;  // first row below the baseline
+constexpr int kTopRow = 1;        // highest row a glyph may use
 
 // The sheet's RGBA pixels, top row first.
 std::vector<uint8_t> RenderFontSheet(const char* fontPath) {

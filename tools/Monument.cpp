@@ -70,9 +70,7 @@ uint8_t CellColour(int32_t x, int32_t y, int32_t z, int32_t half) {
     return Weathered(x, y, z, Stone);
 }
 
-VoxelCell Cell(int x, int y, int z, int colour) {
-    return {uint8_t(x), uint8_t(y), uint8_t(z), uint8_t(colour)};
-}
+VoxelCell Cell(int x, int y, int z, int colour) { return {uint8_t(x), uint8_t(y), uint8_t(z), uint8_t(colour)}; }
 
 // A palette entry of a model's own, beyond the monument's.
 struct Paint {
@@ -121,8 +119,8 @@ VoxelMaterial Material(int32_t id, VoxelMaterialType type,
 std::vector<uint8_t> LighthouseVoxFile() {
     enum : uint8_t { Rock = 8, White, Red, Wood, Glass, Lamp, Steel };
     constexpr int32_t kSide = 24, kHeight = 45;
-    const std::vector<Paint> paints = {{Rock, {112, 106, 96}},   {White, {226, 221, 206}}, {Red, {178, 58, 48}},
-                                       {Wood, {92, 62, 40}},     {Glass, {160, 205, 230}}, {Lamp, {230, 170, 70}},
+    const std::vector<Paint> paints = {{Rock, {112, 106, 96}}, {White, {226, 221, 206}}, {Red, {178, 58, 48}},
+                                       {Wood, {92, 62, 40}},   {Glass, {160, 205, 230}}, {Lamp, {230, 170, 70}},
                                        {Steel, {96, 102, 112}}};
     using P = VoxelMaterialProperty;
     const std::vector<VoxelMaterial> materials = {

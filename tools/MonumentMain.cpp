@@ -9,11 +9,12 @@
 #include "tools/Monument.h"
 
 int main(int argc, char** argv) {
-    const std::vector<uint8_t> bytes = argc == 2 || argc == 3 ? TestModelVoxFile(argc == 3 ? argv[2] : "monument")
-                                                              : std::vector<uint8_t>();
+    const std::vector<uint8_t> bytes =
+        argc == 2 || argc == 3 ? TestModelVoxFile(argc == 3 ? argv[2] : "monument") : std::vector<uint8_t>();
     if (bytes.empty()) {
-        std::fprintf(stderr, "usage: voxwalk-monument OUT.vox [monument | lighthouse | checkerboard-SIDE |"
-                             " single-voxel | l-shape | hollow-box | plate-with-pillars | blob]   (SIDE 1 to 256)\n");
+        std::fprintf(stderr,
+                     "usage: voxwalk-monument OUT.vox [monument | lighthouse | checkerboard-SIDE |"
+                     " single-voxel | l-shape | hollow-box | plate-with-pillars | blob]   (SIDE 1 to 256)\n");
         return 2;
     }
     const std::string temporary = std::string(argv[1]) + ".tmp";

@@ -42,15 +42,16 @@ std::string Usage() {
                   kVoxSceneMaxDepth, static_cast<long long>(kVoxSceneMaxPlacements),
                   static_cast<long long>(kVoxSceneMaxVoxels), kVoxSceneMaxFrameIndex, kVoxSceneMaxTranslation,
                   kVoxSceneMaxModelSize);
-    return std::string("usage: voxwalk-info [--json] FILE...\n"
-                       "Prints each .vox file's models, layers, scene graph, the materials of the colour\n"
-                       "indices its voxels use, and its frames.\n"
-                       "  --json     one JSON array, one object per file; in names and file names each byte\n"
-                       "             that is not valid UTF-8 becomes U+FFFD\n"
-                       "  --help     this text\n"
-                       "  --version  the program's version\n"
-                       "FILE is a regular file, or a pipe given as /dev/stdin, /dev/fd/N or /proc/self/fd/N\n"
-                       "(read to its end); other kinds of file are refused.\n") +
+    return std::string(
+               "usage: voxwalk-info [--json] FILE...\n"
+               "Prints each .vox file's models, layers, scene graph, the materials of the colour\n"
+               "indices its voxels use, and its frames.\n"
+               "  --json     one JSON array, one object per file; in names and file names each byte\n"
+               "             that is not valid UTF-8 becomes U+FFFD\n"
+               "  --help     this text\n"
+               "  --version  the program's version\n"
+               "FILE is a regular file, or a pipe given as /dev/stdin, /dev/fd/N or /proc/self/fd/N\n"
+               "(read to its end); other kinds of file are refused.\n") +
            limits +
            "Exit status: 0 when every file reads, 1 when one does not or the output cannot be\n"
            "written, 2 for a usage error.\n";
@@ -242,8 +243,10 @@ std::string JsonObject(const char* file, const VoxelScene* scene, const std::vec
                        const std::string& error) {
     std::string out = "{\"file\": " + Json(file);
     if (scene == nullptr) {
-        return out + ", \"format\": null, \"version\": null, \"models\": [], \"layers\": [], \"materials\": [], "
-                     "\"frames\": 0, \"frame_stats\": [], \"error\": " + Json(error) + "}";
+        return out +
+               ", \"format\": null, \"version\": null, \"models\": [], \"layers\": [], \"materials\": [], "
+               "\"frames\": 0, \"frame_stats\": [], \"error\": " +
+               Json(error) + "}";
     }
     out += std::string(", \"format\": ") + (scene->poly2vox ? "\"poly2vox\"" : "\"magicavoxel\"");
     out += ", \"version\": " + std::to_string(scene->version) + ", \"models\": [";
@@ -268,9 +271,9 @@ std::string JsonObject(const char* file, const VoxelScene* scene, const std::vec
     out += "], \"frames\": " + std::to_string(VoxelSceneFrameCount(*scene)) + ", \"frame_stats\": [";
     for (size_t f = 0; f < stats.size(); ++f) {
         const FrameStat& s = stats[f];
-        out += std::string(f ? ", " : "") + "{\"voxels\": " + std::to_string(s.voxels) + ", \"min\": " +
-               (s.any ? Triple(s.min, "[", "]") : "null") + ", \"max\": " + (s.any ? Triple(s.max, "[", "]") : "null") +
-               "}";
+        out += std::string(f ? ", " : "") + "{\"voxels\": " + std::to_string(s.voxels) +
+               ", \"min\": " + (s.any ? Triple(s.min, "[", "]") : "null") +
+               ", \"max\": " + (s.any ? Triple(s.max, "[", "]") : "null") + "}";
     }
     return out + "], \"error\": null}";
 }

@@ -14,15 +14,11 @@ using namespace voxformat;
 
 // Numbers in the log: signed ones get a leading space when not negative, as
 // the console output has always shown them; unsigned ones are plain.
-std::string Signed(int64_t value) {
-    return value >= 0 ? " " + std::to_string(value) : std::to_string(value);
-}
+std::string Signed(int64_t value) { return value >= 0 ? " " + std::to_string(value) : std::to_string(value); }
 
 std::string Unsigned(uint64_t value) { return std::to_string(value); }
 
-std::string_view Chars(const uint8_t* bytes, size_t count) {
-    return {reinterpret_cast<const char*>(bytes), count};
-}
+std::string_view Chars(const uint8_t* bytes, size_t count) { return {reinterpret_cast<const char*>(bytes), count}; }
 
 // The file's Y or Z minus a cell coordinate, wrapping like the signed 32-bit
 // subtraction it stands for instead of overflowing for hostile sizes.
@@ -35,8 +31,8 @@ bool IsId(const uint8_t* id, const char (&name)[5]) { return std::memcmp(id, nam
 // XYZI: a count, then 4 bytes per voxel (x, y, z, colour). Only the voxels
 // whose bytes lie inside both the chunk and the file are made, so a count
 // can never allocate more than the file can describe.
-void ReadXyzi(const uint8_t* data, uint64_t contentStart, uint64_t readEnd, int32_t sizeY,
-              int32_t sizeZ, VoxelModel& model) {
+void ReadXyzi(const uint8_t* data, uint64_t contentStart, uint64_t readEnd, int32_t sizeY, int32_t sizeZ,
+              VoxelModel& model) {
     int32_t count = 0;
     ReadInt32(data, readEnd, contentStart, count);
     LogLine("Voxel count " + Unsigned(static_cast<uint32_t>(count)));
@@ -128,8 +124,7 @@ void ReadPoly2Vox(const uint8_t* data, size_t length, VoxelModel& model) {
     LogLine("We think it is a Poly2Vox file...");
     const Poly2VoxLayout layout = ReadPoly2VoxLayout(data, length);
     LogLine("Size is (" + Unsigned(static_cast<uint32_t>(layout.sizeX)) + "," +
-            Unsigned(static_cast<uint32_t>(layout.sizeY)) + "," +
-            Unsigned(static_cast<uint32_t>(layout.sizeZ)) + ")");
+            Unsigned(static_cast<uint32_t>(layout.sizeY)) + "," + Unsigned(static_cast<uint32_t>(layout.sizeZ)) + ")");
     LogLine("(" + Unsigned(layout.cells) + ")");
     LogLine("Now getting voxels...");
     model.voxels = ReadPoly2VoxCells(data, layout);

@@ -14,8 +14,8 @@ using Transform = VoxelTransform;
 // The key in force at `frame`: the last one at or before it, else the first.
 template <typename Key>
 size_t KeyAt(const std::vector<Key>& keys, int32_t frame) {
-    auto it = std::upper_bound(keys.begin(), keys.end(), frame,
-                               [](int32_t f, const Key& key) { return f < key.frame; });
+    auto it =
+        std::upper_bound(keys.begin(), keys.end(), frame, [](int32_t f, const Key& key) { return f < key.frame; });
     return it == keys.begin() ? 0 : static_cast<size_t>(it - keys.begin()) - 1;
 }
 
@@ -63,19 +63,19 @@ struct Walk {
         const VoxelSceneNode& node = scene.nodes[static_cast<size_t>(index)];
         if (Hidden(node)) return;
         switch (node.kind) {
-        case VoxelNodeKind::Transform: {
-            const Transform here = ComposeTransforms(above, VoxelTransformAt(node, frame));
-            for (int32_t child : node.children) Visit(child, here);
-            break;
-        }
-        case VoxelNodeKind::Group:
-            for (int32_t child : node.children) Visit(child, above);
-            break;
-        case VoxelNodeKind::Shape: {
-            const int32_t model = VoxelShapeModelAt(node, frame);
-            placements.push_back(Place(scene.models[static_cast<size_t>(model)], above));
-            break;
-        }
+            case VoxelNodeKind::Transform: {
+                const Transform here = ComposeTransforms(above, VoxelTransformAt(node, frame));
+                for (int32_t child : node.children) Visit(child, here);
+                break;
+            }
+            case VoxelNodeKind::Group:
+                for (int32_t child : node.children) Visit(child, above);
+                break;
+            case VoxelNodeKind::Shape: {
+                const int32_t model = VoxelShapeModelAt(node, frame);
+                placements.push_back(Place(scene.models[static_cast<size_t>(model)], above));
+                break;
+            }
         }
     }
 };
@@ -138,8 +138,7 @@ struct Losers {
 // Visits one placement's voxels from the last to the first, marking each
 // whose cell a later voxel took. `base` is its first voxel's output number.
 template <typename Source>
-void MarkLosers(const Placement& p, const std::vector<Source>& source, size_t base, CellBits& cells,
-                Losers& losers) {
+void MarkLosers(const Placement& p, const std::vector<Source>& source, size_t base, CellBits& cells, Losers& losers) {
     const Affine place(p);
     uint64_t* const words = cells.words.data();
     for (size_t n = source.size(); n-- > 0;) {
@@ -177,12 +176,12 @@ Voxel* WriteAll(const Placement& p, const std::vector<Source>& source, Voxel* ou
 template <typename Source>
 Voxel* WriteAll(const Placement& p, const std::vector<Source>& source, Voxel* out) {
     switch (p.column[0] * 3 + p.column[1]) {  // the third column is the one left
-    case 0 * 3 + 1: return WriteAll<0, 1, 2>(p, source, out);
-    case 0 * 3 + 2: return WriteAll<0, 2, 1>(p, source, out);
-    case 1 * 3 + 0: return WriteAll<1, 0, 2>(p, source, out);
-    case 1 * 3 + 2: return WriteAll<1, 2, 0>(p, source, out);
-    case 2 * 3 + 0: return WriteAll<2, 0, 1>(p, source, out);
-    default: return WriteAll<2, 1, 0>(p, source, out);
+        case 0 * 3 + 1: return WriteAll<0, 1, 2>(p, source, out);
+        case 0 * 3 + 2: return WriteAll<0, 2, 1>(p, source, out);
+        case 1 * 3 + 0: return WriteAll<1, 0, 2>(p, source, out);
+        case 1 * 3 + 2: return WriteAll<1, 2, 0>(p, source, out);
+        case 2 * 3 + 0: return WriteAll<2, 0, 1>(p, source, out);
+        default: return WriteAll<2, 1, 0>(p, source, out);
     }
 }
 
@@ -331,7 +330,8 @@ void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model) {
     } else if (BitmapFits(lo, hi, total)) {
         cells.Cover(lo, hi);
         for (size_t k = placements.size(); k-- > 0;) {
-            WithSource(placements[k], [&](const auto& source) { MarkLosers(placements[k], source, base[k], cells, losers); });
+            WithSource(placements[k],
+                       [&](const auto& source) { MarkLosers(placements[k], source, base[k], cells, losers); });
         }
     } else if (apart && std::all_of(placements.begin(), placements.end(), [](const Placement& p) {
                    return BitmapFits(p.lo, p.hi, VoxelSceneModelVoxelCount(*p.model));
@@ -351,7 +351,8 @@ void ComposeFrame(const VoxelScene& scene, int32_t frame, VoxelModel& model) {
     model.voxels.resize(total);
     Voxel* out = model.voxels.data();
     for (size_t k = 0; k < placements.size(); ++k) {
-        WithSource(placements[k], [&](const auto& source) { out = Write(placements[k], source, base[k], losers, out); });
+        WithSource(placements[k],
+                   [&](const auto& source) { out = Write(placements[k], source, base[k], losers, out); });
     }
     model.voxels.resize(static_cast<size_t>(out - model.voxels.data()));
 }

@@ -129,8 +129,7 @@ Poly2VoxLayout ReadPoly2VoxLayout(const uint8_t* data, size_t length) {
     if (layout.sizeX >= 0 && layout.sizeY >= 0 && layout.sizeZ >= 0 && length >= 12) {
         const uint64_t xy = static_cast<uint64_t>(layout.sizeX) * static_cast<uint64_t>(layout.sizeY);
         uint64_t product = 0;
-        if (!__builtin_mul_overflow(xy, static_cast<uint64_t>(layout.sizeZ), &product) &&
-            product <= length - 12) {
+        if (!__builtin_mul_overflow(xy, static_cast<uint64_t>(layout.sizeZ), &product) && product <= length - 12) {
             layout.cells = product;
             layout.haveCells = true;
         }
@@ -171,9 +170,9 @@ void ReadPoly2VoxPalette(const uint8_t* data, size_t length, const Poly2VoxLayou
     const uint64_t start = 12 + layout.cells;
     for (size_t k = 0; k < 256 && start + 3 * k + 3 <= length; ++k) {
         const uint8_t* rgb = data + start + 3 * k;
-        palette[(k + 255) % 256] = PackRgba(static_cast<uint8_t>((rgb[0] & 63) * 4),
-                                            static_cast<uint8_t>((rgb[1] & 63) * 4),
-                                            static_cast<uint8_t>((rgb[2] & 63) * 4), 255);
+        palette[(k + 255) % 256] =
+            PackRgba(static_cast<uint8_t>((rgb[0] & 63) * 4), static_cast<uint8_t>((rgb[1] & 63) * 4),
+                     static_cast<uint8_t>((rgb[2] & 63) * 4), 255);
     }
 }
 

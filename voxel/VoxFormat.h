@@ -40,7 +40,7 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes, std::string& r
 struct Poly2VoxLayout {
     int32_t sizeX = 0, sizeY = 0, sizeZ = 0;  // as stored, possibly negative
     uint64_t cells = 0;                       // X·Y·Z when haveCells, else 0
-    bool haveCells = false;  // the sizes are sane and every cell byte is in the file
+    bool haveCells = false;                   // the sizes are sane and every cell byte is in the file
 };
 
 Poly2VoxLayout ReadPoly2VoxLayout(const uint8_t* data, size_t length);

@@ -123,8 +123,8 @@ void CollectCells(const Voxel* voxels, size_t count, const std::array<uint8_t, 2
         });
         size_t kept = 0;
         for (size_t i = 0; i < cells.size(); ++i) {
-            const bool last = i + 1 == cells.size() || cells[i + 1].x != cells[i].x ||
-                              cells[i + 1].y != cells[i].y || cells[i + 1].z != cells[i].z;
+            const bool last = i + 1 == cells.size() || cells[i + 1].x != cells[i].x || cells[i + 1].y != cells[i].y ||
+                              cells[i + 1].z != cells[i].z;
             if (last) cells[kept++] = cells[i];
         }
         cells.resize(kept);
@@ -181,9 +181,8 @@ void CollectFaces(const std::vector<Cell>& cells, const Occupancy& occupancy, in
         const int32_t slice = static_cast<int32_t>(p[axis] + ((face & 1) ? 1 : 0));
         faces.push_back({slice, static_cast<int32_t>(p[av]), static_cast<int32_t>(p[au]), c.color});
     }
-    std::sort(faces.begin(), faces.end(), [](const Face& a, const Face& b) {
-        return std::tie(a.slice, a.v, a.u) < std::tie(b.slice, b.v, b.u);
-    });
+    std::sort(faces.begin(), faces.end(),
+              [](const Face& a, const Face& b) { return std::tie(a.slice, a.v, a.u) < std::tie(b.slice, b.v, b.u); });
 }
 
 // One plane's faces (sorted by v, then u) to rectangles: runs of one colour
@@ -320,7 +319,8 @@ void FindSplits(const std::vector<Rect>& rects, std::vector<Split>& splits) {
             for (const auto& p : c) {
                 const std::pair<int32_t, int32_t> key = {p[(e + 1) % 3], p[(e + 2) % 3]};
                 auto it = std::lower_bound(lines.begin(), lines.end(), key);
-                if (it != lines.end() && *it == key) points.push_back({static_cast<uint32_t>(it - lines.begin()), p[e]});
+                if (it != lines.end() && *it == key)
+                    points.push_back({static_cast<uint32_t>(it - lines.begin()), p[e]});
             }
         }
         std::sort(points.begin(), points.end(),
@@ -331,10 +331,9 @@ void FindSplits(const std::vector<Rect>& rects, std::vector<Split>& splits) {
         uint32_t line = 0;
         for (const Edge& edge : edges) {
             while (lines[line] != std::make_pair(edge.k1, edge.k2)) ++line;
-            auto first = std::upper_bound(points.begin(), points.end(), Point{line, edge.start},
-                                          [](const Point& a, const Point& b) {
-                                              return std::tie(a.line, a.at) < std::tie(b.line, b.at);
-                                          });
+            auto first = std::upper_bound(
+                points.begin(), points.end(), Point{line, edge.start},
+                [](const Point& a, const Point& b) { return std::tie(a.line, a.at) < std::tie(b.line, b.at); });
             for (auto it = first; it != points.end() && it->line == line && it->at < edge.end; ++it) {
                 splits.push_back({edge.rect, edge.side, it->at});
             }
@@ -394,7 +393,8 @@ struct PlaneBuilder {
         const Rect& any = rects[first];
         const int axis = any.face / 2, au = AxisU(axis), av = AxisV(axis);
         for (size_t k = 0; k < keys.size(); ++k) {
-            if (k == 0 || keys[k].u != keys[k - 1].u || keys[k].v != keys[k - 1].v || keys[k].color != keys[k - 1].color) {
+            if (k == 0 || keys[k].u != keys[k - 1].u || keys[k].v != keys[k - 1].v ||
+                keys[k].color != keys[k - 1].color) {
                 VoxMeshVertex vertex;
                 vertex.position[axis] = any.slice;
                 vertex.position[au] = keys[k].u;
@@ -477,8 +477,9 @@ bool BuildVoxMesh(const Voxel* voxels, size_t count, const std::array<uint32_t, 
     occupancy = Occupancy{};
     cells = std::vector<Cell>();
     // Rectangles come grouped by plane: by face, then slice.
-    std::stable_sort(rects.begin(), rects.end(),
-                     [](const Rect& a, const Rect& b) { return std::tie(a.face, a.slice) < std::tie(b.face, b.slice); });
+    std::stable_sort(rects.begin(), rects.end(), [](const Rect& a, const Rect& b) {
+        return std::tie(a.face, a.slice) < std::tie(b.face, b.slice);
+    });
 
     std::vector<Split> splits;
     if (options.mode == VoxMeshMode::Greedy) FindSplits(rects, splits);
@@ -491,7 +492,8 @@ bool BuildVoxMesh(const Voxel* voxels, size_t count, const std::array<uint32_t, 
     size_t nextSplit = 0;
     for (size_t first = 0; first < rects.size();) {
         size_t last = first + 1;
-        while (last < rects.size() && rects[last].face == rects[first].face && rects[last].slice == rects[first].slice) {
+        while (last < rects.size() && rects[last].face == rects[first].face &&
+               rects[last].slice == rects[first].slice) {
             ++last;
         }
         builder.Build(rects, first, last, splits, nextSplit, mesh);
@@ -514,9 +516,9 @@ bool BuildVoxMesh(const Voxel* voxels, size_t count, const std::array<uint32_t, 
 
 const char* VoxMeshModeName(VoxMeshMode mode) {
     switch (mode) {
-    case VoxMeshMode::Greedy: return "greedy";
-    case VoxMeshMode::Faces: return "faces";
-    case VoxMeshMode::Cubes: return "cubes";
+        case VoxMeshMode::Greedy: return "greedy";
+        case VoxMeshMode::Faces: return "faces";
+        case VoxMeshMode::Cubes: return "cubes";
     }
     return "greedy";
 }

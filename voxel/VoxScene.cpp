@@ -65,12 +65,10 @@ struct PropertyRule {
 };
 constexpr float kUnbounded = std::numeric_limits<float>::max();
 constexpr PropertyRule kPropertyRules[kVoxelMaterialPropertyCount] = {
-    {"weight", nullptr, 0, 1, false},      {"rough", nullptr, 0, 1, false},
-    {"metal", nullptr, 0, 1, false},       {"spec", "sp", 0, kUnbounded, false},
-    {"ior", "ri", 0, kUnbounded, false},   {"trans", "alpha", 0, 1, false},
-    {"d", nullptr, 0, kUnbounded, false},  {"att", nullptr, 0, kUnbounded, false},
-    {"emit", nullptr, 0, 1, false},        {"flux", nullptr, 0, 4, true},
-    {"ldr", nullptr, 0, kUnbounded, false}, {"plastic", nullptr, 0, 1, true},
+    {"weight", nullptr, 0, 1, false},     {"rough", nullptr, 0, 1, false},        {"metal", nullptr, 0, 1, false},
+    {"spec", "sp", 0, kUnbounded, false}, {"ior", "ri", 0, kUnbounded, false},    {"trans", "alpha", 0, 1, false},
+    {"d", nullptr, 0, kUnbounded, false}, {"att", nullptr, 0, kUnbounded, false}, {"emit", nullptr, 0, 1, false},
+    {"flux", nullptr, 0, 4, true},        {"ldr", nullptr, 0, kUnbounded, false}, {"plastic", nullptr, 0, 1, true},
 };
 constexpr const char* kMaterialTypeNames[] = {"diffuse", "metal", "glass", "emit", "blend", "media", "cloud"};
 
@@ -188,8 +186,8 @@ struct Reader {
             const size_t start = i;
             while (i < value.size() && value[i] != ' ') ++i;
             int64_t t = 0;
-            if (found == 3 || !ParseInt(value.substr(start, i - start), -kVoxSceneMaxTranslation,
-                                        kVoxSceneMaxTranslation, t)) {
+            if (found == 3 ||
+                !ParseInt(value.substr(start, i - start), -kVoxSceneMaxTranslation, kVoxSceneMaxTranslation, t)) {
                 found = 4;  // not three integers in range
                 break;
             }
@@ -270,7 +268,7 @@ struct Reader {
         VoxelSceneNode node;
         if (!c.Int(node.id)) return Fail("cut short");
         chunk += " node " + std::to_string(node.id);
-        bool ok = IsId(id, "nTRN") ? TransformNode(c, node)
+        bool ok = IsId(id, "nTRN")   ? TransformNode(c, node)
                   : IsId(id, "nGRP") ? GroupNode(c, node)
                                      : ShapeNode(c, node);
         if (ok) scene.nodes.push_back(std::move(node));
@@ -354,10 +352,10 @@ struct Reader {
         int32_t count = 0;
         if (!c.Int(count)) return Fail("cut short");
         if (count < 0 || static_cast<uint64_t>(count) > c.Left() / 4) {
-            return Fail("claims " + std::to_string(count) + " voxels but holds " +
-                        std::to_string(c.Left() / 4));
+            return Fail("claims " + std::to_string(count) + " voxels but holds " + std::to_string(c.Left() / 4));
         }
-        if (count > kVoxSceneMaxVoxels) return Fail("model holds more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
+        if (count > kVoxSceneMaxVoxels)
+            return Fail("model holds more than " + std::to_string(kVoxSceneMaxVoxels) + " voxels");
         VoxelSceneModel model;
         model.sizeX = size[0];
         model.sizeY = size[1];
@@ -481,9 +479,9 @@ struct Reader {
                 if (!ok) return Fail("cut short");
                 for (int32_t s : size) {
                     if (s < 1 || s > kVoxSceneMaxModelSize) {
-                        return Fail("model size " + std::to_string(size[0]) + " " + std::to_string(size[1]) +
-                                    " " + std::to_string(size[2]) + " is not 1 to " +
-                                    std::to_string(kVoxSceneMaxModelSize) + " cells per axis");
+                        return Fail("model size " + std::to_string(size[0]) + " " + std::to_string(size[1]) + " " +
+                                    std::to_string(size[2]) + " is not 1 to " + std::to_string(kVoxSceneMaxModelSize) +
+                                    " cells per axis");
                     }
                 }
                 sizePending = true;
@@ -515,8 +513,7 @@ struct Reader {
                                       std::to_string(pos));
                 }
                 if (childrenSize < 0 || static_cast<uint64_t>(childrenSize) > length - contentEnd) {
-                    return Fail("children of " + std::to_string(childrenSize) +
-                                " bytes run past the end of the file");
+                    return Fail("children of " + std::to_string(childrenSize) + " bytes run past the end of the file");
                 }
                 next = contentEnd + static_cast<uint64_t>(childrenSize);
             }
@@ -538,7 +535,8 @@ struct Reader {
         for (size_t i = 0; i < scene.nodes.size(); ++i) ids.emplace_back(scene.nodes[i].id, static_cast<int32_t>(i));
         std::sort(ids.begin(), ids.end());
         for (size_t i = 1; i < ids.size(); ++i) {
-            if (ids[i].first == ids[i - 1].first) return Fail("node id " + std::to_string(ids[i].first) + " is used twice");
+            if (ids[i].first == ids[i - 1].first)
+                return Fail("node id " + std::to_string(ids[i].first) + " is used twice");
         }
         auto find = [&](int32_t id) {
             auto it = std::lower_bound(ids.begin(), ids.end(), std::make_pair(id, INT32_MIN));
@@ -551,7 +549,8 @@ struct Reader {
         }
 
         std::vector<std::pair<int32_t, int32_t>> layerIds;  // (id, index)
-        for (size_t l = 0; l < scene.layers.size(); ++l) layerIds.emplace_back(scene.layers[l].id, static_cast<int32_t>(l));
+        for (size_t l = 0; l < scene.layers.size(); ++l)
+            layerIds.emplace_back(scene.layers[l].id, static_cast<int32_t>(l));
         std::sort(layerIds.begin(), layerIds.end());
 
         int32_t lastFrame = 0;
@@ -562,7 +561,7 @@ struct Reader {
                 if (index < 0) return Fail(where + ": child node " + std::to_string(child) + " does not exist");
                 const VoxelNodeKind kind = scene.nodes[static_cast<size_t>(index)].kind;
                 const bool fits = node.kind == VoxelNodeKind::Transform ? kind != VoxelNodeKind::Transform
-                                                                         : kind == VoxelNodeKind::Transform;
+                                                                        : kind == VoxelNodeKind::Transform;
                 if (!fits) {
                     return Fail(where + ": child node " + std::to_string(child) + " is not a valid child of a " +
                                 (node.kind == VoxelNodeKind::Transform ? "transform" : "group"));
@@ -589,8 +588,7 @@ struct Reader {
             auto sameFrame = [](const auto& a, const auto& b) { return a.frame == b.frame; };
             if (std::adjacent_find(node.transformKeys.begin(), node.transformKeys.end(), sameFrame) !=
                     node.transformKeys.end() ||
-                std::adjacent_find(node.shapeKeys.begin(), node.shapeKeys.end(), sameFrame) !=
-                    node.shapeKeys.end()) {
+                std::adjacent_find(node.shapeKeys.begin(), node.shapeKeys.end(), sameFrame) != node.shapeKeys.end()) {
                 return Fail(where + ": two keys for one frame");
             }
             if (!node.transformKeys.empty()) lastFrame = std::max(lastFrame, node.transformKeys.back().frame);
@@ -636,15 +634,16 @@ struct Reader {
         const bool transform = node.kind == VoxelNodeKind::Transform;
         if (r.state == 0) {
             if (above + (transform ? 1 : 0) > kVoxSceneMaxDepth) {
-                return Fail("the scene graph nests deeper than " + std::to_string(kVoxSceneMaxDepth) +
-                            " transforms");
+                return Fail("the scene graph nests deeper than " + std::to_string(kVoxSceneMaxDepth) + " transforms");
             }
             r.state = 1;
             int32_t height = 0;
             // Every node counts, not only shapes: composing walks them all.
             int64_t placements = 1, voxels = 0;
             for (const VoxelShapeKey& key : node.shapeKeys) {
-                voxels = std::max<int64_t>(voxels, static_cast<int64_t>(VoxelSceneModelVoxelCount(scene.models[static_cast<size_t>(key.model)])));
+                voxels = std::max<int64_t>(
+                    voxels,
+                    static_cast<int64_t>(VoxelSceneModelVoxelCount(scene.models[static_cast<size_t>(key.model)])));
             }
             for (int32_t child : node.children) {
                 if (!Visit(child, above + (transform ? 1 : 0), reach)) return false;
@@ -692,9 +691,9 @@ struct Reader {
             return Fail(neither + sizes + " are not at least 1 each");
         }
         uint64_t cells = 0, need = 0;
-        const bool huge = __builtin_mul_overflow(uint64_t(layout.sizeX) * uint64_t(layout.sizeY),
-                                                 uint64_t(layout.sizeZ), &cells) ||
-                          __builtin_add_overflow(cells, uint64_t{12 + 768}, &need);
+        const bool huge =
+            __builtin_mul_overflow(uint64_t(layout.sizeX) * uint64_t(layout.sizeY), uint64_t(layout.sizeZ), &cells) ||
+            __builtin_add_overflow(cells, uint64_t{12 + 768}, &need);
         if (huge || need != length || !layout.haveCells) {
             return Fail(neither + sizes + " need " + (huge ? "more than 2^64" : std::to_string(need)) +
                         " bytes, the file has " + std::to_string(length));
@@ -818,8 +817,7 @@ VoxelLook LookOfMaterial(const VoxelMaterial& m) {
             look.metal = ValueOr(m, P::Metal, ValueOr(m, P::Weight, 1.0f));
             look.rough = ValueOr(m, P::Rough, 0.1f);
             break;
-        case VoxelMaterialType::Diffuse:
-            break;
+        case VoxelMaterialType::Diffuse: break;
     }
     return look;
 }

@@ -29,12 +29,12 @@
 #include "voxel/Vox.h"
 
 // Limits on what a file may ask for; anything beyond is an error.
-inline constexpr int32_t kVoxSceneMaxDepth = 64;              // transforms on one path from the root
-inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 22;    // nodes placed per frame, once per path
-inline constexpr int64_t kVoxSceneMaxVoxels = 1 << 24;        // composed voxels per frame
-inline constexpr int32_t kVoxSceneMaxFrameIndex = 65535;      // largest `_f`
-inline constexpr int32_t kVoxSceneMaxTranslation = 1 << 24;   // |x|, |y|, |z| of one `_t`
-inline constexpr int32_t kVoxSceneMaxModelSize = 2048;        // per SIZE axis
+inline constexpr int32_t kVoxSceneMaxDepth = 64;             // transforms on one path from the root
+inline constexpr int64_t kVoxSceneMaxPlacements = 1 << 22;   // nodes placed per frame, once per path
+inline constexpr int64_t kVoxSceneMaxVoxels = 1 << 24;       // composed voxels per frame
+inline constexpr int32_t kVoxSceneMaxFrameIndex = 65535;     // largest `_f`
+inline constexpr int32_t kVoxSceneMaxTranslation = 1 << 24;  // |x|, |y|, |z| of one `_t`
+inline constexpr int32_t kVoxSceneMaxModelSize = 2048;       // per SIZE axis
 
 // One voxel of a MagicaVoxel model, as XYZI stores it.
 // A trivial type on purpose: a list of them is sized without a loop.
@@ -49,17 +49,15 @@ struct VoxelCell {
 // lists is used. File order.
 struct VoxelSceneModel {
     int32_t sizeX = 0, sizeY = 0, sizeZ = 0;  // cells per axis (SIZE: 1..kVoxSceneMaxModelSize)
-    std::vector<VoxelCell> cells;  // MagicaVoxel
-    std::vector<Voxel> wide;       // Poly2Vox; reserved is 0
+    std::vector<VoxelCell> cells;             // MagicaVoxel
+    std::vector<Voxel> wide;                  // Poly2Vox; reserved is 0
     int32_t minX = 0, minY = 0, minZ = 0;     // bounding box of the voxels, inclusive;
     int32_t maxX = -1, maxY = -1, maxZ = -1;  // max < min when there are none
-    bool distinctCells = false;  // known that no two voxels share a cell
+    bool distinctCells = false;               // known that no two voxels share a cell
 };
 
 // Voxels in a model, whichever list holds them.
-inline size_t VoxelSceneModelVoxelCount(const VoxelSceneModel& model) {
-    return model.cells.size() + model.wide.size();
-}
+inline size_t VoxelSceneModelVoxelCount(const VoxelSceneModel& model) { return model.cells.size() + model.wide.size(); }
 
 struct VoxelSceneLayer {
     int32_t id = 0;
@@ -71,9 +69,9 @@ enum class VoxelNodeKind : uint8_t { Transform, Group, Shape };
 
 // A transform key: rotation and translation from frame `frame` on.
 struct VoxelTransformKey {
-    int32_t frame = 0;              // `_f`, 0..kVoxSceneMaxFrameIndex
-    uint8_t rotation = 4;           // `_r`, a valid packed rotation byte (4 = identity)
-    int32_t x = 0, y = 0, z = 0;    // `_t`, whole cells
+    int32_t frame = 0;            // `_f`, 0..kVoxSceneMaxFrameIndex
+    uint8_t rotation = 4;         // `_r`, a valid packed rotation byte (4 = identity)
+    int32_t x = 0, y = 0, z = 0;  // `_t`, whole cells
 };
 
 // A shape key: the model shown from frame `frame` on.
@@ -83,12 +81,12 @@ struct VoxelShapeKey {
 };
 
 struct VoxelSceneNode {
-    int32_t id = 0;             // the file's node id
+    int32_t id = 0;  // the file's node id
     VoxelNodeKind kind = VoxelNodeKind::Transform;
-    std::string name;           // `_name`, may be empty
-    bool hidden = false;        // `_hidden` = "1": the node and all below it
-    int32_t layer = -1;         // transforms: the file's layer id, -1 = none
-    int32_t layerIndex = -1;    // that layer in VoxelScene::layers, -1 = none or unknown
+    std::string name;         // `_name`, may be empty
+    bool hidden = false;      // `_hidden` = "1": the node and all below it
+    int32_t layer = -1;       // transforms: the file's layer id, -1 = none
+    int32_t layerIndex = -1;  // that layer in VoxelScene::layers, -1 = none or unknown
     // Child nodes as indices into VoxelScene::nodes, in file order: one for
     // a transform, any number for a group, none for a shape.
     std::vector<int32_t> children;
@@ -150,8 +148,8 @@ const char* VoxelMaterialPropertyName(VoxelMaterialProperty property);
 VoxelLook LookOfMaterial(const VoxelMaterial& material);
 
 struct VoxelScene {
-    bool poly2vox = false;  // a raw Poly2Vox file rather than MagicaVoxel chunks
-    int32_t version = 0;    // the MagicaVoxel file version (150, 200, ...); 0 for Poly2Vox
+    bool poly2vox = false;                // a raw Poly2Vox file rather than MagicaVoxel chunks
+    int32_t version = 0;                  // the MagicaVoxel file version (150, 200, ...); 0 for Poly2Vox
     std::vector<VoxelSceneModel> models;  // model i is the i-th SIZE/XYZI pair
     // Same layout as VoxelModel::palette: entry n (1..256) is palette[n - 1].
     std::array<uint32_t, 256> palette{};
@@ -179,8 +177,8 @@ bool LoadVoxelScene(const char* path, VoxelScene& scene, std::string& error);
 
 // The same over a whole file already in memory; `name` stands for the file in
 // the error. Any bytes are safe.
-bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* name,
-                              VoxelScene& scene, std::string& error);
+bool LoadVoxelSceneFromMemory(const uint8_t* data, size_t length, const char* name, VoxelScene& scene,
+                              std::string& error);
 
 // Frames in the scene, >= 1: with a graph, 1 + the largest `_f`; without one,
 // the number of models (1 when there are none).

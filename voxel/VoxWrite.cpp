@@ -59,8 +59,8 @@ Bytes WriteChunks(const VoxelScene& scene) {
                 Pairs dict;
                 if (key.rotation != 4) dict.emplace_back("_r", std::to_string(key.rotation));
                 if (key.x != 0 || key.y != 0 || key.z != 0) {
-                    dict.emplace_back("_t", std::to_string(key.x) + " " + std::to_string(key.y) + " " +
-                                                std::to_string(key.z));
+                    dict.emplace_back(
+                        "_t", std::to_string(key.x) + " " + std::to_string(key.y) + " " + std::to_string(key.z));
                 }
                 if (keyed) dict.emplace_back("_f", std::to_string(key.frame));
                 keys.push_back(Dict(dict));
@@ -96,8 +96,8 @@ Bytes WriteChunks(const VoxelScene& scene) {
     }
     // The file's own version where it has one, so a file written back reads
     // as the same file; 200 at least when keys need `_f`.
-    const int32_t version = scene.poly2vox || scene.version <= 0 ? (keyed ? 200 : 150)
-                                                                 : std::max(scene.version, keyed ? 200 : 0);
+    const int32_t version =
+        scene.poly2vox || scene.version <= 0 ? (keyed ? 200 : 150) : std::max(scene.version, keyed ? 200 : 0);
     return VoxFile(children, version);
 }
 
@@ -118,7 +118,7 @@ struct Brick {
 };
 
 struct BrickGrid {
-    int64_t low[3], high[3];             // the box, inclusive
+    int64_t low[3], high[3];                         // the box, inclusive
     std::map<std::array<int64_t, 3>, Brick> bricks;  // by brick coordinates, so a sparse box costs nothing
     size_t lists;
 
@@ -140,8 +140,8 @@ struct BrickGrid {
                 brick.size[i] = static_cast<int32_t>(std::min(kBrick, high[i] - brick.origin[i] + 1));
             }
         }
-        brick.cells[list].push_back(Cell{uint8_t(x - brick.origin[0]), uint8_t(y - brick.origin[1]),
-                                         uint8_t(z - brick.origin[2]), colour});
+        brick.cells[list].push_back(
+            Cell{uint8_t(x - brick.origin[0]), uint8_t(y - brick.origin[1]), uint8_t(z - brick.origin[2]), colour});
     }
 };
 
@@ -178,8 +178,8 @@ struct IdSource {
 
 // Appends transform -> shape: the transform with one key, the shape with
 // one model per key of `frames`. Returns the transform's index.
-int32_t AddSlot(VoxelScene& scene, IdSource& ids, const VoxelTransformKey& key,
-                const std::vector<int32_t>& frames, const std::vector<int32_t>& models) {
+int32_t AddSlot(VoxelScene& scene, IdSource& ids, const VoxelTransformKey& key, const std::vector<int32_t>& frames,
+                const std::vector<int32_t>& models) {
     VoxelSceneNode transform, shape;
     transform.id = ids.Take();
     transform.transformKeys = {key};
@@ -358,8 +358,8 @@ bool EncodeVoxelFrames(const std::vector<VoxelModel>& frames, std::vector<uint8_
     // their voxels use, in the order met.
     VoxelScene scene;
     scene.palette = frames[0].palette;
-    const bool shared = std::all_of(frames.begin(), frames.end(),
-                                    [&](const VoxelModel& f) { return f.palette == frames[0].palette; });
+    const bool shared =
+        std::all_of(frames.begin(), frames.end(), [&](const VoxelModel& f) { return f.palette == frames[0].palette; });
     std::vector<std::array<int32_t, 256>> remap(frames.size());
     if (!shared) scene.palette.fill(0);
     int32_t colours = 0;

@@ -62,9 +62,7 @@ inline Bytes Dict(const Pairs& pairs) {
 }
 
 // A chunk header with any sizes, and a chunk whose sizes are those of its parts.
-inline Bytes Header(const char* id, int32_t size, int32_t children) {
-    return Join(Text(id), Int32s({size, children}));
-}
+inline Bytes Header(const char* id, int32_t size, int32_t children) { return Join(Text(id), Int32s({size, children})); }
 inline Bytes Chunk(const char* id, const Bytes& content, const Bytes& children = {}) {
     return Join(Header(id, int32_t(content.size()), int32_t(children.size())), content, children);
 }
@@ -131,9 +129,7 @@ inline Bytes Shp(int32_t id, int32_t model) { return Shp(id, {}, {{model, Dict({
 inline Bytes Layr(int32_t id, const Pairs& attributes) { return Node("LAYR", id, attributes, Int32s({-1})); }
 
 // MATL: palette entry and properties (`_type`, `_rough`, ...).
-inline Bytes Matl(int32_t id, const Pairs& properties) {
-    return Chunk("MATL", Join(Int32s({id}), Dict(properties)));
-}
+inline Bytes Matl(int32_t id, const Pairs& properties) { return Chunk("MATL", Join(Int32s({id}), Dict(properties))); }
 
 // MATT (older editors): entry, type 0..3, weight, property bits, then one float per value bit.
 inline Bytes Matt(int32_t id, int32_t type, float weight, int32_t bits, std::initializer_list<float> values) {

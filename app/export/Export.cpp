@@ -69,8 +69,8 @@ int32_t ChosenFrame(const ExportInput& input, const ExportOptions& options, cons
     return static_cast<int32_t>(frame);
 }
 
-bool WriteOneFrame(const ExportInput& input, const ExportOptions& options, const std::string& path,
-                   ExportFormat format, OutputSet& outputs, std::string& error) {
+bool WriteOneFrame(const ExportInput& input, const ExportOptions& options, const std::string& path, ExportFormat format,
+                   OutputSet& outputs, std::string& error) {
     const int32_t frame = ChosenFrame(input, options, path, error);
     if (frame < 0) return false;
     const bool folder = input.scenes.size() > 1;
@@ -202,8 +202,8 @@ bool WriteObj(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, con
 
     std::FILE* mtl = outputs.Open(folder + stem + ".mtl", error);
     if (!mtl) return false;
-    const std::string material = "newmtl palette\nKa 0 0 0\nKd 1 1 1\nKs 0 0 0\nNs 0\nd 1\nillum 1\nmap_Kd " +
-                                 stem + ".png\n";
+    const std::string material =
+        "newmtl palette\nKa 0 0 0\nKd 1 1 1\nKs 0 0 0\nNs 0\nd 1\nillum 1\nmap_Kd " + stem + ".png\n";
     if (!outputs.Write(mtl, material.data(), material.size(), error)) return false;
     std::FILE* png = outputs.Open(folder + stem + ".png", error);
     const std::vector<uint8_t> bytes = ExportPalettePng(palette);
@@ -214,15 +214,14 @@ bool WritePly(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, con
               const std::string& path, OutputSet& outputs, std::string& error) {
     std::FILE* file = outputs.Open(path, error);
     if (!file) return false;
-    const std::string header = "ply\nformat binary_little_endian 1.0\ncomment voxwalk export, z up, " +
-                               Number(options.scale) + " m per voxel\nelement vertex " +
-                               std::to_string(mesh.vertices.size()) +
-                               "\nproperty float x\nproperty float y\nproperty float z\n"
-                               "property float nx\nproperty float ny\nproperty float nz\n"
-                               "property uchar red\nproperty uchar green\nproperty uchar blue\n"
-                               "element face " +
-                               std::to_string(mesh.indices.size() / 3) +
-                               "\nproperty list uchar uint vertex_indices\nend_header\n";
+    const std::string header =
+        "ply\nformat binary_little_endian 1.0\ncomment voxwalk export, z up, " + Number(options.scale) +
+        " m per voxel\nelement vertex " + std::to_string(mesh.vertices.size()) +
+        "\nproperty float x\nproperty float y\nproperty float z\n"
+        "property float nx\nproperty float ny\nproperty float nz\n"
+        "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+        "element face " +
+        std::to_string(mesh.indices.size() / 3) + "\nproperty list uchar uint vertex_indices\nend_header\n";
     if (!outputs.Write(file, header.data(), header.size(), error)) return false;
     std::vector<uint8_t> block;
     auto flush = [&](bool force) {
@@ -233,8 +232,12 @@ bool WritePly(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, con
     };
     for (const VoxMeshVertex& v : mesh.vertices) {
         const std::array<int, 3> n = VoxFaceNormal(v.face);
-        const float values[6] = {float(v.position[0] * options.scale), float(v.position[1] * options.scale),
-                                 float(v.position[2] * options.scale), float(n[0]), float(n[1]), float(n[2])};
+        const float values[6] = {float(v.position[0] * options.scale),
+                                 float(v.position[1] * options.scale),
+                                 float(v.position[2] * options.scale),
+                                 float(n[0]),
+                                 float(n[1]),
+                                 float(n[2])};
         const size_t at = block.size();
         block.resize(at + sizeof values + 3);
         std::memcpy(block.data() + at, values, sizeof values);
@@ -252,8 +255,7 @@ bool WritePly(const VoxMesh& mesh, const std::array<uint32_t, 256>& palette, con
     return flush(true);
 }
 
-bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const std::string& path,
-                  std::string& error) {
+bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const std::string& path, std::string& error) {
     ExportFormat format;
     if (!ExportFormatFromPath(path, format)) {
         error = path + ": unknown output format (the name must end in .glb, .gltf, .obj, .ply or .vox)";

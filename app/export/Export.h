@@ -66,8 +66,7 @@ bool ExportFormatFromPath(const std::string& path, ExportFormat& format);
 // Writes `input` to `path` (and the files beside it that the format needs).
 // Returns false with one line in `error` ("PATH: problem") when the input,
 // the options or the writing fail; nothing is then left behind.
-bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const std::string& path,
-                  std::string& error);
+bool ExportVoxels(const ExportInput& input, const ExportOptions& options, const std::string& path, std::string& error);
 
 // Number of frames of the input: the scene's frames, or one per scene of a folder.
 int32_t ExportFrameCount(const ExportInput& input);

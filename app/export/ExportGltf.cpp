@@ -23,8 +23,8 @@
 #include <sstream>
 #include <tuple>
 
-#include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
+#include <nlohmann/json.hpp>
 
 #include "app/export/ExportWriters.h"
 
@@ -153,13 +153,13 @@ struct GltfBuilder {
     std::string stem;
     tinygltf::Model model;
     Bin bin;
-    std::vector<int> materialOfScene;       // per input scene: its palette's diffuse material
-    std::vector<std::vector<VoxelLook>> looksOfScene;  // per input scene (SceneLooks)
+    std::vector<int> materialOfScene;                        // per input scene: its palette's diffuse material
+    std::vector<std::vector<VoxelLook>> looksOfScene;        // per input scene (SceneLooks)
     std::map<std::tuple<int, int, int>, int> lookMaterials;  // (diffuse material, colour or -1, look) -> material
-    std::vector<VoxelLook> lookOrder;        // the looks numbered in lookMaterials' keys
-    std::deque<std::vector<uint8_t>> pngs;  // palette images, in image order (parts point into them)
-    std::deque<std::vector<uint32_t>> primitiveIndices;  // indices of split meshes (parts point into them)
-    std::vector<int> meshIndex;              // plan mesh -> glTF mesh, -1 when empty
+    std::vector<VoxelLook> lookOrder;                        // the looks numbered in lookMaterials' keys
+    std::deque<std::vector<uint8_t>> pngs;                   // palette images, in image order (parts point into them)
+    std::deque<std::vector<uint32_t>> primitiveIndices;      // indices of split meshes (parts point into them)
+    std::vector<int> meshIndex;                              // plan mesh -> glTF mesh, -1 when empty
 
     int AddView(size_t part, int target) {
         tinygltf::BufferView view;
@@ -281,8 +281,7 @@ struct GltfBuilder {
                     material.emissiveFactor = {1, 1, 1};
                     material.emissiveTexture.index = pbr.baseColorTexture.index;
                 }
-                material.extensions["KHR_materials_emissive_strength"] =
-                    Extension("emissiveStrength", look.emission);
+                material.extensions["KHR_materials_emissive_strength"] = Extension("emissiveStrength", look.emission);
                 UseExtension("KHR_materials_emissive_strength");
                 break;
             }
@@ -293,11 +292,8 @@ struct GltfBuilder {
                 UseExtension("KHR_materials_transmission");
                 UseExtension("KHR_materials_ior");
                 break;
-            case VoxelSurface::Metal:
-                pbr.metallicFactor = Tidy(look.metal);
-                break;
-            case VoxelSurface::Diffuse:
-                break;
+            case VoxelSurface::Metal: pbr.metallicFactor = Tidy(look.metal); break;
+            case VoxelSurface::Diffuse: break;
         }
         model.materials.push_back(material);
         return lookMaterials[key] = static_cast<int>(model.materials.size()) - 1;
@@ -305,22 +301,20 @@ struct GltfBuilder {
 
     // The index accessor of `count` indices read from `data`.
     int AddIndices(const uint32_t* data, size_t count, bool wide) {
-        const size_t part = bin.Add(count * (wide ? 4 : 2), [data, count, wide](std::FILE* f, OutputSet& o,
-                                                                               std::string& e) {
-            if (wide) return o.Write(f, data, 4 * count, e);
-            return WriteRecords(f, o, e, count, 2, [data](size_t i, uint8_t* out) {
-                const uint16_t v = static_cast<uint16_t>(data[i]);
-                std::memcpy(out, &v, 2);
+        const size_t part =
+            bin.Add(count * (wide ? 4 : 2), [data, count, wide](std::FILE* f, OutputSet& o, std::string& e) {
+                if (wide) return o.Write(f, data, 4 * count, e);
+                return WriteRecords(f, o, e, count, 2, [data](size_t i, uint8_t* out) {
+                    const uint16_t v = static_cast<uint16_t>(data[i]);
+                    std::memcpy(out, &v, 2);
+                });
             });
-        });
         return AddAccessor(AddView(part, kElementArrayBuffer),
                            wide ? TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT : TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT,
                            TINYGLTF_TYPE_SCALAR, count);
     }
 
-    std::string PngName(size_t k) const {
-        return stem + (k == 0 ? std::string() : "-" + std::to_string(k)) + ".png";
-    }
+    std::string PngName(size_t k) const { return stem + (k == 0 ? std::string() : "-" + std::to_string(k)) + ".png"; }
 
     void AddMeshes() {
         for (const ExportMesh& em : plan.meshes) {
@@ -372,7 +366,8 @@ struct GltfBuilder {
                                         SrgbToLinear(uint8_t(rgba >> 16))});
                     });
                 });
-                primitive.attributes["COLOR_0"] = AddAccessor(AddView(part, kArrayBuffer), kFloat, TINYGLTF_TYPE_VEC3, n);
+                primitive.attributes["COLOR_0"] =
+                    AddAccessor(AddView(part, kArrayBuffer), kFloat, TINYGLTF_TYPE_VEC3, n);
             }
             // The largest index of a type is reserved (primitive restart).
             const bool wide = n > 65535;
@@ -381,8 +376,8 @@ struct GltfBuilder {
             std::vector<std::vector<uint32_t>> split;
             for (size_t t = 0; t < mesh->indices.size(); t += 3) {
                 const int material = MaterialOf(em.scene, mesh->vertices[mesh->indices[t]].colorIndex);
-                const size_t k = static_cast<size_t>(std::find(materials.begin(), materials.end(), material) -
-                                                     materials.begin());
+                const size_t k =
+                    static_cast<size_t>(std::find(materials.begin(), materials.end(), material) - materials.begin());
                 if (k == materials.size()) materials.push_back(material), split.emplace_back();
                 split[k].insert(split[k].end(), &mesh->indices[t], &mesh->indices[t] + 3);
             }
@@ -471,8 +466,8 @@ struct GltfBuilder {
         }
         tinygltf::AnimationSampler sampler;
         sampler.input = AddFloats(std::move(times), TINYGLTF_TYPE_SCALAR, true);
-        sampler.output = AddFloats(std::move(outputs), values[0].size() == 3 ? TINYGLTF_TYPE_VEC3 : TINYGLTF_TYPE_VEC4,
-                                   false);
+        sampler.output =
+            AddFloats(std::move(outputs), values[0].size() == 3 ? TINYGLTF_TYPE_VEC3 : TINYGLTF_TYPE_VEC4, false);
         sampler.interpolation = linear ? "LINEAR" : "STEP";
         animation.samplers.push_back(sampler);
         tinygltf::AnimationChannel channel;
@@ -534,8 +529,8 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
-bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOptions& options,
-               const std::string& path, bool binary, OutputSet& outputs, std::string& error) {
+bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOptions& options, const std::string& path,
+               bool binary, OutputSet& outputs, std::string& error) {
     GltfBuilder b{input, plan, options, binary, OutputStemOf(path), {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     b.AddMaterials();
     b.AddMeshes();

@@ -71,43 +71,43 @@ struct Builder {
         Origin origin;
         origin.scene = sceneIndex;
         switch (node.kind) {
-        case VoxelNodeKind::Transform: {
-            origin.transform = index;
-            const int32_t here = Add(parent, node.name, origin);
-            if (here < 0) return;
-            std::vector<int32_t>& keys = plan.nodes[static_cast<size_t>(here)].keyFrames;
-            for (const VoxelTransformKey& key : node.transformKeys) keys.push_back(key.frame);
-            std::sort(keys.begin(), keys.end());
-            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-            for (int32_t child : node.children) Visit(sceneIndex, child, here);
-            break;
-        }
-        case VoxelNodeKind::Group: {
-            const int32_t here = Add(parent, node.name, origin);
-            for (int32_t child : node.children) {
-                if (here >= 0) Visit(sceneIndex, child, here);
-            }
-            break;
-        }
-        case VoxelNodeKind::Shape: {
-            std::vector<int32_t> models;
-            for (const VoxelShapeKey& key : node.shapeKeys) {
-                if (std::find(models.begin(), models.end(), key.model) == models.end()) models.push_back(key.model);
-            }
-            if (models.size() == 1) {
-                origin.model = models[0];
-                Add(parent, node.name, origin);
+            case VoxelNodeKind::Transform: {
+                origin.transform = index;
+                const int32_t here = Add(parent, node.name, origin);
+                if (here < 0) return;
+                std::vector<int32_t>& keys = plan.nodes[static_cast<size_t>(here)].keyFrames;
+                for (const VoxelTransformKey& key : node.transformKeys) keys.push_back(key.frame);
+                std::sort(keys.begin(), keys.end());
+                keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+                for (int32_t child : node.children) Visit(sceneIndex, child, here);
                 break;
             }
-            const int32_t here = Add(parent, node.name, origin);
-            for (int32_t model : models) {
-                Origin choice = origin;
-                choice.model = model;
-                choice.shape = index;
-                if (here >= 0) Add(here, "model " + std::to_string(model), choice);
+            case VoxelNodeKind::Group: {
+                const int32_t here = Add(parent, node.name, origin);
+                for (int32_t child : node.children) {
+                    if (here >= 0) Visit(sceneIndex, child, here);
+                }
+                break;
             }
-            break;
-        }
+            case VoxelNodeKind::Shape: {
+                std::vector<int32_t> models;
+                for (const VoxelShapeKey& key : node.shapeKeys) {
+                    if (std::find(models.begin(), models.end(), key.model) == models.end()) models.push_back(key.model);
+                }
+                if (models.size() == 1) {
+                    origin.model = models[0];
+                    Add(parent, node.name, origin);
+                    break;
+                }
+                const int32_t here = Add(parent, node.name, origin);
+                for (int32_t model : models) {
+                    Origin choice = origin;
+                    choice.model = model;
+                    choice.shape = index;
+                    if (here >= 0) Add(here, "model " + std::to_string(model), choice);
+                }
+                break;
+            }
         }
     }
 

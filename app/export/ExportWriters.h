@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "app/export/Export.h"
-#include "app/export/Output.h"
 #include "app/export/ExportPlan.h"
+#include "app/export/Output.h"
 
 // glTF 2.0 of a plan: `binary` writes one .glb, else .gltf + .bin + palette
 // PNGs beside it.
-bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOptions& options,
-               const std::string& path, bool binary, OutputSet& outputs, std::string& error);
+bool WriteGltf(const ExportInput& input, const ExportPlan& plan, const ExportOptions& options, const std::string& path,
+               bool binary, OutputSet& outputs, std::string& error);
 
 // One composed frame (cells in world coordinates, editor axes) as .obj with
 // .mtl and palette PNG, or as binary .ply.

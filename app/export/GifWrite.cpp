@@ -53,7 +53,7 @@ ColorMapObject* MakeColourMap(const Palette& palette) {
 
 bool Fail(GifWriter& writer, const std::string& what, std::string& error) {
     error = "GIF writer: " + what;
-    const char* reason = writer.sinkErrno ? std::strerror(writer.sinkErrno)
+    const char* reason = writer.sinkErrno                  ? std::strerror(writer.sinkErrno)
                          : writer.gif && writer.gif->Error ? GifErrorString(writer.gif->Error)
                                                            : nullptr;
     if (reason) error += std::string(": ") + reason;
@@ -69,8 +69,8 @@ bool PutHeader(GifWriter& writer) {
     if (!writer.gif) return false;
     EGifSetGifVersion(writer.gif, true);
     ColorMapObject* map = MakeColourMap(writer.global);
-    const bool ok = map && EGifPutScreenDesc(writer.gif, writer.settings.width, writer.settings.height, 8, 0,
-                                             map) == GIF_OK;
+    const bool ok =
+        map && EGifPutScreenDesc(writer.gif, writer.settings.width, writer.settings.height, 8, 0, map) == GIF_OK;
     GifFreeMapObject(map);
     if (!ok) return false;
     if (writer.settings.plays != 1) {
@@ -78,8 +78,7 @@ bool PutHeader(GifWriter& writer) {
         const uint8_t loop[3] = {1, uint8_t(repeats), uint8_t(repeats >> 8)};
         if (EGifPutExtensionLeader(writer.gif, APPLICATION_EXT_FUNC_CODE) != GIF_OK ||
             EGifPutExtensionBlock(writer.gif, 11, "NETSCAPE2.0") != GIF_OK ||
-            EGifPutExtensionBlock(writer.gif, 3, loop) != GIF_OK ||
-            EGifPutExtensionTrailer(writer.gif) != GIF_OK) {
+            EGifPutExtensionBlock(writer.gif, 3, loop) != GIF_OK || EGifPutExtensionTrailer(writer.gif) != GIF_OK) {
             return false;
         }
     }
@@ -186,9 +185,7 @@ int AdvanceClock(GifWriter& writer, GifDelay delay) {
 }  // namespace
 
 GifSink GifFileSink(std::FILE* file) {
-    return [file](const uint8_t* bytes, size_t length) {
-        return std::fwrite(bytes, 1, length, file) == length;
-    };
+    return [file](const uint8_t* bytes, size_t length) { return std::fwrite(bytes, 1, length, file) == length; };
 }
 
 bool GifBegin(GifWriter& writer, const GifSettings& settings, GifSink sink, std::string& error) {
@@ -203,8 +200,8 @@ bool GifBegin(GifWriter& writer, const GifSettings& settings, GifSink sink, std:
     writer.failed = true;
     error.clear();
     if (settings.width <= 0 || settings.height <= 0 || settings.width > 65535 || settings.height > 65535) {
-        error = "GIF writer: cannot encode " + std::to_string(settings.width) + "x" +
-                std::to_string(settings.height) + " frames (1 to 65535 pixels a side)";
+        error = "GIF writer: cannot encode " + std::to_string(settings.width) + "x" + std::to_string(settings.height) +
+                " frames (1 to 65535 pixels a side)";
         return false;
     }
     if (settings.plays > 65536) {
@@ -300,8 +297,10 @@ bool GifAddFrame(GifWriter& writer, const uint8_t* rgba, GifDelay delay, std::st
 bool GifFinish(GifWriter& writer, std::string& error) {
     error.clear();
     bool ok = !writer.failed && writer.frames > 0;
-    if (writer.failed) error = "GIF writer: finished after a failure";
-    else if (writer.frames == 0) error = "GIF writer: no frames";
+    if (writer.failed)
+        error = "GIF writer: finished after a failure";
+    else if (writer.frames == 0)
+        error = "GIF writer: no frames";
     // Round the loop, frame 1 follows the last.
     if (ok && !PutHeldFrame(writer, writer.settings.plays == 1 ? nullptr : writer.firstOpaque.data()))
         ok = Fail(writer, "cannot write frame " + std::to_string(writer.frames), error);
@@ -311,8 +310,7 @@ bool GifFinish(GifWriter& writer, std::string& error) {
         writer.gif = nullptr;
         if (!ok || !Flush(writer)) {
             const char* reason = writer.sinkErrno ? std::strerror(writer.sinkErrno) : GifErrorString(status);
-            error = std::string("GIF writer: cannot write the end") +
-                    (reason ? std::string(": ") + reason : "");
+            error = std::string("GIF writer: cannot write the end") + (reason ? std::string(": ") + reason : "");
             ok = false;
         }
     }

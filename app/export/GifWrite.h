@@ -101,9 +101,9 @@ struct GifWriter {
     // in centiseconds as written.
     uint64_t elapsedNumerator = 0, elapsedDenominator = 1;
     int64_t elapsedCentiseconds = 0;
-    std::vector<uint8_t> buffer;       // encoded bytes on their way to the sink
-    int sinkErrno = 0;                 // the system's reason for a refused write, if any
-    bool failed = true;                // until GifBegin succeeds
+    std::vector<uint8_t> buffer;  // encoded bytes on their way to the sink
+    int sinkErrno = 0;            // the system's reason for a refused write, if any
+    bool failed = true;           // until GifBegin succeeds
 };
 
 // A sink that appends to `file` with fwrite. Buffered errors show only when

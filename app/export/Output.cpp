@@ -96,7 +96,8 @@ bool PrepareOutput(const std::string& given, const std::vector<std::string>& inp
         }
         for (const std::string& input : inputs) {
             if (SameFile(target, input)) {
-                error = given + (input == given ? ": is a file being read" : ": is '" + input + "', which is being read") +
+                error = given +
+                        (input == given ? ": is a file being read" : ": is '" + input + "', which is being read") +
                         "; choose another output";
                 return false;
             }

@@ -151,8 +151,7 @@ std::vector<ColourCount> CountColours(const uint8_t* rgba, size_t pixels, int al
     colours.reserve(used);
     for (const ColourCount& slot : table)
         if (slot.rgb != kFree) colours.push_back(slot);
-    std::sort(colours.begin(), colours.end(),
-              [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
+    std::sort(colours.begin(), colours.end(), [](const ColourCount& a, const ColourCount& b) { return a.rgb < b.rgb; });
     return colours;
 }
 
@@ -193,8 +192,7 @@ Palette QuantizeColours(const std::vector<ColourCount>& colours, int maxColours)
     return palette;
 }
 
-uint64_t MapColours(const std::vector<ColourCount>& colours, const Palette& palette,
-                    std::vector<uint8_t>& nearest) {
+uint64_t MapColours(const std::vector<ColourCount>& colours, const Palette& palette, std::vector<uint8_t>& nearest) {
     nearest.assign(colours.size(), 0);
     if (palette.count == 0) return colours.empty() ? 0 : UINT64_MAX;
     // Entries in order of red: the search walks out from the colour's red

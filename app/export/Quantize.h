@@ -41,8 +41,7 @@ Palette QuantizeColours(const std::vector<ColourCount>& colours, int maxColours)
 // distance (the lower index on a tie) and returns the summed squared error
 // over all pixels; UINT64_MAX (and entries 0) when the palette is empty but
 // colours is not.
-uint64_t MapColours(const std::vector<ColourCount>& colours, const Palette& palette,
-                    std::vector<uint8_t>& nearest);
+uint64_t MapColours(const std::vector<ColourCount>& colours, const Palette& palette, std::vector<uint8_t>& nearest);
 
 // The index of rgb in the sorted colours, which must hold it.
 size_t FindColour(const std::vector<ColourCount>& colours, uint32_t rgb);

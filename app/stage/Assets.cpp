@@ -30,8 +30,7 @@ std::string AsRoot(const std::filesystem::path& folder) {
 
 void SetupSceneLight(LightSource& light) {
     SetupLight(0, light, Vector4(0.25f, 0.25f, 0.25f, 1.0), Vector4(0.65f, 0.65f, 0.65f, 1.0),
-               Vector4(0.95f, 0.95f, 0.95f, 1.0), Vector4(300.0f, 1500.0f, 300.0f, 1.0),
-               Vector3(0.0f, 0.0f, 0.0f));
+               Vector4(0.95f, 0.95f, 0.95f, 1.0), Vector4(300.0f, 1500.0f, 300.0f, 1.0), Vector3(0.0f, 0.0f, 0.0f));
 }
 
 AssetPlaces AssetPlacesFor(const std::string& executable) {

@@ -8,10 +8,8 @@
 #include <tuple>
 
 const Vector3 cubeCorners[8] = {
-    Vector3(-0.5f, 0.5f, 0.5f),  Vector3(-0.5f, -0.5f, 0.5f),
-    Vector3(0.5f, -0.5f, 0.5f),  Vector3(0.5f, 0.5f, 0.5f),
-    Vector3(-0.5f, 0.5f, -0.5f), Vector3(-0.5f, -0.5f, -0.5f),
-    Vector3(0.5f, -0.5f, -0.5f), Vector3(0.5f, 0.5f, -0.5f),
+    Vector3(-0.5f, 0.5f, 0.5f),  Vector3(-0.5f, -0.5f, 0.5f),  Vector3(0.5f, -0.5f, 0.5f),  Vector3(0.5f, 0.5f, 0.5f),
+    Vector3(-0.5f, 0.5f, -0.5f), Vector3(-0.5f, -0.5f, -0.5f), Vector3(0.5f, -0.5f, -0.5f), Vector3(0.5f, 0.5f, -0.5f),
 };
 
 const int32_t cubeFaces[6][4] = {
@@ -24,9 +22,8 @@ const int32_t cubeFaces[6][4] = {
 };
 
 const Vector3 cubeNormals[6] = {
-    Vector3(0.0f, 0.0f, 1.0f),  Vector3(0.0f, 1.0f, 0.0f),
-    Vector3(0.0f, 0.0f, -1.0f), Vector3(0.0f, -1.0f, 0.0f),
-    Vector3(-1.0f, 0.0f, 0.0f), Vector3(1.0f, 0.0f, 0.0f),
+    Vector3(0.0f, 0.0f, 1.0f),  Vector3(0.0f, 1.0f, 0.0f),  Vector3(0.0f, 0.0f, -1.0f),
+    Vector3(0.0f, -1.0f, 0.0f), Vector3(-1.0f, 0.0f, 0.0f), Vector3(1.0f, 0.0f, 0.0f),
 };
 
 namespace {
@@ -81,8 +78,7 @@ void FillOccupancy(const VoxelModel& model, Occupancy& occupancy) {
         for (const Voxel& v : model.voxels) {
             if (!HasColour(model, v)) continue;
             const int64_t index =
-                (v.x - low[0]) +
-                occupancy.size[0] * ((v.y - low[1]) + occupancy.size[1] * (v.z - low[2]));
+                (v.x - low[0]) + occupancy.size[0] * ((v.y - low[1]) + occupancy.size[1] * (v.z - low[2]));
             occupancy.bits[static_cast<size_t>(index / 64)] |= uint64_t{1} << (index % 64);
         }
         return;
@@ -101,8 +97,7 @@ bool Occupied(const Occupancy& occupancy, int64_t x, int64_t y, int64_t z) {
     }
     if (!occupancy.bits.empty()) {
         const int64_t index = (x - occupancy.low[0]) +
-                              occupancy.size[0] * ((y - occupancy.low[1]) +
-                                                   occupancy.size[1] * (z - occupancy.low[2]));
+                              occupancy.size[0] * ((y - occupancy.low[1]) + occupancy.size[1] * (z - occupancy.low[2]));
         return (occupancy.bits[static_cast<size_t>(index / 64)] >> (index % 64)) & 1;
     }
     // Inside the box, so every coordinate fits in int32.
@@ -126,8 +121,7 @@ int NormalAxis(int f) {
 // four vertices. A corner takes the low or high cell of each axis by the
 // sign of its unit-cube offset, then adds the offset exactly as a whole
 // cube's corner is formed, so a one-voxel face has a cube face's vertices.
-void AppendFace(FrameMesh& mesh, int f, const int32_t low[3], const int32_t high[3],
-                const uint8_t rgb[3]) {
+void AppendFace(FrameMesh& mesh, int f, const int32_t low[3], const int32_t high[3], const uint8_t rgb[3]) {
     MeshVertex vertex;
     std::memcpy(vertex.normal, &cubeNormals[f].x, sizeof vertex.normal);
     vertex.color[0] = rgb[0];
@@ -164,8 +158,7 @@ struct FaceRect {
     int32_t v0, v1;
 };
 
-void AppendMerged(const VoxelModel& model, const std::vector<uint8_t>& visible, size_t faces,
-                  FrameMesh& mesh) {
+void AppendMerged(const VoxelModel& model, const std::vector<uint8_t>& visible, size_t faces, FrameMesh& mesh) {
     std::vector<FaceCell> cells;
     cells.reserve(faces);
     for (size_t i = 0; i < model.voxels.size(); ++i) {
@@ -182,8 +175,7 @@ void AppendMerged(const VoxelModel& model, const std::vector<uint8_t>& visible, 
         }
     }
     std::sort(cells.begin(), cells.end(), [](const FaceCell& a, const FaceCell& b) {
-        return std::tie(a.face, a.slice, a.v, a.u, a.order) <
-               std::tie(b.face, b.slice, b.v, b.u, b.order);
+        return std::tie(a.face, a.slice, a.v, a.u, a.order) < std::tie(b.face, b.slice, b.v, b.u, b.order);
     });
     // Runs along u; of two voxels in one cell the later one is the colour a
     // list of whole cubes shows (equal depths pass GL_LEQUAL in draw order).
@@ -196,8 +188,8 @@ void AppendMerged(const VoxelModel& model, const std::vector<uint8_t>& visible, 
         }
         if (!runs.empty()) {
             FaceRect& r = runs.back();
-            if (r.face == c.face && r.slice == c.slice && r.v0 == c.v &&
-                static_cast<int64_t>(r.u1) + 1 == c.u && r.rgb == c.rgb) {
+            if (r.face == c.face && r.slice == c.slice && r.v0 == c.v && static_cast<int64_t>(r.u1) + 1 == c.u &&
+                r.rgb == c.rgb) {
                 r.u1 = c.u;
                 continue;
             }
@@ -207,15 +199,14 @@ void AppendMerged(const VoxelModel& model, const std::vector<uint8_t>& visible, 
     cells = std::vector<FaceCell>();
     // Runs with the same ends and colour on consecutive rows become one rectangle.
     std::sort(runs.begin(), runs.end(), [](const FaceRect& a, const FaceRect& b) {
-        return std::tie(a.face, a.slice, a.u0, a.u1, a.rgb, a.v0) <
-               std::tie(b.face, b.slice, b.u0, b.u1, b.rgb, b.v0);
+        return std::tie(a.face, a.slice, a.u0, a.u1, a.rgb, a.v0) < std::tie(b.face, b.slice, b.u0, b.u1, b.rgb, b.v0);
     });
     std::vector<FaceRect> rects;
     for (const FaceRect& r : runs) {
         if (!rects.empty()) {
             FaceRect& q = rects.back();
-            if (q.face == r.face && q.slice == r.slice && q.u0 == r.u0 && q.u1 == r.u1 &&
-                q.rgb == r.rgb && static_cast<int64_t>(q.v1) + 1 == r.v0) {
+            if (q.face == r.face && q.slice == r.slice && q.u0 == r.u0 && q.u1 == r.u1 && q.rgb == r.rgb &&
+                static_cast<int64_t>(q.v1) + 1 == r.v0) {
                 q.v1 = r.v0;
                 continue;
             }

@@ -33,8 +33,8 @@ extern const Vector3 cubeNormals[6];
 // One corner of a quad, laid out for glVertexPointer / glNormalPointer /
 // glColorPointer with stride sizeof(MeshVertex).
 struct MeshVertex {
-    float position[3] = {0, 0, 0};  // model units, voxel centres on whole numbers
-    float normal[3] = {0, 0, 0};    // the face's outward unit normal
+    float position[3] = {0, 0, 0};    // model units, voxel centres on whole numbers
+    float normal[3] = {0, 0, 0};      // the face's outward unit normal
     uint8_t color[4] = {0, 0, 0, 0};  // palette R, G, B and alpha 8
 };
 

@@ -114,7 +114,7 @@ struct ModelDrawChunk {
 
 // A corner of a translucent face, drawn from memory by either path.
 struct ClearVertex {
-    float position[3] = {0, 0, 0};  // model units
+    float position[3] = {0, 0, 0};   // model units
     uint8_t rgba[4] = {0, 0, 0, 0};  // the lists' colour, darkened by occlusion; alpha: the opacity
     int8_t normal[3] = {0, 0, 0};
     uint8_t faceLevel = 0, color = 0;  // the shader's, as ModelVertex has them
@@ -142,9 +142,9 @@ struct ModelClearFaces {
 // A frame's mesh on the GL side.
 struct ModelMeshGL {
     std::vector<ModelDrawChunk> lit, emissive, metal;  // the opaque parts
-    std::vector<ModelDrawChunk> shadow;  // the coverage part; empty: the shadow draws the opaque parts
+    std::vector<ModelDrawChunk> shadow;                // the coverage part; empty: the shadow draws the opaque parts
     ModelClearFaces translucent;
-    uint32_t palette = 0;                // the palette texture (vertex buffers only)
+    uint32_t palette = 0;  // the palette texture (vertex buffers only)
     ModelMeshCounts counts;
 };
 

@@ -435,8 +435,7 @@ void MeshRegion(const Region& r, bool occlusion, const SurfaceTable& surfaces, W
                 };
             };
             MergeMask(mask, U, vLow, vHigh, true, emitter(nullptr));
-            MergeMask(shape, U, vLow, vHigh, false,
-                      emitter(&writers.parts[static_cast<size_t>(MeshPart::Coverage)]));
+            MergeMask(shape, U, vLow, vHigh, false, emitter(&writers.parts[static_cast<size_t>(MeshPart::Coverage)]));
         }
     }
 }

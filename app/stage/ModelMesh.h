@@ -80,8 +80,8 @@ enum class MeshPart {
 constexpr size_t kMeshPartCount = 5;
 
 struct ModelMeshCounts {
-    size_t faces = 0;            // unit faces that can be seen
-    size_t litQuads = 0;         // quads of the opaque parts (Lit, Emissive, Metal) after merging
+    size_t faces = 0;     // unit faces that can be seen
+    size_t litQuads = 0;  // quads of the opaque parts (Lit, Emissive, Metal) after merging
     size_t translucentQuads = 0;
     size_t coverageQuads = 0;
     size_t cavityFaces = 0;  // faces left out because they face a closed cavity

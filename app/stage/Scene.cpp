@@ -68,23 +68,27 @@ static void DrawCharacter(const LightSource& light, const Matrix4& modelMatrix, 
 static StageModel ListModel(const VoxelModel& frame) {
     const uint32_t shadowList = frame.shadowList != 0 ? frame.shadowList : frame.displayList;
     const uint32_t litList = frame.displayList;
-    return {[shadowList] { if (shadowList != 0) glCallList(shadowList); },
-            [litList] { if (litList != 0) glCallList(litList); }};
+    return {[shadowList] {
+                if (shadowList != 0) glCallList(shadowList);
+            },
+            [litList] {
+                if (litList != 0) glCallList(litList);
+            }};
 }
 
-void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
-               const LightSource& light, const std::vector<TextureEntry>& textureTable) {
+void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame, const LightSource& light,
+               const std::vector<TextureEntry>& textureTable) {
     DrawStageModel(stage, modelMatrix, ListModel(frame), light, textureTable);
 }
 
-void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageModel& model,
-                    const LightSource& light, const std::vector<TextureEntry>& textureTable) {
+void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageModel& model, const LightSource& light,
+                    const std::vector<TextureEntry>& textureTable) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(stage.eye.x, stage.eye.y, stage.eye.z, stage.target.x, stage.target.y,
-              stage.target.z, stage.up.x, stage.up.y, stage.up.z);
+    gluLookAt(stage.eye.x, stage.eye.y, stage.eye.z, stage.target.x, stage.target.y, stage.target.z, stage.up.x,
+              stage.up.y, stage.up.z);
     // The light moves out with the scene so the shadow keeps its shape.
     const Vector4 lightPosition(light.position.x * stage.scale, light.position.y * stage.scale,
                                 light.position.z * stage.scale, light.position.w);
@@ -98,9 +102,8 @@ void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageM
         glColor3f(groundGrey, groundGrey, groundGrey);
     }
 
-    const Vector4 groundPlane = planeFromPoints(Vector3(200.0f, 0.0f, 200.0f),
-                                                Vector3(200.0f, 0.0f, -200.0f),
-                                                Vector3(-200.0f, 0.0f, -200.0f));
+    const Vector4 groundPlane =
+        planeFromPoints(Vector3(200.0f, 0.0f, 200.0f), Vector3(200.0f, 0.0f, -200.0f), Vector3(-200.0f, 0.0f, -200.0f));
     const Matrix4 shadowMatrix = planarShadow(lightPosition, groundPlane);
 
     // Without a shadow the pass still leaves the state the lit pass expects.

@@ -27,12 +27,12 @@ constexpr double walkSpeed = 140.0;     // world units per second
 // eye and scale 1; the model viewer moves the eye and scales the whole scene
 // (ground, light, eye distance) to the model instead of scaling the model.
 struct Stage {
-    Vector3 eye;                      // camera position
-    Vector3 target;                   // what the camera looks at
-    Vector3 up{0.0f, 1.0f, 0.0f};     // must not be parallel to eye - target
-    float scale = 1.0f;               // ground size and light position factor
-    bool ground = true;               // false: no ground (plain snapshot backgrounds)
-    bool shadow = true;               // false: no flattened shadow (a transparent picture)
+    Vector3 eye;                   // camera position
+    Vector3 target;                // what the camera looks at
+    Vector3 up{0.0f, 1.0f, 0.0f};  // must not be parallel to eye - target
+    float scale = 1.0f;            // ground size and light position factor
+    bool ground = true;            // false: no ground (plain snapshot backgrounds)
+    bool shadow = true;            // false: no flattened shadow (a transparent picture)
 };
 
 // A model the stage draws but does not own: `shadow` draws its coverage
@@ -45,9 +45,9 @@ struct StageModel {
 
 // Clears the buffers and draws ground, shadow and the character of `frame`'s
 // lists (none when 0) placed by modelMatrix, seen as `stage` says.
-void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame,
-               const LightSource& light, const std::vector<TextureEntry>& textureTable);
+void DrawStage(const Stage& stage, const Matrix4& modelMatrix, const VoxelModel& frame, const LightSource& light,
+               const std::vector<TextureEntry>& textureTable);
 
 // The same with the model drawn by `model`'s passes.
-void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageModel& model,
-                    const LightSource& light, const std::vector<TextureEntry>& textureTable);
+void DrawStageModel(const Stage& stage, const Matrix4& modelMatrix, const StageModel& model, const LightSource& light,
+                    const std::vector<TextureEntry>& textureTable);

@@ -216,11 +216,9 @@ int RunAnimate(const Options& options) {
     PictureRenderer renderer;
     if (!OpenRenderer(renderer, model, options, plan.turnSteps > 0)) return kExitInput;
     std::string written;  // why the output refused bytes, if it did
-    bool ok = BeginAnimation(writer, options, plan,
-                             [&](const uint8_t* bytes, size_t length) {
-                                 return outputs.Write(file, bytes, length, written);
-                             },
-                             error);
+    bool ok = BeginAnimation(
+        writer, options, plan,
+        [&](const uint8_t* bytes, size_t length) { return outputs.Write(file, bytes, length, written); }, error);
     Picture picture;
     for (int32_t k = 0; ok && k < plan.pictures; ++k) {
         const PictureMoment moment = MomentOf(plan, k);
@@ -250,7 +248,8 @@ int RunSheet(const Options& options) {
     if (!PlanSheet(options, count, layout, error)) return ReportUsage(error);
     const std::string jsonPath = SheetJsonPath(options.output);
     OutputFile sheet, data;
-    if (!PrepareOutput(options.output, model.files, sheet, error) || !PrepareOutput(jsonPath, model.files, data, error)) {
+    if (!PrepareOutput(options.output, model.files, sheet, error) ||
+        !PrepareOutput(jsonPath, model.files, data, error)) {
         Report(error);
         return kExitInput;
     }
@@ -270,11 +269,9 @@ int RunSheet(const Options& options) {
     PngStreamWriter png;
     const int channels = options.background == BackgroundKind::Transparent ? 4 : 3;
     const int32_t width = layout.columns * layout.cellWidth;
-    bool ok = PngStreamBegin(png, width, layout.rows * layout.cellHeight, channels, PngCompression::Fast,
-                             [&](const uint8_t* bytes, size_t length) {
-                                 return outputs.Write(files[0], bytes, length, written);
-                             },
-                             error);
+    bool ok = PngStreamBegin(
+        png, width, layout.rows * layout.cellHeight, channels, PngCompression::Fast,
+        [&](const uint8_t* bytes, size_t length) { return outputs.Write(files[0], bytes, length, written); }, error);
     // One row of cells at a time: the sheet is never whole in memory.
     const size_t cellRow = static_cast<size_t>(layout.cellWidth) * channels;
     const size_t bandRow = static_cast<size_t>(width) * channels;

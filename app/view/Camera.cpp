@@ -46,8 +46,7 @@ void ZoomOrbit(Orbit& orbit, double wheelSteps) {
     orbit.zoom = std::clamp(orbit.zoom * std::pow(kZoomPerStep, static_cast<float>(wheelSteps)), kZoomMin, kZoomMax);
 }
 
-Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock, const VoxelBounds& bounds,
-                float scale) {
+Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock, const VoxelBounds& bounds, float scale) {
     Stage stage;
     stage.scale = scale;
     // The middle of the model's box, which turns with the model.

@@ -21,9 +21,9 @@ constexpr float windowAspect = 1024.0f / 768.0f;
 
 // Orbit of the eye about the scene's centre, from the window's starting view.
 struct Orbit {
-    float yaw = 0;     // degrees about the vertical axis
-    float pitch = 0;   // degrees of elevation added to the starting view's
-    float zoom = 1;    // factor on the eye distance, 0.2..5
+    float yaw = 0;    // degrees about the vertical axis
+    float pitch = 0;  // degrees of elevation added to the starting view's
+    float zoom = 1;   // factor on the eye distance, 0.2..5
 };
 
 // Scene scale for a model: its box radius over framedRadius, and more when
@@ -40,8 +40,7 @@ void ZoomOrbit(Orbit& orbit, double wheelSteps);
 // at the model's middle along an axis (front: from +x, where a model faces
 // as it walks; side: from +z; top: from above) or the diagonal (iso), from
 // the starting eye distance.
-Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock, const VoxelBounds& bounds,
-                float scale);
+Stage MakeStage(ViewName view, const Orbit& orbit, const ModelClock& clock, const VoxelBounds& bounds, float scale);
 
 // The walk's perspective (60 degrees vertical) for `stage`, with clip planes
 // scaled to the scene. The near plane comes closer where the stage's ground

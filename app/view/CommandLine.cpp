@@ -34,7 +34,8 @@ constexpr std::pair<const char*, ViewName> kViews[] = {
     {"front", ViewName::Front}, {"side", ViewName::Side}, {"top", ViewName::Top}, {"iso", ViewName::Iso}};
 constexpr std::pair<const char*, MeshKind> kMeshes[] = {
     {"greedy", MeshKind::Greedy}, {"faces", MeshKind::Faces}, {"cubes", MeshKind::Cubes}};
-constexpr std::pair<const char*, ColorKind> kColors[] = {{"palette", ColorKind::Palette}, {"vertex", ColorKind::Vertex}};
+constexpr std::pair<const char*, ColorKind> kColors[] = {{"palette", ColorKind::Palette},
+                                                         {"vertex", ColorKind::Vertex}};
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -197,7 +198,7 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
         }
     }
 
-    std::string modeOption;            // the option that chose the mode
+    std::string modeOption;  // the option that chose the mode
     std::vector<const OptionSpec*> given;
     bool haveFrame = false, haveTime = false, optionsEnded = false;
     std::vector<std::string> paths;
@@ -327,24 +328,39 @@ std::string UsageText() {
            "beside it. Every picture is the --snapshot at its --frame and --angle.\n"
            "\n"
            "Picture options:\n"
-           "  --size N|WxH      1 to " + n(kMaxPictureSide) + " pixels a side (default 1024x768)\n"
+           "  --size N|WxH      1 to " +
+           n(kMaxPictureSide) +
+           " pixels a side (default 1024x768)\n"
            "  --view NAME       front, side, top or iso (default: the window's view)\n"
            "  --background B    scene (grass and shadow), transparent, or #RRGGBB\n"
            "  --no-ao           no ambient occlusion (also in the window)\n"
            "One moment:\n"
            "  --frame N         1 to the model's frame count (default 1)\n"
-           "  --time S          0 to " + n(kMaxSeconds) + " seconds into the window's run\n"
-           "  --angle DEG       turn the model -" + n(kMaxAngle) + " to " + n(kMaxAngle) +
+           "  --time S          0 to " +
+           n(kMaxSeconds) +
+           " seconds into the window's run\n"
+           "  --angle DEG       turn the model -" +
+           n(kMaxAngle) + " to " + n(kMaxAngle) +
            " degrees, counter-clockwise\n"
            "  --time-limit S    give up after S seconds (status 1, nothing written)\n"
            "Moving pictures:\n"
-           "  --fps N           1 to " + n(kMaxFps) + " frames a second (default 30)\n"
+           "  --fps N           1 to " +
+           n(kMaxFps) +
+           " frames a second (default 30)\n"
            "  --frames A-B      the model's frames A to B (default all)\n"
-           "  --turntable [N]   turn 360 degrees in N steps, 1 to " + n(kMaxTurntableSteps) + " (default 36)\n"
-           "  --loops N         0 (forever, the default) to " + n(kMaxLoops) + "\n"
-           "  --directions N    sheet rows: 1 to " + n(kMaxDirections) + " angles from --view (default 1)\n"
+           "  --turntable [N]   turn 360 degrees in N steps, 1 to " +
+           n(kMaxTurntableSteps) +
+           " (default 36)\n"
+           "  --loops N         0 (forever, the default) to " +
+           n(kMaxLoops) +
+           "\n"
+           "  --directions N    sheet rows: 1 to " +
+           n(kMaxDirections) +
+           " angles from --view (default 1)\n"
            "Exports:\n"
-           "  --scale M         metres per voxel, above 0 up to " + n(kMaxScale) + " (default 1)\n"
+           "  --scale M         metres per voxel, above 0 up to " +
+           n(kMaxScale) +
+           " (default 1)\n"
            "  --mesh KIND       greedy (merged, watertight; default), faces or cubes\n"
            "  --colors KIND     palette (a 256 x 1 texture; default) or vertex\n"
            "  --hidden          keep hidden nodes and layers\n"

@@ -39,34 +39,34 @@ constexpr double kMaxScale = 1e6;             // --scale, metres per voxel
 
 struct Options {
     RunMode mode = RunMode::Walk;
-    std::string path;              // model file or folder
-    std::string output;            // the file written ("-" is standard output)
+    std::string path;    // model file or folder
+    std::string output;  // the file written ("-" is standard output)
     // Pictures (snapshot, animate, sheet).
-    int32_t width = 1024;          // picture size in pixels
+    int32_t width = 1024;  // picture size in pixels
     int32_t height = 768;
     ViewName view = ViewName::Window;
     BackgroundKind background = BackgroundKind::Scene;
     uint8_t backgroundRgb[3] = {0, 0, 0};  // Plain only
-    bool ambientOcclusion = true;  // --no-ao turns it off (window and pictures)
+    bool ambientOcclusion = true;          // --no-ao turns it off (window and pictures)
     // One moment (snapshot, export): a frame, from 1, or a time.
-    int32_t frame = 1;             // --frame
-    double time = -1.0;            // --time, seconds into the run; < 0: unset
-    double angle = 0.0;            // --angle, degrees the model is turned (snapshot)
-    bool angleGiven = false;       // --angle given, even as 0: framed as a turntable is
-    double timeLimit = 0.0;        // --time-limit, seconds a snapshot may take; 0: no limit
+    int32_t frame = 1;        // --frame
+    double time = -1.0;       // --time, seconds into the run; < 0: unset
+    double angle = 0.0;       // --angle, degrees the model is turned (snapshot)
+    bool angleGiven = false;  // --angle given, even as 0: framed as a turntable is
+    double timeLimit = 0.0;   // --time-limit, seconds a snapshot may take; 0: no limit
     // Moving pictures (animate, sheet).
-    int32_t fps = 30;              // --fps
-    int32_t firstFrame = 1;        // --frames A-B; lastFrame 0: the model's last
+    int32_t fps = 30;        // --fps
+    int32_t firstFrame = 1;  // --frames A-B; lastFrame 0: the model's last
     int32_t lastFrame = 0;
-    bool turntable = false;        // --turntable [STEPS]
+    bool turntable = false;  // --turntable [STEPS]
     int32_t turntableSteps = 36;
-    int32_t loops = 0;             // --loops, 0 = forever
-    int32_t directions = 1;        // --directions (sheet)
+    int32_t loops = 0;       // --loops, 0 = forever
+    int32_t directions = 1;  // --directions (sheet)
     // Exports.
-    double scale = 1.0;            // --scale, metres per voxel
+    double scale = 1.0;  // --scale, metres per voxel
     MeshKind mesh = MeshKind::Greedy;
     ColorKind colors = ColorKind::Palette;
-    bool hidden = false;           // --hidden: keep hidden nodes and layers
+    bool hidden = false;  // --hidden: keep hidden nodes and layers
 };
 
 constexpr int kExitUsage = 2;

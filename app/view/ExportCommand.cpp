@@ -23,7 +23,8 @@ VoxMeshMode MeshModeOf(MeshKind kind) {
 int RunExport(const Options& options) {
     ExportFormat format;
     if (!ExportFormatFromPath(options.output, format)) {
-        return ReportUsage(options.output + ": unknown export format; the name must end in .glb, .gltf, .obj, .ply or .vox");
+        return ReportUsage(options.output +
+                           ": unknown export format; the name must end in .glb, .gltf, .obj, .ply or .vox");
     }
     ExportInput input;
     std::string error;
@@ -35,7 +36,8 @@ int RunExport(const Options& options) {
     if (options.frame > count) {
         return ReportUsage(FramesMissing("frame " + std::to_string(options.frame), options.path, count));
     }
-    input.name = OutputStemOf(options.path.back() == '/' ? options.path.substr(0, options.path.size() - 1) : options.path);
+    input.name =
+        OutputStemOf(options.path.back() == '/' ? options.path.substr(0, options.path.size() - 1) : options.path);
     ExportOptions exportOptions;
     exportOptions.scale = options.scale;
     exportOptions.mesh = MeshModeOf(options.mesh);

@@ -20,12 +20,12 @@ Motion MotionOf(int32_t frameCount, bool ownMotion);
 constexpr double speedMin = 0.125, speedMax = 8.0;  // +/- keys, x2 per press
 
 struct ModelClock {
-    double animClock = 0;   // frames from 0, in [0, frameCount)
-    double heading = 0;     // degrees, never wrapped
-    Vector3 position;       // walker position on the ground, world units
-    double speed = 1.0;     // factor on every rate
+    double animClock = 0;  // frames from 0, in [0, frameCount)
+    double heading = 0;    // degrees, never wrapped
+    Vector3 position;      // walker position on the ground, world units
+    double speed = 1.0;    // factor on every rate
     bool paused = false;
-    double turn = 0;        // degrees about the vertical through the model's middle (--angle), on top of heading
+    double turn = 0;  // degrees about the vertical through the model's middle (--angle), on top of heading
 };
 
 // One time step of `seconds` (real time; speed and pause applied here).

@@ -60,10 +60,12 @@ void LoadViewAssets(std::optional<BitmapFont>* font, std::vector<TextureEntry>* 
             if (!place.empty()) looked += ", " + place;
         }
         Report(std::string(fontMissing && grassMissing ? "no font sheet and no grass"
-                           : fontMissing              ? "no font sheet"
-                                                      : "no grass") +
+                           : fontMissing               ? "no font sheet"
+                                                       : "no grass") +
                " found (looked in " + looked + "): " +
-               (fontMissing && grassMissing ? "no text, plain ground" : fontMissing ? "no text" : "plain ground"));
+               (fontMissing && grassMissing ? "no text, plain ground"
+                : fontMissing               ? "no text"
+                                            : "plain ground"));
     }
 }
 
@@ -76,8 +78,9 @@ void DrawModelMesh(const Stage& stage, const Matrix4& projection, const Matrix4&
     // The eye and the light (as DrawStageModel scales it) in the model's units.
     const Matrix4 toModel = rigidInverse(modelMatrix);
     const Vector3 eye(stage.eye * toModel);
-    const Vector3 lightAt(Vector3(light.position.x * stage.scale, light.position.y * stage.scale,
-                                  light.position.z * stage.scale) * toModel);
+    const Vector3 lightAt(
+        Vector3(light.position.x * stage.scale, light.position.y * stage.scale, light.position.z * stage.scale) *
+        toModel);
     const StageModel model = {[&] { DrawModelShadow(renderer, mesh, lightAt); },
                               [&] { DrawModelLit(renderer, mesh, eye); }};
     DrawStageModel(stage, modelMatrix, model, light, textureTable);

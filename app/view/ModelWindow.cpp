@@ -56,8 +56,12 @@ void HandleInput(ModelWindow& w, bool& wantShot) {
     for (Key key = NextKeyPress(); key != Key::NoKey; key = NextKeyPress()) {
         switch (key) {
             case Key::Space: w.clock.paused = !w.clock.paused; break;
-            case Key::Left: if (w.clock.paused) StepModelFrame(w.clock, -1, count); break;
-            case Key::Right: if (w.clock.paused) StepModelFrame(w.clock, 1, count); break;
+            case Key::Left:
+                if (w.clock.paused) StepModelFrame(w.clock, -1, count);
+                break;
+            case Key::Right:
+                if (w.clock.paused) StepModelFrame(w.clock, 1, count);
+                break;
             case Key::Plus: ChangeSpeed(w.clock, true); break;
             case Key::Minus: ChangeSpeed(w.clock, false); break;
             case Key::R: w.orbit = Orbit{}; break;

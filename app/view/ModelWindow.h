@@ -19,11 +19,11 @@
 
 // Everything the window owns while it shows a model.
 struct ModelWindow {
-    std::string path;                        // as given; F12 shots go beside it
-    LoadedModel model;                       // voxels freed once the meshes are built
-    bool occlusion = true;                   // ambient occlusion (--no-ao: off)
-    ModelRenderer drawer;                    // vertex buffers or lists
-    std::vector<ModelMeshGL> meshes;         // by frame
+    std::string path;                 // as given; F12 shots go beside it
+    LoadedModel model;                // voxels freed once the meshes are built
+    bool occlusion = true;            // ambient occlusion (--no-ao: off)
+    ModelRenderer drawer;             // vertex buffers or lists
+    std::vector<ModelMeshGL> meshes;  // by frame
     Motion motion = Motion::Turn;
     float scale = 1.0f;                      // scene scale for the model
     LightSource light;                       // the walk's light 0
@@ -34,7 +34,7 @@ struct ModelWindow {
     Orbit orbit;
     double previousTime = 0;  // clock reading of the previous frame
     FpsCounter fps;
-    bool dragging = false;    // left button held since the last frame
+    bool dragging = false;  // left button held since the last frame
     double dragX = 0, dragY = 0;
 };
 

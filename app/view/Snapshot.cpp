@@ -123,8 +123,7 @@ void Frame(PictureRenderer& r, double heading, double turn) {
 
 }  // namespace
 
-bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSettings& settings,
-                         std::string& error) {
+bool OpenPictureRenderer(PictureRenderer& r, LoadedModel& model, const PictureSettings& settings, std::string& error) {
     r = PictureRenderer{};
     r.model = &model;
     r.settings = settings;
@@ -270,8 +269,8 @@ int RenderSnapshot(const Options& options, Deadline& deadline) {
     ClosePictureRenderer(renderer);
     model = LoadedModel{};
     DisarmDeadline(deadline);
-    const std::vector<uint8_t> png = PngEncode(picture.pixels.data(), picture.width, picture.height,
-                                               picture.channels, PngCompression::Fast);
+    const std::vector<uint8_t> png =
+        PngEncode(picture.pixels.data(), picture.width, picture.height, picture.channels, PngCompression::Fast);
     if (png.empty() || !WriteWholeOutput(output, png, error)) {
         Report(png.empty() ? options.output + ": the picture could not be encoded" : error);
         return kExitInput;

@@ -64,8 +64,8 @@ struct PictureRenderer {
     std::vector<Vector3> candidates;         // every frame's hull candidates, in model cells
     bool framed = false;                     // `framing` holds for `framedHeading` and `framedTurn`
     double framedHeading = 0, framedTurn = 0;
-    PictureView framing;                     // relative to the model's place on its walk
-    PictureView view;                        // the last picture's: `framing` at the model's place
+    PictureView framing;  // relative to the model's place on its walk
+    PictureView view;     // the last picture's: `framing` at the model's place
 };
 
 // Opens the context and sets up light, ground, background and, for turning

@@ -33,9 +33,8 @@ void LoadWalkAssets(WalkApp& walk, const Clock& clock) {
     walk.walker.previousTime = clock();
 }
 
-void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
-               const LightSource& light, const std::vector<TextureEntry>& textureTable,
-               const WalkFrames& walkFrames) {
+void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex, const LightSource& light,
+               const std::vector<TextureEntry>& textureTable, const WalkFrames& walkFrames) {
     // A fixed eye, turning to follow the walker.
     Stage stage;
     stage.eye = Vector3(cameraEye[0], cameraEye[1], cameraEye[2]);

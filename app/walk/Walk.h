@@ -42,9 +42,8 @@ void LoadWalkAssets(WalkApp& walk, const Clock& clock);
 // matrix at view * modelMatrix. A frameIndex outside 1..30 draws no
 // character and no shadow; an empty texture table leaves the ground
 // untextured.
-void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex,
-               const LightSource& light, const std::vector<TextureEntry>& textureTable,
-               const WalkFrames& walkFrames);
+void DrawScene(const Vector3& walkerPosition, const Matrix4& modelMatrix, int32_t frameIndex, const LightSource& light,
+               const std::vector<TextureEntry>& textureTable, const WalkFrames& walkFrames);
 
 // One iteration of the frame loop without the sleep and the present: time
 // step, clocks, model matrix, scene, walker step, frame count, HUD.

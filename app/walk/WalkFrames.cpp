@@ -9,8 +9,8 @@
 std::string WalkFrameFileName(int32_t frameNumber) {
     // One prefix for one-digit numbers and one for two digits keep the
     // number at five digits with leading zeros.
-    const char* prefix = frameNumber < 10 ? "assets/voxels/ZevezuRezov/Walk/walk_0000"
-                                          : "assets/voxels/ZevezuRezov/Walk/walk_000";
+    const char* prefix =
+        frameNumber < 10 ? "assets/voxels/ZevezuRezov/Walk/walk_0000" : "assets/voxels/ZevezuRezov/Walk/walk_000";
     return prefix + std::to_string(frameNumber) + ".vox";
 }
 
@@ -35,8 +35,7 @@ static Matrix4 FrameOrientation() {
 void OrientFrame(VoxelModel& model) {
     const Matrix4 orientation = FrameOrientation();
     for (Voxel& v : model.voxels) {
-        const Vector3 point(static_cast<float>(v.x), static_cast<float>(v.y),
-                            static_cast<float>(v.z));
+        const Vector3 point(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
         const Vector4 p = point * orientation;
         v.x = RoundToInt32(p.x);
         v.y = RoundToInt32(p.y);
@@ -48,8 +47,7 @@ void RecentreFrame(VoxelModel& model) {
     if (model.voxels.empty()) return;  // no centre to move to
     Vector3 centre;
     for (const Voxel& v : model.voxels) {
-        centre += Vector3(static_cast<float>(v.x), static_cast<float>(v.y),
-                          static_cast<float>(v.z));
+        centre += Vector3(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
     }
     centre /= static_cast<int>(model.voxels.size());
     // The model rests on the ground: its vertical offset is twice the

@@ -41,8 +41,7 @@ enum class FrameLists { AtLoad, AtFirstDraw };
 // in turn, so the reader's log lines of frame n come before those of frame
 // n + 1. Missing files leave an empty model whose list draws nothing.
 // assetRoot is put in front of every frame's file name (app/stage/Assets.h).
-void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "",
-                    FrameLists lists = FrameLists::AtLoad);
+void LoadWalkFrames(WalkFrames& walkFrames, const std::string& assetRoot = "", FrameLists lists = FrameLists::AtLoad);
 
 // Deletes the frames' display lists (shut-down).
 void DeleteWalkFrameLists(WalkFrames& walkFrames);

@@ -13,12 +13,12 @@
 #include "math/Vector.h"
 
 struct WalkerState {
-    double previousTime = 0;    // clock reading of the previous time step
-    double deltaTime = 0;       // seconds since the previous frame
-    double headingClock = 0;    // degrees; never wrapped
-    double animClock = 1.0;     // animation frames, in [1, 31) when drawn
-    FpsCounter fps;             // nextFpsTime, framesCounted and fpsText
-    Vector3 walkerPosition;     // on the ground; also the camera target
+    double previousTime = 0;  // clock reading of the previous time step
+    double deltaTime = 0;     // seconds since the previous frame
+    double headingClock = 0;  // degrees; never wrapped
+    double animClock = 1.0;   // animation frames, in [1, 31) when drawn
+    FpsCounter fps;           // nextFpsTime, framesCounted and fpsText
+    Vector3 walkerPosition;   // on the ground; also the camera target
 
     // Derived once per frame.
     int32_t frameIndex = 1;      // floor(animClock), 1 to 30

@@ -14,7 +14,10 @@ TEST(Animate, TurnsInEqualStepsAsAngleReadsThemAndHoldsOnePose) {
     // Step 4 of 7 is the double --angle reads from 360 * 4 / 7 written out.
     double sevenths = 0;
     ASSERT_TRUE(ParseDecimal("205.71428571428572", false, 0, 360, sevenths));
-    const struct { int32_t count, first, last, steps, pictures, k, frame; double angle; } rows[] = {
+    const struct {
+        int32_t count, first, last, steps, pictures, k, frame;
+        double angle;
+    } rows[] = {
         {5, 2, 4, 7, 7, 4, 2, sevenths},  // frames 2-4 play on while it turns
         {5, 3, 3, 4, 4, 3, 2, 270.0},     // one pose held
         {30, 5, 7, 0, 3, 2, 6, 0.0},      // no turntable: the range once
@@ -34,8 +37,8 @@ TEST(Animate, TurnsInEqualStepsAsAngleReadsThemAndHoldsOnePose) {
 TEST(Animate, NamesChooseTheFormatAndTheSheetsJson) {
     constexpr int kNone = -1, kApng = int(AnimationFormat::Apng), kGif = int(AnimationFormat::Gif);
     const std::pair<const char*, int> formats[] = {
-        {"A.PNG", kApng}, {"a.apng", kApng}, {"-", kApng}, {"dir.gif/a.GiF", kGif},
-        {"png", kNone},   {"a.png.txt", kNone}, {"", kNone}, {"--", kNone},
+        {"A.PNG", kApng}, {"a.apng", kApng},    {"-", kApng}, {"dir.gif/a.GiF", kGif},
+        {"png", kNone},   {"a.png.txt", kNone}, {"", kNone},  {"--", kNone},
     };
     for (const auto& [name, expected] : formats) {
         AnimationFormat format = expected == kApng ? AnimationFormat::Gif : AnimationFormat::Apng;

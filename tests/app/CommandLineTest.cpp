@@ -26,7 +26,8 @@ bool Parse(const std::string& line, Options& options, std::string& error) {
 TEST(CommandLine, EachModeTakesItsOwnOptions) {
     Options o;
     std::string error;
-    ASSERT_TRUE(Parse("--snapshot s.png --size 64x32 --time 2.5 --angle -90.5 --view iso --no-ao m", o, error)) << error;
+    ASSERT_TRUE(Parse("--snapshot s.png --size 64x32 --time 2.5 --angle -90.5 --view iso --no-ao m", o, error))
+        << error;
     EXPECT_TRUE(o.mode == RunMode::Snapshot && o.output == "s.png" && o.path == "m" && o.width == 64 &&
                 o.height == 32 && o.time == 2.5 && o.angle == -90.5 && o.view == ViewName::Iso && !o.ambientOcclusion);
     // --angle 0 is still an angle given: the picture is framed as its turntable's are.
@@ -52,7 +53,10 @@ TEST(CommandLine, EachModeTakesItsOwnOptions) {
 }
 
 TEST(CommandLine, RefusesWithOneLineNamingTheProblem) {
-    const struct { const char* line; const char* error; } rows[] = {
+    const struct {
+        const char* line;
+        const char* error;
+    } rows[] = {
         {"--fast m", "unknown option '--fast'"},
         {"--snapshot", "option '--snapshot' needs a value"},
         {"--snapshot '' m", "option '--snapshot' needs an output file name"},
@@ -81,10 +85,17 @@ TEST(CommandLine, RefusesWithOneLineNamingTheProblem) {
 }
 
 TEST(CommandLine, NumbersAreDecimalAndWithinTheirLimits) {
-    const struct { const char* option; std::vector<const char*> good, bad; } rows[] = {
-        {"--snapshot o --size", {"1", "8192", "8192x1", "3x4"}, {"0", "8193", "64x", "x64", "-5", "1e3", "99999999999"}},
+    const struct {
+        const char* option;
+        std::vector<const char*> good, bad;
+    } rows[] = {
+        {"--snapshot o --size",
+         {"1", "8192", "8192x1", "3x4"},
+         {"0", "8193", "64x", "x64", "-5", "1e3", "99999999999"}},
         {"--snapshot o --frame", {"1", "1000000"}, {"0", "1000001", "+1", "0x10", "1.5"}},
-        {"--snapshot o --time", {"0", "2.5", ".5", "2.", "1000000"}, {"-1", "nan", "inf", "0x10", "1e3", ".", "1.2.3", "1000000.5"}},
+        {"--snapshot o --time",
+         {"0", "2.5", ".5", "2.", "1000000"},
+         {"-1", "nan", "inf", "0x10", "1e3", ".", "1.2.3", "1000000.5"}},
         {"--snapshot o --angle", {"-3600", "45.5", "3600"}, {"3600.1", "--5", "1e2", "+5"}},
         {"--snapshot o --time-limit", {"0.001", "2", "1000000"}, {"0", "0.0", "-1", "1000001", "1e1"}},
         {"--animate o --fps", {"1", "100"}, {"0", "101", "2.5"}},

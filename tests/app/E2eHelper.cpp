@@ -56,17 +56,23 @@ int WriteModels(const std::string& dir) {
     const auto vox = [&](const Bytes& models) { return VoxFile(Join(models, Chunk("RGBA", palette))); };
     const Bytes red = Block(12, 12, 24, 1), green = Block(12, 12, 24, 2), blue = Block(12, 12, 24, 3);
     const std::pair<const char*, Bytes> files[] = {
-        {"/anim/step_1.vox", vox(red)},   {"/anim/step_2.VOX", vox(green)},
-        {"/anim/step_10.vox", vox(blue)}, {"/anim.vox", vox(Join(red, green, blue))},
-        {"/still.vox", vox(Block(10, 10, 40, 4))}, {"/empty.vox", vox(Block(4, 4, 4, 0))},
-        {"/sides.vox", vox(Sides())}, {"/raw.vox", Raw()},
-        {"/keyed.vox", VoxFile(Join(red, Chunk("RGBA", palette),
-                                    Trn(0, {}, 1, -1, {Dict({{"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "40 0 0"}})}),
-                                    Shp(1, 0)), 200)}};
+        {"/anim/step_1.vox", vox(red)},
+        {"/anim/step_2.VOX", vox(green)},
+        {"/anim/step_10.vox", vox(blue)},
+        {"/anim.vox", vox(Join(red, green, blue))},
+        {"/still.vox", vox(Block(10, 10, 40, 4))},
+        {"/empty.vox", vox(Block(4, 4, 4, 0))},
+        {"/sides.vox", vox(Sides())},
+        {"/raw.vox", Raw()},
+        {"/keyed.vox",
+         VoxFile(Join(red, Chunk("RGBA", palette),
+                      Trn(0, {}, 1, -1, {Dict({{"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "40 0 0"}})}), Shp(1, 0)),
+                 200)}};
     bool ok = true;
     for (const auto& [name, bytes] : files)
-        ok = ok && std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                     std::streamsize(bytes.size())).good();
+        ok = ok && std::ofstream(dir + name, std::ios::binary)
+                       .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))
+                       .good();
     return ok ? 0 : 1;
 }
 

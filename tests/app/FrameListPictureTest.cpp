@@ -36,8 +36,8 @@ void BuildWholeCubeList(VoxelModel& model) {
         const Vector3 centre(float(voxel.x), float(voxel.y), float(voxel.z));
         for (int f = 0; f < 6; ++f) {
             glNormal3fv(&cubeNormals[f].x);
-            for (int k : cubeFaces[f]) glVertex3f(centre.x + cubeCorners[k].x, centre.y + cubeCorners[k].y,
-                                                  centre.z + cubeCorners[k].z);
+            for (int k : cubeFaces[f])
+                glVertex3f(centre.x + cubeCorners[k].x, centre.y + cubeCorners[k].y, centre.z + cubeCorners[k].z);
         }
     }
     glEnd();
@@ -110,8 +110,8 @@ TEST(Walk, LoadsRunsAFrameDrawsFrameListsLikeWholeCubesAndShutsDown) {
             const std::vector<unsigned char> cubes = draw(wholeCubes);
             // The comparison means something only where the character shows.
             EXPECT_GT(Differences(cubes, draw(noFrames)), 1000) << "step " << step;
-            EXPECT_EQ(Differences(draw(walk->walkFrames), cubes), 0) << "step " << step << ", frame "
-                                                                        << walker.frameIndex;
+            EXPECT_EQ(Differences(draw(walk->walkFrames), cubes), 0)
+                << "step " << step << ", frame " << walker.frameIndex;
         }
         StepWalker(walker);
     }

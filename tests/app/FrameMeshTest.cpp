@@ -34,7 +34,11 @@ TEST(FrameMesh, FaceCountsPerSelection) {
     std::vector<Voxel> checkerboard;  // 5 x 4 x 3 in two colours: nothing to merge
     for (int n = 0; n < 60; ++n)
         checkerboard.push_back(MakeVoxel(n % 5, n / 5 % 4, n / 20, 1 + (n % 5 + n / 5 % 4 + n / 20) % 2));
-    const struct { const char* name; std::vector<Voxel> voxels; size_t all, visible, merged; } cases[] = {
+    const struct {
+        const char* name;
+        std::vector<Voxel> voxels;
+        size_t all, visible, merged;
+    } cases[] = {
         {"OneVoxel", {MakeVoxel(0, 0, 0)}, 6, 6, 6},
         {"TwoSideBySide", {MakeVoxel(0, 0, 0), MakeVoxel(1, 0, 0)}, 12, 10, 6},
         {"TwoColoursDoNotMerge", {MakeVoxel(0, 0, 0, 1), MakeVoxel(1, 0, 0, 2)}, 12, 10, 10},
@@ -46,7 +50,10 @@ TEST(FrameMesh, FaceCountsPerSelection) {
         {"TwoInOneCell", {MakeVoxel(4, 4, 4), MakeVoxel(4, 4, 4)}, 12, 12, 6},
         // A box too wide for a bit per cell goes through the sorted list.
         {"EndsOfTheInt32Range",
-         {MakeVoxel(kMin, 0, kMin), MakeVoxel(kMax - 1, 0, kMax), MakeVoxel(kMax, 0, kMax)}, 18, 16, 12},
+         {MakeVoxel(kMin, 0, kMin), MakeVoxel(kMax - 1, 0, kMax), MakeVoxel(kMax, 0, kMax)},
+         18,
+         16,
+         12},
         {"Empty", {}, 0, 0, 0},
         {"CheckerboardBlock", checkerboard, 360, 94, 94},
     };

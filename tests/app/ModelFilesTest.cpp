@@ -46,10 +46,20 @@ class ModelFolder : public ::testing::Test {
 };
 
 TEST(ModelFiles, NaturalLessOrdersDigitRunsByValue) {
-    const struct { const char* a; const char* b; bool less; } rows[] = {
-        {"walk_2", "walk_10", true}, {"walk_10", "walk_2", false}, {"a", "a", false},
-        {"a", "a1", true},           {"x7", "x007", true},         {"x007", "x7", false},
-        {"x007", "x8", true},        {"f01a", "f1b", true},        {"B", "a", true},
+    const struct {
+        const char* a;
+        const char* b;
+        bool less;
+    } rows[] = {
+        {"walk_2", "walk_10", true},
+        {"walk_10", "walk_2", false},
+        {"a", "a", false},
+        {"a", "a1", true},
+        {"x7", "x007", true},
+        {"x007", "x7", false},
+        {"x007", "x8", true},
+        {"f01a", "f1b", true},
+        {"B", "a", true},
         {"99999999999999999999", "100000000000000000000", true},
     };
     for (const auto& row : rows) EXPECT_EQ(NaturalLess(row.a, row.b), row.less) << row.a << " < " << row.b;
@@ -77,13 +87,23 @@ TEST(ModelFiles, EditorAxesTurnUpExactlyAndFramesShareOneOffset) {
 TEST_F(ModelFolder, AFilesFramesKeepTheEditorsPlacesAndSeparateFilesStandOnTheirOwn) {
     const Bytes one = Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}));
     // One voxel keyframed from x = 0 at frame 0 to x = 4 at frame 4: a cell a frame.
-    const std::string keyed = Write("keyed.vox", VoxFile(Join(one, Trn(0, {}, 1, -1, {Dict({{"_f", "0"}, {"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "4 0 0"}})}), Shp(1, 0)), 200));
+    const std::string keyed = Write(
+        "keyed.vox",
+        VoxFile(
+            Join(one, Trn(0, {}, 1, -1, {Dict({{"_f", "0"}, {"_t", "0 0 0"}}), Dict({{"_f", "4"}, {"_t", "4 0 0"}})}),
+                 Shp(1, 0)),
+            200));
     // PACK-style models as frames: each at v + 1/2 - floor(size / 2).
-    const std::string pack = Write("pack.vox", VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}}), Size(4, 4, 4), Xyzi({{3, 3, 3, 1}}))));
+    const std::string pack =
+        Write("pack.vox", VoxFile(Join(Size(4, 4, 4), Xyzi({{0, 0, 0, 1}}), Size(4, 4, 4), Xyzi({{3, 3, 3, 1}}))));
     // Two files of a folder, each a voxel elsewhere in its model.
     Write("frames/a_1.vox", VoxFile(Join(Size(8, 8, 8), Xyzi({{0, 0, 0, 1}}))));
     Write("frames/a_2.vox", VoxFile(Join(Size(8, 8, 8), Xyzi({{7, 5, 3, 1}}))));
-    const struct { std::string path; std::vector<Cells> frames; bool ownMotion; } rows[] = {
+    const struct {
+        std::string path;
+        std::vector<Cells> frames;
+        bool ownMotion;
+    } rows[] = {
         {keyed, {{{-2, 0, 0}}, {{-1, 0, 0}}, {{0, 0, 0}}, {{1, 0, 0}}, {{2, 0, 0}}}, true},
         // Editor (-2, -2, -2) and (1, 1, 1): in the viewer's axes (-2, -2, 2) and (1, 1, -1), then centred.
         {pack, {{{-1, 0, 2}}, {{2, 3, -1}}}, false},

@@ -65,9 +65,8 @@ Mesh Build(const VoxelModel& model, bool occlusion = true) {
 // The quads of one part facing one way; with `y` >= 0, only those in that plane.
 std::vector<Quad> Of(const Mesh& mesh, MeshPart part, int face, int64_t y = -1) {
     std::vector<Quad> out;
-    std::copy_if(mesh.quads.begin(), mesh.quads.end(), std::back_inserter(out), [&](const Quad& q) {
-        return q.part == part && q.face == face && (y < 0 || q.corners[0][1] == y);
-    });
+    std::copy_if(mesh.quads.begin(), mesh.quads.end(), std::back_inserter(out),
+                 [&](const Quad& q) { return q.part == part && q.face == face && (y < 0 || q.corners[0][1] == y); });
     return out;
 }
 
@@ -111,7 +110,8 @@ TEST(ModelMesh, EachCornerCountsItsTwoEdgeCellsAndItsCornerCellWithBothEdgesAtTh
             const auto it =
                 std::find_if(tops.begin(), tops.end(), [](const Quad& q) { return LevelAt(q, 0, 1, 0) >= 0; });
             ASSERT_NE(it, tops.end()) << row.name;
-            EXPECT_EQ(LevelsAt(*it, 0, 0, 1, 1), (occlusion ? row.levels : std::array<int, 4>{})) << row.name << ", occlusion " << occlusion;
+            EXPECT_EQ(LevelsAt(*it, 0, 0, 1, 1), (occlusion ? row.levels : std::array<int, 4>{}))
+                << row.name << ", occlusion " << occlusion;
         }
     }
 }

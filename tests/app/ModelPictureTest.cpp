@@ -216,9 +216,14 @@ TEST_F(ModelPicture, EveryViewFillsEightyFiveToNinetyFivePercentOfTheShorterSide
             }
         }
     }
-    const std::pair<const char*, std::vector<Voxel>> shapes[] = {
-        {"walk frame", walk.frames[0].voxels}, {"monument", monument.voxels}, {"tower", tower}, {"block", block},
-        {"checkerboard", checker}, {"plate", plate}, {"L wall", LWall()}, {"one voxel", {MakeVoxel(0, 0, 0)}}};
+    const std::pair<const char*, std::vector<Voxel>> shapes[] = {{"walk frame", walk.frames[0].voxels},
+                                                                 {"monument", monument.voxels},
+                                                                 {"tower", tower},
+                                                                 {"block", block},
+                                                                 {"checkerboard", checker},
+                                                                 {"plate", plate},
+                                                                 {"L wall", LWall()},
+                                                                 {"one voxel", {MakeVoxel(0, 0, 0)}}};
     for (const auto& [name, voxels] : shapes) {
         LoadedModel model = Loaded({voxels});
         for (ViewName view : {ViewName::Window, ViewName::Front, ViewName::Side, ViewName::Top, ViewName::Iso}) {
@@ -392,8 +397,8 @@ TEST_F(ModelPicture, GlassBlendsItsColourOverWhatLiesBehindAndKeepsTheFacesBehin
         std::array<int, 3> got[2][3];  // [glass, opaque pane][over the wall, over the background, the wall]
         std::array<int, 4> cutOut;     // RGBA of the pane over nothing
         for (int opaque = 0; opaque < 2; ++opaque) {
-            LoadedModel model = Painted(voxels, {{4, {200, 40, 40}}, {10, {60, 140, 230}}},
-                                        {{10, opaque ? VoxelLook{} : Glass(0.4f)}});
+            LoadedModel model =
+                Painted(voxels, {{4, {200, 40, 40}}, {10, {60, 140, 230}}}, {{10, opaque ? VoxelLook{} : Glass(0.4f)}});
             PictureSettings plain = Settings(256, 256, ViewName::Front, BackgroundKind::Plain, true, buffers);
             std::fill(plain.backgroundRgb, plain.backgroundRgb + 3, 40);
             const Rendered r = Render(model, plain);
@@ -404,8 +409,8 @@ TEST_F(ModelPicture, GlassBlendsItsColourOverWhatLiesBehindAndKeepsTheFacesBehin
                                        wall + Vector3(0.5f * side, 6.0f, 3.5f)};
             for (int k = 0; k < 3; ++k) got[opaque][k] = Rgb(r.picture, PixelOf(r, points[k]));
             if (opaque) continue;
-            const Rendered t = Render(model, Settings(256, 256, ViewName::Front, BackgroundKind::Transparent, true,
-                                                      buffers));
+            const Rendered t =
+                Render(model, Settings(256, 256, ViewName::Front, BackgroundKind::Transparent, true, buffers));
             const std::array<int, 2> at = PixelOf(t, points[1]);
             const uint8_t* px = &t.picture.pixels[(size_t(at[1]) * 256 + at[0]) * 4];
             cutOut = {px[0], px[1], px[2], px[3]};
@@ -460,8 +465,8 @@ TEST_F(ModelPicture, AMetalFaceHasAHighlightWhoseSizeFollowsRoughnessAndStrength
         const Vector3 middle(float(model.bounds.minX + model.bounds.maxX) / 2, 0.5f,
                              float(model.bounds.minZ + model.bounds.maxZ) / 2);
         const Vector3 toEye = r.view.stage.eye - middle, light = middle + Vector3(-toEye.x, toEye.y, -toEye.z) * 20.0f;
-        r.light.position = Vector4(light.x / r.view.stage.scale, light.y / r.view.stage.scale,
-                                   light.z / r.view.stage.scale, 1.0f);
+        r.light.position =
+            Vector4(light.x / r.view.stage.scale, light.y / r.view.stage.scale, light.z / r.view.stage.scale, 1.0f);
         const Rendered shot = Shot(r);
         ClosePictureRenderer(r);
         if (k == 0) diffuse = shot.picture.pixels;

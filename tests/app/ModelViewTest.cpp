@@ -15,8 +15,14 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTh
     // is 140 / (pi / 6) = 267.38: the walker is at (r sin 75, 0, r (cos 75 - 1)).
     ModelClock fast;
     ChangeSpeed(fast, true);
-    struct { const char* name; ModelClock clock; int32_t frames; double heading, frame; Vector3 at; float tolerance; }
-        rows[] = {
+    struct {
+        const char* name;
+        ModelClock clock;
+        int32_t frames;
+        double heading, frame;
+        Vector3 at;
+        float tolerance;
+    } rows[] = {
         {"stepped", {}, 30, 75, 15, {258.27f, 0, -198.18f}, 1.5f},
         {"closed form at scale 2", ModelClockAt(2.5, 30, Motion::Walk, 2.0f), 0, 75, 15, {516.54f, 0, -396.36f}, 0.05f},
         {"closed form, in place", ModelClockAt(2.5, 30, Motion::InPlace, 2.0f), 0, 0, 15, {0, 0, 0}, 0},
@@ -36,7 +42,10 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTh
     }
 
     // Frame steps wrap, the speed stays in range.
-    const struct { double from; int32_t delta, count, to; } steps[] = {
+    const struct {
+        double from;
+        int32_t delta, count, to;
+    } steps[] = {
         {0.0, -1, 3, 2}, {2.7, 1, 3, 0}, {1.2, 1, 3, 2}, {0.0, 1, 1, 0}, {5.0, -7, 6, 4},
     };
     for (const auto& row : steps) {
@@ -56,9 +65,12 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTh
     ModelClock spun;
     spun.turn = 90;
     const Vector2 middle(0.5f, -0.5f);
-    const struct { double heading; Vector3 from, to; } turns[] = {
-        {0, {0.5f, 0, -0.5f}, {0.5f, 0.5f, -0.5f}}, {0, {1.5f, 0, -0.5f}, {0.5f, 0.5f, -1.5f}},
-        {90, {1.5f, 0, -0.5f}, {-1.5f, 0.5f, -0.5f}}};
+    const struct {
+        double heading;
+        Vector3 from, to;
+    } turns[] = {{0, {0.5f, 0, -0.5f}, {0.5f, 0.5f, -0.5f}},
+                 {0, {1.5f, 0, -0.5f}, {0.5f, 0.5f, -1.5f}},
+                 {90, {1.5f, 0, -0.5f}, {-1.5f, 0.5f, -0.5f}}};
     for (const auto& row : turns) {
         spun.heading = row.heading;
         EXPECT_LE(distance(Vector3(row.from * ModelMatrix(spun, middle)), row.to), 1e-5f) << row.heading;
@@ -73,19 +85,30 @@ TEST(ModelClock, WalksTheCircleTurnsStillModelsPausesScalesStepsFramesAndMovesTh
 
 TEST(Framing, SceneScaleFromTheBoxRadiusAndEachViewsEyeAtTheScaledDistance) {
     // Cube extents 32 x 96 x 48: radius 56; 16 x 64 x 128: radius 72; one voxel: sqrt(3) / 2.
-    const struct { VoxelBounds box; float aspect, scale; } scales[] = {
-        {{-16, 15, 0, 95, -24, 23}, 4.0f / 3.0f, 0.56f}, {{-16, 15, 0, 95, -24, 23}, 1.0f, 0.56f},
-        {{-8, 7, 0, 63, -64, 63}, 0.5f, 1.44f},           {{0, 0, 0, 0, 0, 0}, 2.0f, 0.00866025f},
+    const struct {
+        VoxelBounds box;
+        float aspect, scale;
+    } scales[] = {
+        {{-16, 15, 0, 95, -24, 23}, 4.0f / 3.0f, 0.56f},
+        {{-16, 15, 0, 95, -24, 23}, 1.0f, 0.56f},
+        {{-8, 7, 0, 63, -64, 63}, 0.5f, 1.44f},
+        {{0, 0, 0, 0, 0, 0}, 2.0f, 0.00866025f},
     };
     for (const auto& row : scales) EXPECT_NEAR(SceneScale(row.box, row.aspect), row.scale, 1e-5f);
     // Box height 10: the middle is 5. The walk's eye offset (-150, 250, 150)
     // is 327.87 long; at scale 2 that is 655.74. Drags turn and clamp the orbit.
     const ModelClock walked{0, 0, {10, 0, 20}, 1, false};
     Orbit turned, zoomed, low;
-    DragOrbit(turned, -225.0, 0.0);   // 90 degrees
-    ZoomOrbit(zoomed, 6.58);          // 0.9^6.58 = 0.5
-    DragOrbit(low, 0.0, -1000.0);     // pitch clamped to -45: 49.69 - 45 = 4.69 degrees up
-    const struct { const char* name; ViewName view; Orbit orbit; ModelClock clock; Vector3 eye, target, up; } rows[] = {
+    DragOrbit(turned, -225.0, 0.0);  // 90 degrees
+    ZoomOrbit(zoomed, 6.58);         // 0.9^6.58 = 0.5
+    DragOrbit(low, 0.0, -1000.0);    // pitch clamped to -45: 49.69 - 45 = 4.69 degrees up
+    const struct {
+        const char* name;
+        ViewName view;
+        Orbit orbit;
+        ModelClock clock;
+        Vector3 eye, target, up;
+    } rows[] = {
         {"window", ViewName::Window, {}, {}, {-300, 505, 300}, {0, 5, 0}, {0, 1, 0}},
         {"window, walked", ViewName::Window, {}, walked, {-300, 505, 300}, {10, 5, 20}, {0, 1, 0}},
         {"window, turned", ViewName::Window, turned, {}, {300, 505, 300}, {0, 5, 0}, {0, 1, 0}},
@@ -132,9 +155,13 @@ TEST(Framing, NoViewClipsTheGroundWithTheNearPlane) {
 }
 
 TEST(ScreenshotPath, NextToTheModelWithTheFirstFreeNumber) {
-    const struct { const char* model; const char* shot; } rows[] = {
-        {"dir/model.vox", "dir/model-3.png"}, {"walk/", "walk-2.png"}, {"/abs/w.VOX", "/abs/w-1.png"},
-        {"a.b/c", "a.b/c-1.png"},             {".hidden", ".hidden-1.png"},
+    const struct {
+        const char* model;
+        const char* shot;
+    } rows[] = {
+        {"dir/model.vox", "dir/model-3.png"}, {"walk/", "walk-2.png"},
+        {"/abs/w.VOX", "/abs/w-1.png"},       {"a.b/c", "a.b/c-1.png"},
+        {".hidden", ".hidden-1.png"},
     };
     const auto exists = [](const std::string& path) {
         return path == "dir/model-1.png" || path == "dir/model-2.png" || path == "walk-1.png";

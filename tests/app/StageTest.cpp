@@ -8,25 +8,29 @@
 namespace {
 
 TEST(Hud, TextInTheFontsGlyphsWithAQuestionMarkForAnythingElse) {
-    const struct { std::string utf8, glyphs; } rows[] = {
+    const struct {
+        std::string utf8, glyphs;
+    } rows[] = {
         {"walk_12.vox", "walk_12.vox"},
-        {"caf\xc3\xa9 \xc3\xbf", "caf\xe9 \xff"},         // U+00E9, U+00FF: in the sheet
-        {"\xe2\x82\xac", "?"},                             // U+20AC: beyond Latin-1
-        {"\xf0\x9f\x98\x80!", "?!"},                       // four bytes
-        {"a\xc2\x85z", "a?z"},                             // U+0085: a control, no glyph
+        {"caf\xc3\xa9 \xc3\xbf", "caf\xe9 \xff"},  // U+00E9, U+00FF: in the sheet
+        {"\xe2\x82\xac", "?"},                     // U+20AC: beyond Latin-1
+        {"\xf0\x9f\x98\x80!", "?!"},               // four bytes
+        {"a\xc2\x85z", "a?z"},                     // U+0085: a control, no glyph
         {"\x07\x7f", "??"},
-        {"\xff\xfe", "??"},                                // not UTF-8 at all
-        {"\xc3(", "?("},                                   // cut sequence: one '?', the next byte kept
-        {"\xc0\xaf", "??"},                                // overlong '/'
-        {"\xed\xa0\x80", "???"},                           // a surrogate
-        {"\xe2\x82", "??"},                                // cut by the end
+        {"\xff\xfe", "??"},       // not UTF-8 at all
+        {"\xc3(", "?("},          // cut sequence: one '?', the next byte kept
+        {"\xc0\xaf", "??"},       // overlong '/'
+        {"\xed\xa0\x80", "???"},  // a surrogate
+        {"\xe2\x82", "??"},       // cut by the end
     };
     for (const auto& row : rows) EXPECT_EQ(HudGlyphs(row.utf8), row.glyphs) << row.utf8;
 }
 
 TEST(Assets, TheSourceTreeOnlyForAProgramInsideItsBuildFolder) {
     const std::string build = VOXWALK_BINARY_DIR, source = std::string(VOXWALK_SOURCE_DIR) + "/";
-    const struct { std::string executable, installed, sourceTree; } rows[] = {
+    const struct {
+        std::string executable, installed, sourceTree;
+    } rows[] = {
         {"/usr/bin/voxwalk", "/usr/share/voxwalk/", ""},
         {"/opt/x/bin/voxwalk", "/opt/x/share/voxwalk/", ""},
         {build + "/app/voxwalk", "", source},

@@ -28,10 +28,20 @@ Cells After(void (*step)(VoxelModel&), const Cells& cells) {
 
 TEST(WalkFrames, RoundThenStandUpThenCentreOverTheOriginLoweredByTwiceTheCentreHeight) {
     // Nearest, halves to even, clamped to the int32 range.
-    const std::pair<float, int32_t> cases[] = {
-        {0.5f, 0}, {1.5f, 2}, {2.5f, 2}, {-0.5f, 0}, {-1.5f, -2}, {-29.9999981f, -30}, {1.0000001f, 1},
-        {3.0e9f, kMax}, {2147483648.0f, kMax}, {-2147483648.0f, kMin}, {-1.0e20f, kMin}, {kInf, kMax},
-        {-kInf, kMin}, {std::nanf(""), 0}};
+    const std::pair<float, int32_t> cases[] = {{0.5f, 0},
+                                               {1.5f, 2},
+                                               {2.5f, 2},
+                                               {-0.5f, 0},
+                                               {-1.5f, -2},
+                                               {-29.9999981f, -30},
+                                               {1.0000001f, 1},
+                                               {3.0e9f, kMax},
+                                               {2147483648.0f, kMax},
+                                               {-2147483648.0f, kMin},
+                                               {-1.0e20f, kMin},
+                                               {kInf, kMax},
+                                               {-kInf, kMin},
+                                               {std::nanf(""), 0}};
     for (auto [value, rounded] : cases) EXPECT_EQ(RoundToInt32(value), rounded) << value;
     EXPECT_EQ(After(OrientFrame, {{3, 20, 30}, {-4, 0, -9}, {0, 1, 0}}), (Cells{{3, -30, 20}, {-4, 9, 0}, {0, 0, 1}}));
     // A crafted file's extreme cell stays a valid int32 (UBSan watches the

@@ -16,8 +16,10 @@ namespace {
 // step, then `fresh` for previousTime. `want`: animClock, headingClock,
 // frameIndex, headingDegrees, and the position after the step of
 // walkSpeed * deltaTime along (cos h, 0, -sin h).
-const struct Step { const char* name; double previousTime, animClock, headingClock, x, z, reading, fresh, want[6]; }
-    kSteps[] = {
+const struct Step {
+    const char* name;
+    double previousTime, animClock, headingClock, x, z, reading, fresh, want[6];
+} kSteps[] = {
     {"QuarterSecond", 10.0, 1.0, 0.0, 0, 0, 10.25, 10.5, {8.5, 7.5, 8, 7, 34.73911, -4.26543}},
     {"HeadingNinety", 0.0, 1.0, 89.0, 10, 5, 0.05, 0.05, {2.5, 90.5, 2, 90, 10, -2}},
     {"LastFrame", 0.0, 29.0625, 0.0, 0, 0, 1 / 32.0, 1.0, {30.0, 0.9375, 30, 0, 4.375, 0}},
@@ -43,7 +45,7 @@ TEST(WalkerStep, AdvancesTurnsAndMoves) {
         EXPECT_TRUE(origin.x == float(s.x) && origin.y == 0.0f && origin.z == float(s.z));
         StepWalker(w);
         EXPECT_EQ(w.walkerPosition.y, 0.0f);
-        const double got[6] = {w.animClock, w.headingClock, double(w.frameIndex), double(w.headingDegrees),
+        const double got[6] = {w.animClock,        w.headingClock,    double(w.frameIndex), double(w.headingDegrees),
                                w.walkerPosition.x, w.walkerPosition.z};
         for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], s.want[i], 1e-4 * std::max(1.0, std::abs(s.want[i]))) << i;
     }

@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tiny_gltf.h>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
-#include <tiny_gltf.h>
 
 #include "app/export/Export.h"
 #include "png/Png.h"
@@ -39,9 +39,14 @@ Bytes Palette() {
 
 // An asymmetric model (no rotation or mirror maps it onto itself), size 4 x 3 x 2.
 Bytes Asymmetric(uint8_t color = 1) {
-    return Join(Size(4, 3, 2), Xyzi({{0, 0, 0, color}, {1, 0, 0, color}, {2, 0, 0, uint8_t(color + 1)},
-                                     {3, 0, 0, color}, {0, 1, 0, color}, {0, 2, 0, uint8_t(color + 2)},
-                                     {0, 0, 1, uint8_t(color + 3)}, {1, 1, 1, color}}));
+    return Join(Size(4, 3, 2), Xyzi({{0, 0, 0, color},
+                                     {1, 0, 0, color},
+                                     {2, 0, 0, uint8_t(color + 1)},
+                                     {3, 0, 0, color},
+                                     {0, 1, 0, color},
+                                     {0, 2, 0, uint8_t(color + 2)},
+                                     {0, 0, 1, uint8_t(color + 3)},
+                                     {1, 1, 1, color}}));
 }
 
 Bytes Trs(int32_t id, int32_t child, const std::string& r, const std::string& t, Pairs attributes = {},
@@ -57,8 +62,8 @@ Bytes EveryRotation() {
     for (int r = 0; r < 128; ++r) {
         const int c0 = r & 3, c1 = (r >> 2) & 3;
         if (c0 == 3 || c1 == 3 || c0 == c1) continue;
-        const std::string t = std::to_string(8 * (n % 8)) + " " + std::to_string(8 * (n / 8)) + " " +
-                              std::to_string(n % 3);
+        const std::string t =
+            std::to_string(8 * (n % 8)) + " " + std::to_string(8 * (n / 8)) + " " + std::to_string(n % 3);
         Append(graph, Trs(id, id + 1, std::to_string(r), t, {{"_name", "r" + std::to_string(r)}}));
         Append(graph, Shp(id + 1, 0));
         children.push_back(id);
@@ -73,14 +78,11 @@ Bytes EveryRotation() {
 // node and a node on a hidden layer.
 Bytes Instances() {
     const Bytes models = Join(Asymmetric(1), Size(2, 2, 2), Xyzi({{0, 0, 0, 9}, {1, 1, 1, 9}, {1, 0, 1, 10}}));
-    return VoxFile(Join(models, Palette(),
-                        Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6, 8, 12, 14}),
+    return VoxFile(Join(models, Palette(), Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6, 8, 12, 14}),
                         Trs(2, 3, "4", "0 0 0", {{"_name", "first"}}), Shp(3, 0),
-                        Trs(4, 3, "17", "10 0 0", {{"_name", "second"}}),
-                        Trs(6, 7, "4", "0 12 0", {{"_name", "pair"}}), Grp(7, {{"_name", "pair group"}}, {10}),
-                        Trs(8, 7, "40", "0 -12 3"),
-                        Trs(10, 11, "4", "3 0 0"), Shp(11, 1),
-                        Trs(12, 3, "4", "20 20 0", {{"_name", "hidden"}, {"_hidden", "1"}}),
+                        Trs(4, 3, "17", "10 0 0", {{"_name", "second"}}), Trs(6, 7, "4", "0 12 0", {{"_name", "pair"}}),
+                        Grp(7, {{"_name", "pair group"}}, {10}), Trs(8, 7, "40", "0 -12 3"), Trs(10, 11, "4", "3 0 0"),
+                        Shp(11, 1), Trs(12, 3, "4", "20 20 0", {{"_name", "hidden"}, {"_hidden", "1"}}),
                         Trs(14, 3, "4", "-20 20 0", {{"_name", "on hidden layer"}}, 1),
                         Node("LAYR", 0, {}, Int32s({-1})), Node("LAYR", 1, {{"_hidden", "1"}}, Int32s({-1}))),
                    200);
@@ -103,21 +105,20 @@ Bytes Keyframed() {
              Shp(5, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "5"}})}, {0, Dict({{"_f", "15"}})}}),
              Trn(6, {{"_name", "linear"}}, 7, -1,
                  {Dict({{"_f", "0"}, {"_t", "20 0 0"}}), Dict({{"_f", "10"}, {"_t", "30 10 0"}})}),
-             Shp(7, 2),
-             Trn(9, {{"_name", "still"}}, 10, -1, {Dict({{"_t", "-30 -30 0"}, {"_r", "89"}})}), Shp(10, 1)),
+             Shp(7, 2), Trn(9, {{"_name", "still"}}, 10, -1, {Dict({{"_t", "-30 -30 0"}, {"_r", "89"}})}), Shp(10, 1)),
         200);
 }
 
 // An old-style animation: several models, no scene graph.
 Bytes Pack() {
-    return VoxFile(Join(Chunk("PACK", Int32s({3})), Size(3, 2, 1), Xyzi({{0, 0, 0, 5}, {1, 0, 0, 6}}),
-                        Size(3, 2, 1), Xyzi({{1, 0, 0, 5}, {2, 1, 0, 6}, {2, 0, 0, 7}}), Size(5, 5, 5),
-                        Xyzi({{4, 4, 4, 8}}), Palette()));
+    return VoxFile(Join(Chunk("PACK", Int32s({3})), Size(3, 2, 1), Xyzi({{0, 0, 0, 5}, {1, 0, 0, 6}}), Size(3, 2, 1),
+                        Xyzi({{1, 0, 0, 5}, {2, 1, 0, 6}, {2, 0, 0, 7}}), Size(5, 5, 5), Xyzi({{4, 4, 4, 8}}),
+                        Palette()));
 }
 
 Bytes Single() {
-    return VoxFile(Join(Size(5, 4, 3), Xyzi({{0, 0, 0, 1}, {1, 0, 0, 1}, {1, 1, 0, 2}, {4, 3, 2, 3}, {3, 3, 2, 3}}),
-                        Palette()));
+    return VoxFile(
+        Join(Size(5, 4, 3), Xyzi({{0, 0, 0, 1}, {1, 0, 0, 1}, {1, 1, 0, 2}, {4, 3, 2, 3}, {3, 3, 2, 3}}), Palette()));
 }
 
 struct SceneCase {
@@ -165,7 +166,8 @@ class TempDir {
         std::vector<std::string> names;
         if (DIR* dir = opendir(path_.c_str())) {
             while (dirent* entry = readdir(dir)) {
-                if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") names.push_back(entry->d_name);
+                if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+                    names.push_back(entry->d_name);
             }
             closedir(dir);
         }
@@ -221,7 +223,10 @@ bool ReadGltf(const std::string& path, tinygltf::Model& model) {
 std::vector<float> Floats(const tinygltf::Model& m, int accessor) {
     const tinygltf::Accessor& a = m.accessors[size_t(accessor)];
     const tinygltf::BufferView& v = m.bufferViews[size_t(a.bufferView)];
-    const size_t width = a.type == TINYGLTF_TYPE_SCALAR ? 1 : a.type == TINYGLTF_TYPE_VEC2 ? 2 : a.type == TINYGLTF_TYPE_VEC3 ? 3 : 4;
+    const size_t width = a.type == TINYGLTF_TYPE_SCALAR ? 1
+                         : a.type == TINYGLTF_TYPE_VEC2 ? 2
+                         : a.type == TINYGLTF_TYPE_VEC3 ? 3
+                                                        : 4;
     EXPECT_EQ(a.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
     std::vector<float> out(a.count * width);
     std::memcpy(out.data(), m.buffers[size_t(v.buffer)].data.data() + v.byteOffset + a.byteOffset, out.size() * 4);
@@ -322,7 +327,8 @@ void Collect(const tinygltf::Model& m, int node, const Mat& above, const std::ve
 }
 
 double Determinant3(const Mat& m) {
-    return m[0] * (m[5] * m[10] - m[9] * m[6]) - m[4] * (m[1] * m[10] - m[9] * m[2]) + m[8] * (m[1] * m[6] - m[5] * m[2]);
+    return m[0] * (m[5] * m[10] - m[9] * m[6]) - m[4] * (m[1] * m[10] - m[9] * m[2]) +
+           m[8] * (m[1] * m[6] - m[5] * m[2]);
 }
 
 // A glTF point back in the editor's whole cells: (X, Y, Z) -> (X, -Z, Y) / scale.
@@ -376,7 +382,8 @@ std::map<Point, int> CellsAt(const tinygltf::Model& m, float time, double scale)
                     // A point off every line through two lattice points.
                     const double px = x + 0.5 + 0.0707106781, py = y + 0.5 + 0.0173205081;
                     auto side = [&](const Point& a, const Point& b) {
-                        return (double(b[0] - a[0])) * (py - double(a[1])) - (double(b[1] - a[1])) * (px - double(a[0]));
+                        return (double(b[0] - a[0])) * (py - double(a[1])) -
+                               (double(b[1] - a[1])) * (px - double(a[0]));
                     };
                     const double s0 = side(q[0], q[1]), s1 = side(q[1], q[2]), s2 = side(q[2], q[0]);
                     const bool inside = n[2] > 0 ? (s0 > 0 && s1 > 0 && s2 > 0) : (s0 < 0 && s1 < 0 && s2 < 0);
@@ -487,10 +494,10 @@ TEST_P(ExportScenes, TheKhronosValidatorFindsNoErrorOrWarning) {
     ASSERT_TRUE(Export(scene, dir / "vertex.glb", vertex));
     ASSERT_TRUE(Export(scene, dir / "vertex.gltf", vertex));
     int status = 0;
-    const std::string out = RunCommand("node " + std::string(VOXWALK_SOURCE_DIR) + "/tests/export/validator/validate.js " +
-                                    modules + " " + dir / "out.glb" + " " + dir / "out.gltf" + " " +
-                                    dir / "vertex.glb" + " " + dir / "vertex.gltf",
-                                status);
+    const std::string out =
+        RunCommand("node " + std::string(VOXWALK_SOURCE_DIR) + "/tests/export/validator/validate.js " + modules + " " +
+                       dir / "out.glb" + " " + dir / "out.gltf" + " " + dir / "vertex.glb" + " " + dir / "vertex.gltf",
+                   status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("out.gltf: 0 errors, 0 warnings"), std::string::npos) << out;
 }
@@ -529,7 +536,8 @@ TEST_P(ExportScenes, AssimpLoadsEveryFormatWithTheExpectedCountsAndBounds) {
     TempDir dir;
     ExportOptions options;
     options.scale = 0.5;
-    for (const char* name : {"out.glb", "out.gltf", "out.obj", "out.ply"}) ASSERT_TRUE(Export(scene, dir / name, options));
+    for (const char* name : {"out.glb", "out.gltf", "out.obj", "out.ply"})
+        ASSERT_TRUE(Export(scene, dir / name, options));
     // assimp composes the root's scale and a transform below it in the wrong order too: scale 1 there.
     ASSERT_TRUE(Export(scene, dir / "unit.glb"));
     ASSERT_TRUE(Export(scene, dir / "unit.gltf"));
@@ -540,7 +548,8 @@ TEST_P(ExportScenes, AssimpLoadsEveryFormatWithTheExpectedCountsAndBounds) {
     for (const auto& [c, color] : cells) {
         for (int i = 0; i < 3; ++i) lo[i] = std::min(lo[i], double(c[i])), hi[i] = std::max(hi[i], double(c[i] + 1));
     }
-    const double yUpLo[3] = {lo[0] * 0.5, lo[2] * 0.5, -hi[1] * 0.5}, yUpHi[3] = {hi[0] * 0.5, hi[2] * 0.5, -lo[1] * 0.5};
+    const double yUpLo[3] = {lo[0] * 0.5, lo[2] * 0.5, -hi[1] * 0.5},
+                 yUpHi[3] = {hi[0] * 0.5, hi[2] * 0.5, -lo[1] * 0.5};
     const double zUpLo[3] = {lo[0] * 0.5, lo[1] * 0.5, lo[2] * 0.5}, zUpHi[3] = {hi[0] * 0.5, hi[1] * 0.5, hi[2] * 0.5};
 
     // The one-frame files hold frame 0 meshed whole.
@@ -669,8 +678,7 @@ TEST(ExportGltf, FolderFramesSwitchByVisibility) {
 
 TEST(ExportGltf, VertexColoursAreThePaletteInLinearSpace) {
     // Palette entry 128 (index 129) is sRGB (128, 127, 128).
-    const VoxelScene scene =
-        Load(VoxFile(Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 129}}), Palette())), "one");
+    const VoxelScene scene = Load(VoxFile(Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 129}}), Palette())), "one");
     TempDir dir;
     ExportOptions options;
     options.colors = ExportColors::Vertex;
@@ -704,8 +712,10 @@ TEST(ExportGltf, EachPrimitiveHoldsOneLookAndItsMaterialCarriesIt) {
     ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
     EXPECT_EQ(model.extensionsUsed.size(), 3u);
     // Metallic, roughness, transmission, IOR, emissive strength (-1: no such extension).
-    const std::map<int, std::array<double, 5>> want = {{0, {0, 1, -1, -1, -1}}, {12, {0, 0.05, 0.55, 1.5, -1}},
-                                                       {13, {0, 1, -1, -1, 1.6}}, {14, {0.9, 0.45, -1, -1, -1}}};
+    const std::map<int, std::array<double, 5>> want = {{0, {0, 1, -1, -1, -1}},
+                                                       {12, {0, 0.05, 0.55, 1.5, -1}},
+                                                       {13, {0, 1, -1, -1, 1.6}},
+                                                       {14, {0.9, 0.45, -1, -1, -1}}};
     std::set<int> seen;
     for (const tinygltf::Primitive& p : model.meshes[0].primitives) {
         const std::vector<float> uv = Floats(model, p.attributes.at("TEXCOORD_0"));

@@ -23,8 +23,8 @@ using Pixel = std::array<uint8_t, 4>;
 struct Step {
     std::vector<Edit> edits;
     GifDelay delay;
-    Rect rect;            // {-1, ...}: not checked
-    bool local;           // carries its own colour table
+    Rect rect;   // {-1, ...}: not checked
+    bool local;  // carries its own colour table
     int centiseconds;
 };
 
@@ -32,11 +32,11 @@ struct Sequence {
     const char* name;
     int width, height;
     uint32_t plays;
-    long loop;            // the loop count Pillow reads; -1: none
-    bool gradient;        // frame 1 of many colours (else 30 or fewer)
-    Pixel fill;           // frame 1 when alpha is 0; else the pattern
+    long loop;      // the loop count Pillow reads; -1: none
+    bool gradient;  // frame 1 of many colours (else 30 or fewer)
+    Pixel fill;     // frame 1 when alpha is 0; else the pattern
     std::vector<Step> steps;
-    double minPsnr;       // per frame; infinity: exact
+    double minPsnr;  // per frame; infinity: exact
 };
 
 const Pixel kRed = {255, 0, 0, 255}, kGone = {9, 8, 7, 0}, kPattern = {0, 0, 0, 255};
@@ -46,33 +46,54 @@ std::vector<Step> ThirtyColours() {  // 30 fps: 3, 4, 3 centiseconds, a second i
     std::vector<Step> steps;
     for (int i = 0; i < 30; ++i)
         steps.push_back({{{{0, 0, 2, 2}, {uint8_t(i * 8), uint8_t(255 - i * 8), 50, 255}}},
-                         {1, 30}, {0, 0, 2, 2}, i > 0, i % 3 == 1 ? 4 : 3});
+                         {1, 30},
+                         {0, 0, 2, 2},
+                         i > 0,
+                         i % 3 == 1 ? 4 : 3});
     return steps;
 }
 
 const Sequence kSequences[] = {
-    {"FewColours", 6, 5, 0, 0, false, kPattern,
+    {"FewColours",
+     6,
+     5,
+     0,
+     0,
+     false,
+     kPattern,
      {{{}, {1, 30}, {0, 0, 6, 5}, false, 3},
-      {{{{5, 4, 1, 1}, kCorner}}, {1, 30}, {5, 4, 1, 1}, false, 4},        // a colour it had: the global table
-      {{}, {1, 30}, {0, 0, 1, 1}, false, 3},                             // nothing: 1 x 1
+      {{{{5, 4, 1, 1}, kCorner}}, {1, 30}, {5, 4, 1, 1}, false, 4},  // a colour it had: the global table
+      {{}, {1, 30}, {0, 0, 1, 1}, false, 3},                         // nothing: 1 x 1
       // Two pixels apart in a new colour; the next frame clears a block, so
       // this one grows over it, to be cleared after showing.
       {{{{1, 1, 1, 1}, kRed}, {{4, 3, 1, 1}, kRed}}, {1, 30}, {1, 0, 4, 4}, true, 3},
-      {{{{2, 0, 2, 2}, kGone}}, {1, 30}, {1, 0, 4, 4}, true, 4},          // transparency appears
-      {{{{2, 0, 2, 2}, kRed}}, {1, 30}, {0, 0, 4, 2}, true, 3},           // and goes
+      {{{{2, 0, 2, 2}, kGone}}, {1, 30}, {1, 0, 4, 4}, true, 4},               // transparency appears
+      {{{{2, 0, 2, 2}, kRed}}, {1, 30}, {0, 0, 4, 2}, true, 3},                // and goes
       {{{{0, 0, 1, 1}, {10, 10, 100, 127}}}, {1, 30}, {0, 0, 4, 2}, true, 3},  // alpha 127: gone
       {{{{0, 0, 1, 1}, {10, 10, 100, 128}}}, {1, 30}, {0, 0, 1, 1}, true, 4},  // alpha 128: shown
-      {{{{0, 0, 6, 5}, {}, true}}, {1, 30}, {0, 0, 6, 5}, true, 3}},      // everything
+      {{{{0, 0, 6, 5}, {}, true}}, {1, 30}, {0, 0, 6, 5}, true, 3}},           // everything
      INFINITY},
-    {"Gradient", 32, 24, 3, 2, true, kPattern,
+    {"Gradient",
+     32,
+     24,
+     3,
+     2,
+     true,
+     kPattern,
      {{{}, {1, 10}, {0, 0, 32, 24}, false, 10},
       {{{{4, 4, 8, 8}, {0, 0, 128, 255}}}, {1, 10}, {4, 4, 8, 8}, false, 10},
       {{{{0, 0, 32, 24}, {}, true}}, {1, 10}, {-1}, true, 10}},
      36.0},  // 768 colours on a grid of steps 8 and 10, 3 to an entry: about 37 dB at best
     {"ThirtyFramesPlayedOnce", 2, 2, 1, -1, false, kGone, ThirtyColours(), INFINITY},
-    {"FromTransparent", 4, 4, 0, 0, false, kGone,
+    {"FromTransparent",
+     4,
+     4,
+     0,
+     0,
+     false,
+     kGone,
      {{{}, {1, 2}, {0, 0, 4, 4}, false, 50},
-      {{{{1, 1, 2, 2}, kRed}}, {65535, 1000}, {1, 1, 2, 2}, true, 6554},   // 66.035 s: 6603.5 rounds up
+      {{{{1, 1, 2, 2}, kRed}}, {65535, 1000}, {1, 1, 2, 2}, true, 6554},  // 66.035 s: 6603.5 rounds up
       // Moves; round the loop, frame 1 has nothing there, so it is cleared.
       {{{{1, 1, 2, 2}, kGone}, {{2, 2, 2, 2}, kRed}}, {1, 3}, {2, 2, 2, 2}, true, 33}},
      INFINITY},
@@ -193,8 +214,8 @@ TEST(GifWrite, RefusesBadSettingsFramesAndAFailingOutputInOneLine) {
     const auto sink = [&open](const uint8_t*, size_t) { return open; };
     const struct {
         GifSettings settings;
-        int frames;            // frames added before GifFinish
-        int refusedFrame;      // the sink refuses from this frame's call on (frames + 1: GifFinish); 0: never
+        int frames;        // frames added before GifFinish
+        int refusedFrame;  // the sink refuses from this frame's call on (frames + 1: GifFinish); 0: never
         bool nullPixels;
         GifDelay delay;
         const char* error;
@@ -206,9 +227,9 @@ TEST(GifWrite, RefusesBadSettingsFramesAndAFailingOutputInOneLine) {
         {{2, 2, 0}, 1, 0, true, {}, "frame 1 has no pixels"},
         {{2, 2, 0}, 1, 0, false, {1, 0}, "frame 1 lasts a fraction with denominator 0"},
         {{2, 2, 0}, 1, 0, false, {65535, 99}, "frame 1 lasts longer than GIF's 655.35 s"},
-        {{2, 2, 0}, 2, 2, false, {}, "cannot write frame 1"},   // the header goes out with frame 1
+        {{2, 2, 0}, 2, 2, false, {}, "cannot write frame 1"},  // the header goes out with frame 1
         {{2, 2, 0}, 3, 3, false, {}, "cannot write frame 2"},
-        {{2, 2, 0}, 1, 2, false, {}, "cannot write frame 1"},   // the last, by GifFinish
+        {{2, 2, 0}, 1, 2, false, {}, "cannot write frame 1"},  // the last, by GifFinish
     };
     for (const auto& c : cases) {
         open = true;

@@ -31,7 +31,7 @@ class OutputFolder : public ::testing::Test {
         ASSERT_EQ(link((dir_ + "/model.vox").c_str(), (dir_ + "/hard.png").c_str()), 0);
         ASSERT_EQ(mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
         fs::create_directory(dir_ + "/sub");
-        fs::create_symlink("sub/target.png", dir_ + "/link.png");   // dangling: written through
+        fs::create_symlink("sub/target.png", dir_ + "/link.png");  // dangling: written through
         fs::create_symlink(dir_ + "/old.png", dir_ + "/old-link.png");
         fs::create_symlink("model.vox", dir_ + "/model-link.png");
     }
@@ -47,7 +47,9 @@ class OutputFolder : public ::testing::Test {
 
 TEST_F(OutputFolder, RefusesWhatItWouldDestroyAndLeavesEverythingAsItWas) {
     const std::string before = Listing();
-    const struct { std::string given, why; } rows[] = {
+    const struct {
+        std::string given, why;
+    } rows[] = {
         {dir_ + "/model.vox", "is a file being read; choose another output"},
         {dir_ + "/hard.png", "'" + dir_ + "/model.vox', which is being read"},  // same file, another name
         {dir_ + "/model-link.png", "which is being read"},
@@ -71,7 +73,9 @@ TEST_F(OutputFolder, RefusesWhatItWouldDestroyAndLeavesEverythingAsItWas) {
 
 TEST_F(OutputFolder, WritesWholeFilesThroughLinksUnderAnyNameTheFolderTakes) {
     const std::string longName = dir_ + "/" + std::string(250, 'n') + ".png";  // 254 bytes: at the limit
-    const struct { std::string given, written; } rows[] = {
+    const struct {
+        std::string given, written;
+    } rows[] = {
         {dir_ + "/new.png", dir_ + "/new.png"},
         {dir_ + "/old.png", dir_ + "/old.png"},
         {dir_ + "/link.png", dir_ + "/sub/target.png"},

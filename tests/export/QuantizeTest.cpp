@@ -12,8 +12,7 @@ using Bytes = std::vector<uint8_t>;
 
 TEST(Quantize, CountsEachOpaqueColourOnceSortedWithItsPixels) {
     // Runs, a colour coming back after another, alpha just below and at 128.
-    const Bytes rgba = {9, 9, 9, 255, 9, 9, 9, 255, 1, 2, 3, 128, 9, 9, 9, 200,
-                        1, 2, 3, 127, 0, 0, 0, 0,   1, 2, 3, 255};
+    const Bytes rgba = {9, 9, 9, 255, 9, 9, 9, 255, 1, 2, 3, 128, 9, 9, 9, 200, 1, 2, 3, 127, 0, 0, 0, 0, 1, 2, 3, 255};
     const std::vector<ColourCount> colours = CountColours(rgba.data(), rgba.size() / 4, 128);
     ASSERT_EQ(colours.size(), 2u);
     EXPECT_TRUE(colours[0].rgb == 0x010203u && colours[0].count == 2u && colours[1].rgb == 0x090909u &&

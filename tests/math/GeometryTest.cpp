@@ -15,7 +15,7 @@ Matrix4 Frame(const Basis& b) {
 
 TEST(Basis, TurnsRederiveTheAxesOfAFrameWithXCrossYMinusZ) {
     EXPECT_VEC(Basis(Matrix4(Vector3(1, 2, 3), Vector3(4, 5, 6), Vector3(7, 8, 9), Vector3())).zAxis, 7, 8, 9);
-    Basis b;   // right-handed: even a turn by nothing re-derives y
+    Basis b;  // right-handed: even a turn by nothing re-derives y
     b.origin = Vector3(1, 2, 3);
     rotate(b, 0.0f, 0.0f, 0.0f);
     EXPECT_VEC(Frame(b), 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1);
@@ -31,8 +31,8 @@ TEST(Geometry, PlanesBoxesCurvesAndScalarHelpers) {
     EXPECT_VEC(planeFromPoints(Vector3(1, 2, 3), Vector3(2, 2, 4), Vector3(1, 3, 0)), -1, 3, 1, -8);
     // The plane y = 1 with a normal of length 2: (y, threshold, class, distance);
     // classes 2 at or above, 1 below, 0 unclassified.
-    const float cases[][4] = {{4, 0, 2, 6}, {0, 0, 1, -2}, {1, 0, 2, 0}, {2, 3, 1, 2}, {2.5f, 3, 2, 3},
-                              {kNaN, 0, 0, kNaN}};
+    const float cases[][4] = {{4, 0, 2, 6}, {0, 0, 1, -2},   {1, 0, 2, 0},
+                              {2, 3, 1, 2}, {2.5f, 3, 2, 3}, {kNaN, 0, 0, kNaN}};
     for (const auto& [y, threshold, expected, distance] : cases) {
         float dist = 123.0f;
         EXPECT_EQ(classifyPointPlane(Vector3(0, y, 0), Vector3(0, 2, 0), Vector3(5, 1, 5), threshold, dist), expected);
@@ -43,16 +43,16 @@ TEST(Geometry, PlanesBoxesCurvesAndScalarHelpers) {
     EXPECT_EQ((Fs{fastInverseSqrt(1.0f), fastInverseSqrt(4.0f), fastInverseSqrt(100.0f), fastInverseSqrt(-0.0f),
                   planeOffset(Vector3(1, 2, 3), Vector3(4, -5, 6)), cotangent(0.78539819f), cotangent(1.0f)}),
               (Fs{0.99830717f, 0.49915358f, 0.09984488f, float(double(std::bit_cast<float>(0x9F3759DFu)) * 1.5), -12,
-                  0.99999994f, 0.64209262f}));   // cotangent takes radians
+                  0.99999994f, 0.64209262f}));  // cotangent takes radians
     for (float x = 1e-30f; x < 1e30f; x *= 1.37f) EXPECT_NEAR(fastInverseSqrt(x) * std::sqrt(double(x)), 1.0, 0.0018);
-    const float a = 1.011f, b = 1.1e-8f, v = 3.11f, k = float(double(a) - b);   // a - b rounded first
+    const float a = 1.011f, b = 1.1e-8f, v = 3.11f, k = float(double(a) - b);  // a - b rounded first
     ASSERT_NE(float(double(v) * k), float(double(v) * (double(a) - b)));
     Vector3 result;
     scaledByDifference(Vector3(v, 2, -4), a, b, result);
     EXPECT_VEC(result, float(double(v) * k), 2 * k, -4 * k);
     // Against the unit box: touching at either corner overlaps; each side of each axis separates.
-    const Vector3 boxes[][2] = {{{1, 1, 1}, {2, 2, 2}}, {{-2, -2, -2}, {0, 0, 0}}, {{-3, 0, 0}, {-0.5f, 1, 1}},
-                                {{1.5f, 0, 0}, {2, 1, 1}}, {{0, -3, 0}, {1, -0.5f, 1}}, {{0, 1.5f, 0}, {1, 2, 1}},
+    const Vector3 boxes[][2] = {{{1, 1, 1}, {2, 2, 2}},      {{-2, -2, -2}, {0, 0, 0}},   {{-3, 0, 0}, {-0.5f, 1, 1}},
+                                {{1.5f, 0, 0}, {2, 1, 1}},   {{0, -3, 0}, {1, -0.5f, 1}}, {{0, 1.5f, 0}, {1, 2, 1}},
                                 {{0, 0, -3}, {1, 1, -0.5f}}, {{0, 0, 1.5f}, {1, 1, 2}}};
     for (int i = 0; i < 8; ++i) {
         const Vector3 &from = boxes[i][0], &to = boxes[i][1];
@@ -85,40 +85,68 @@ TEST(Triangle, NormalsClosestPointsEdgesAndSegments) {
         EXPECT_EQ(sphereTouchesTriangleEdges(Vector3(x, y, 0), wide, radius), touches) << x << ", " << y;
     // (x = y, z of the ends, crosses, hits); hit is written only when the
     // plane is crossed. Distances whose product underflows float still cross.
-    const float cases[][5] = {{0.2f, -1, 1, -1, -1}, {2, -1, 1, -1, 0}, {0.2f, 0, 1, 0, 0}, {0.2f, 0.5f, 1, 0, 0},
+    const float cases[][5] = {{0.2f, -1, 1, -1, -1},
+                              {2, -1, 1, -1, 0},
+                              {0.2f, 0, 1, 0, 0},
+                              {0.2f, 0.5f, 1, 0, 0},
                               {0.2f, -1e-25f, 1e-25f, -1, -1}};
     for (const auto& [x, z0, z1, crosses, hits] : cases) {
         const Vector3 segment[2] = {Vector3(x, x, z0), Vector3(x, x, z1)};
         Vector3 normal(7, 7, 7), hit(9, 9, 9);
         float d = 7.0f;
         EXPECT_EQ(segmentCrossesPlane(kTriangle, segment, normal, d), crosses) << x << ", " << z0;
-        EXPECT_VEC(normal, 0, 0, 1);   // written either way
+        EXPECT_VEC(normal, 0, 0, 1);  // written either way
         EXPECT_TRUE(d == 0 && std::signbit(d)) << d;
         EXPECT_EQ(segmentHitsTriangle(kTriangle, segment, hit), hits) << x << ", " << z0;
         ExpectNear(hit, crosses ? Fs{x, x, 0} : Fs{9, 9, 9}, 1e-6f);
     }
     const Vector3 parallel[2] = {Vector3(3, 4, 5), Vector3(6, 4, 5)}, slanted[2] = {Vector3(0, 0, 0), Vector3(1, 1, 1)};
     EXPECT_VEC(linePlaneIntersection(Vector3(0, 1, 0), parallel, -1.0f), 3, 4, 5);
-    ExpectNear(linePlaneIntersection(Vector3(0, 0, 2), slanted, -6.0f), {3, 3, 3});   // beyond the ends
+    ExpectNear(linePlaneIntersection(Vector3(0, 0, 2), slanted, -6.0f), {3, 3, 3});  // beyond the ends
 }
 
 TEST(Triangle, PointsInsideOnEdgesAndOnCollinearCorners) {
     const Vector3 up(3, 5, 0), line[3] = {Vector3(), Vector3(1, 0, 0), Vector3(2, 0, 0)}, point[3] = {up, up, up};
-    const struct { Vector3 p; const Vector3 (&triangle)[3]; int expected; } cases[] = {
-        {{0.25f, 0.25f, 0}, kTriangle, -1}, {{1, 0, 0}, kTriangle, -1}, {{0.5f, 0.5f, 0}, kTriangle, -1},
-        {{0.6f, 0.6f, 0}, kTriangle, 0}, {{-0.1f, 0.5f, 0}, kTriangle, 0}, {{0.2f, 0.2f, 3}, kTriangle, -1},
-        {{0, 5, 0}, line, 0}, {{3, 0, 0}, line, 0}, {{1.5f, 0, 0}, line, -1}, {{0, 0, 0}, line, -1},
-        {up, point, -1}, {{3, 5, 1}, point, 0}};
+    const struct {
+        Vector3 p;
+        const Vector3 (&triangle)[3];
+        int expected;
+    } cases[] = {{{0.25f, 0.25f, 0}, kTriangle, -1},
+                 {{1, 0, 0}, kTriangle, -1},
+                 {{0.5f, 0.5f, 0}, kTriangle, -1},
+                 {{0.6f, 0.6f, 0}, kTriangle, 0},
+                 {{-0.1f, 0.5f, 0}, kTriangle, 0},
+                 {{0.2f, 0.2f, 3}, kTriangle, -1},
+                 {{0, 5, 0}, line, 0},
+                 {{3, 0, 0}, line, 0},
+                 {{1.5f, 0, 0}, line, -1},
+                 {{0, 0, 0}, line, -1},
+                 {up, point, -1},
+                 {{3, 5, 1}, point, 0}};
     for (const auto& k : cases) EXPECT_EQ(pointInTriangle(k.p, k.triangle), k.expected) << toString(k.p);
     // Whole-number points in 2-D, both windings: 1 inside, 2 to 4 on an edge.
     const Vector2 A(0, 0), B(4, 0), C(0, 4);
-    const struct { int px, py; Vector2 a, b, c; int expected; } flat[] = {
-        {1, 1, A, B, C, 1}, {2, 0, A, B, C, 2}, {0, 2, A, B, C, 3}, {2, 2, A, B, C, 4}, {0, 0, A, B, C, 0},
-        {4, 0, A, B, C, 0}, {3, 3, A, B, C, 0}, {-1, 1, A, B, C, 0}, {1, 1, A, C, B, 1}, {2, 0, A, C, B, 3},
-        {2, 2, A, C, B, 4}, {0, 2, A, C, B, 2}, {0, 0, {kNaN, 0}, B, C, 0},
-        {0, 0, A, {0.3f, 0}, {0, 0.3f}, 0},   // area 0.09 rounds to 0: nothing inside
-        // Doubled area 0.5 rounds to 0 (ties to even), 1.5 to 2.
-        {0, 0, {-0.5f, -0.25f}, {0.5f, -0.25f}, {0, 0.25f}, 0}, {0, 0, {-0.75f, -0.5f}, {0.75f, -0.5f}, {0, 0.5f}, 1}};
+    const struct {
+        int px, py;
+        Vector2 a, b, c;
+        int expected;
+    } flat[] = {{1, 1, A, B, C, 1},
+                {2, 0, A, B, C, 2},
+                {0, 2, A, B, C, 3},
+                {2, 2, A, B, C, 4},
+                {0, 0, A, B, C, 0},
+                {4, 0, A, B, C, 0},
+                {3, 3, A, B, C, 0},
+                {-1, 1, A, B, C, 0},
+                {1, 1, A, C, B, 1},
+                {2, 0, A, C, B, 3},
+                {2, 2, A, C, B, 4},
+                {0, 2, A, C, B, 2},
+                {0, 0, {kNaN, 0}, B, C, 0},
+                {0, 0, A, {0.3f, 0}, {0, 0.3f}, 0},  // area 0.09 rounds to 0: nothing inside
+                // Doubled area 0.5 rounds to 0 (ties to even), 1.5 to 2.
+                {0, 0, {-0.5f, -0.25f}, {0.5f, -0.25f}, {0, 0.25f}, 0},
+                {0, 0, {-0.75f, -0.5f}, {0.75f, -0.5f}, {0, 0.5f}, 1}};
     for (const auto& k : flat)
         EXPECT_EQ(pointInTriangle2D(k.px, k.py, k.a, k.b, k.c), k.expected) << "row " << &k - flat;
 }

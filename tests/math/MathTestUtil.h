@@ -21,7 +21,8 @@ inline Fs Floats(const Matrix4& m) { return Fs(m.m, m.m + 16); }
 // Equal components (0 == -0 here); a failure prints both lists.
 #define EXPECT_VEC(actual, ...) EXPECT_EQ(Floats(actual), (Fs{__VA_ARGS__}))
 
-template <class V> void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
+template <class V>
+void ExpectNear(const V& actual, const Fs& expected, float tolerance = 1e-5f) {
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(Floats(actual)[i], expected[i], tolerance) << "at " << i;
 }
 

@@ -37,21 +37,28 @@ struct Sequence {
 const std::array<uint8_t, 4> kRed = {255, 0, 0, 255}, kClear = {9, 8, 7, 0}, kHalf = {0, 200, 90, 128};
 
 const Sequence kSequences[] = {
-    {"Rgb", 6, 5, 3, 3,
+    {"Rgb",
+     6,
+     5,
+     3,
+     3,
      {{{}, {1, 30}, {0, 0, 6, 5}},
       {{{{5, 4, 1, 1}, kRed}}, {1, 30}, {5, 4, 1, 1}},                              // the last pixel
-      {{}, {0, 1}, {0, 0, 1, 1}},                                                    // nothing: 1 x 1
+      {{}, {0, 1}, {0, 0, 1, 1}},                                                   // nothing: 1 x 1
       {{{{1, 1, 1, 1}, kRed}, {{4, 3, 1, 1}, kRed}}, {65535, 1000}, {1, 1, 4, 3}},  // two apart
       {{{{0, 0, 6, 5}, {}, true}}, {1, 1}, {0, 0, 6, 5}}}},                         // everything
-    {"RgbaTransparency", 5, 4, 4, 0,
+    {"RgbaTransparency",
+     5,
+     4,
+     4,
+     0,
      {{{}, {1, 2}, {0, 0, 5, 4}},
-      {{{{1, 1, 2, 2}, kClear}}, {1, 30}, {1, 1, 2, 2}},                // transparency appears
-      {{{{1, 1, 2, 2}, kHalf}}, {1, 30}, {1, 1, 2, 2}},                 // half alpha, where OVER would mix
-      {{{{1, 1, 1, 1}, {0, 200, 90, 127}}}, {1, 30}, {1, 1, 1, 1}},     // alpha alone changes
-      {{{{0, 0, 5, 4}, kClear}}, {1, 30}, {0, 0, 5, 4}}}},              // all gone
+      {{{{1, 1, 2, 2}, kClear}}, {1, 30}, {1, 1, 2, 2}},             // transparency appears
+      {{{{1, 1, 2, 2}, kHalf}}, {1, 30}, {1, 1, 2, 2}},              // half alpha, where OVER would mix
+      {{{{1, 1, 1, 1}, {0, 200, 90, 127}}}, {1, 30}, {1, 1, 1, 1}},  // alpha alone changes
+      {{{{0, 0, 5, 4}, kClear}}, {1, 30}, {0, 0, 5, 4}}}},           // all gone
     {"OneFrame", 3, 2, 4, 1, {{{}, {3, 100}, {0, 0, 3, 2}}}},
-    {"Noise", 64, 48, 3, 0,
-     {{{}, {1, 30}, {0, 0, 64, 48}}, {{{{12, 11, 8, 8}, kRed}}, {1, 30}, {12, 11, 8, 8}}}, true},
+    {"Noise", 64, 48, 3, 0, {{{}, {1, 30}, {0, 0, 64, 48}}, {{{{12, 11, 8, 8}, kRed}}, {1, 30}, {12, 11, 8, 8}}}, true},
 };
 
 void PrintTo(const Sequence& s, std::ostream* out) { *out << s.name; }
@@ -114,7 +121,8 @@ TEST_P(ApngSequence, EachCallSendsItsChangedRectangleAndPillowReadsEveryFrameBac
             const size_t i = size_t(std::count(types.begin(), types.end(), "fcTL"));
             EXPECT_EQ((Rect{int(PngReadBigEndian32(data + 12)), int(PngReadBigEndian32(data + 16)),
                             int(PngReadBigEndian32(data + 4)), int(PngReadBigEndian32(data + 8))}),
-                      s.steps[i].rect) << "frame " << i + 1;
+                      s.steps[i].rect)
+                << "frame " << i + 1;
         }
         types.push_back(type);
         ends.push_back(at + 12 + length);
@@ -145,8 +153,8 @@ TEST(ApngWrite, RefusesBadSettingsFramesAndAFailingOutputInOneLine) {
     const auto sink = [&open](const uint8_t*, size_t) { return open; };
     const struct {
         ApngSettings settings;
-        int frames;           // frames added before ApngFinish
-        int refusedFrame;     // the sink refuses this frame; 0: none
+        int frames;        // frames added before ApngFinish
+        int refusedFrame;  // the sink refuses this frame; 0: none
         bool nullPixels;
         uint16_t denominator;
         const char* error;

@@ -22,12 +22,15 @@ Bytes RgbaRows(uint32_t width, uint32_t height) {
 }
 
 const Bytes kRows = RgbaRows(4, 3), kHead = Ihdr(4, 3, 8, 6);
-const Bytes kValid = BuildPng(kHead, kRows);   // IDAT length at 33
+const Bytes kValid = BuildPng(kHead, kRows);  // IDAT length at 33
 
-template <class F> Bytes Changed(Bytes bytes, F change) { return change(bytes), bytes; }
+template <class F>
+Bytes Changed(Bytes bytes, F change) {
+    return change(bytes), bytes;
+}
 
 TEST(PngDecode, CraftedFilesRefusedOrOddButValidOnesDecodedLikeLibpng) {
-    const Bytes idat = Deflate(kRows), text = {'a', 0, 'b'}, badAdler = Changed(idat, [](Bytes& d) { d.back() ^= 1; });
+    const Bytes idat = Deflate(kRows), text = {'a', 0, 'b'}, badAdler = Changed(idat, [](Bytes&d) { d.back() ^= 1; });
     std::vector<std::pair<std::string, Bytes>> files = {
         {"ancillary CRC", Changed(BuildPng(kHead, kRows, {{"vpAg", {1, 2, 3}}}), [](Bytes& f) { f[42] ^= 0x40; })},
         {"byte behind IEND", Changed(kValid, [](Bytes& f) { f.push_back(0); })},
@@ -53,8 +56,8 @@ TEST(PngDecode, CraftedFilesRefusedOrOddButValidOnesDecodedLikeLibpng) {
                          })});
     // Grey and palette depths outside their lists, interlace 2, zero sizes, methods other than 0 (PngSuite
     // has the bad colour types and truecolour depths).
-    const int headers[][5] = {{1, 1, 16, 3, 0}, {1, 1, 3, 0, 0}, {1, 1, 32, 0, 0}, {1, 1, 8, 0, 2}, {0, 1, 8, 0, 0},
-                              {1, 0, 8, 0, 0}};
+    const int headers[][5] = {{1, 1, 16, 3, 0}, {1, 1, 3, 0, 0}, {1, 1, 32, 0, 0},
+                              {1, 1, 8, 0, 2},  {0, 1, 8, 0, 0}, {1, 0, 8, 0, 0}};
     for (const auto& [w, h, depth, type, interlace] : headers)
         files.push_back({"header " + std::to_string(depth),
                          BuildPng(Ihdr(w, h, depth, type, interlace), Bytes(64, 0), {{"PLTE", {1, 2, 3}}})});
@@ -68,7 +71,7 @@ TEST(PngDecode, CraftedFilesRefusedOrOddButValidOnesDecodedLikeLibpng) {
         EXPECT_EQ(PngParse(decoder), 1) << name;
         PngReleaseDecoder(decoder);
     }
-    for (uint8_t type : {5, 6, 255}) {   // refused only when the rows are unfiltered
+    for (uint8_t type : {5, 6, 255}) {  // refused only when the rows are unfiltered
         const Bytes file = BuildPng(kHead, Changed(kRows, [&](Bytes& r) { r[34] = type; }));
         EXPECT_EQ(PngDecodeMemory(file.data(), file.size(), 2), nullptr) << "filter type " << int(type);
     }
@@ -121,17 +124,20 @@ TEST(PngDecode, TargetLayouts) {
 TEST(PngDecode, FileSizesAndRefusals) {
     const Bytes good = BuildPng(Ihdr(2, 3, 8, 2), Bytes(3 * 7, 0)), odd = Chunks({{"tEXt", {0, 0, 1, 0, 0, 0, 0, 3}}});
     const std::string path = std::string(VOXWALK_BINARY_DIR) + "/png_test_file";
-    const std::pair<Bytes, uint32_t> files[] = {{good, 2 << 16 | 3}, {odd, 256 << 16 | 3},
-        {Changed(good, [](Bytes& f) { f[1] = 'Q'; }), 0}, {Bytes(good.begin(), good.begin() + 23), 0}, {{}, 0}};
+    const std::pair<Bytes, uint32_t> files[] = {{good, 2 << 16 | 3},
+                                                {odd, 256 << 16 | 3},
+                                                {Changed(good, [](Bytes& f) { f[1] = 'Q'; }), 0},
+                                                {Bytes(good.begin(), good.begin() + 23), 0},
+                                                {{}, 0}};
     for (const auto& [bytes, size] : files) {
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         if (bytes.empty()) std::remove(path.c_str());
         uint32_t width = 9, height = 9;
         PngReadSize(path.c_str(), width, height);
         EXPECT_EQ(width << 16 | height, size);
-        EXPECT_EQ(PngLoadFile(path.c_str(), bytes == good ? 1 : 3), nullptr) << size;   // the good one in target 1
+        EXPECT_EQ(PngLoadFile(path.c_str(), bytes == good ? 1 : 3), nullptr) << size;  // the good one in target 1
     }
-    EXPECT_EQ(PngLoadFile(VOXWALK_SOURCE_DIR, 3), nullptr);   // a folder
+    EXPECT_EQ(PngLoadFile(VOXWALK_SOURCE_DIR, 3), nullptr);  // a folder
 }
 
 // PngSuite: every valid image decodes to libpng's pixels in both targets,

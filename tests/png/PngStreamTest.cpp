@@ -14,7 +14,12 @@ namespace {
 using pngtest::Bytes;
 
 TEST(PngStream, BandsOfAnyHeightMakeThePicture) {
-    const struct { int width, height, channels; std::vector<int> bands; bool noise; size_t idats; } cases[] = {
+    const struct {
+        int width, height, channels;
+        std::vector<int> bands;
+        bool noise;
+        size_t idats;
+    } cases[] = {
         {5, 7, 3, {1, 2, 4}, false, 1},
         {3, 4, 4, {0, 4}, false, 1},
         {600, 700, 3, {250, 450}, true, 2},  // 1.2 MB of noise: more than one chunk's worth
@@ -57,7 +62,12 @@ TEST(PngStream, RefusesBadSizesMissingOrExtraRowsAndAFailingOutputInOneLine) {
     const uint8_t pixels[2 * 2 * 4] = {};
     bool open = true;
     const auto sink = [&open](const uint8_t*, size_t) { return open; };
-    const struct { const char* name; int width, channels, rows; bool refuseData; const char* error; } cases[] = {
+    const struct {
+        const char* name;
+        int width, channels, rows;
+        bool refuseData;
+        const char* error;
+    } cases[] = {
         {"two channels", 2, 2, 0, false, "cannot encode a 2x2 image of 2 channels"},
         {"no width", 0, 3, 0, false, "cannot encode a 0x2 image"},
         {"a row too many", 2, 3, 3, false, "3 rows added to 0 of 2"},

@@ -16,7 +16,10 @@ namespace pngtest {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Rgba { uint32_t width = 0, height = 0; Bytes pixels; };   // R, G, B, A bytes, top row first
+struct Rgba {
+    uint32_t width = 0, height = 0;
+    Bytes pixels;
+};  // R, G, B, A bytes, top row first
 
 // libpng under our decoder's rules: palette, low-bit grey and tRNS expanded,
 // 16-bit samples cut to their high byte, grey to RGB, opaque alpha where
@@ -45,7 +48,7 @@ inline bool DecodeWithLibpng(const Bytes& file, Rgba& image) {
 // layout of its target, else the first difference.
 inline std::string Differs(Image image, int target, const Rgba& expected) {
     if (!image) return "no image in target " + std::to_string(target);
-    const bool gl = target == 3;   // else B, G, R, A behind eight words, top row first
+    const bool gl = target == 3;  // else B, G, R, A behind eight words, top row first
     const uint32_t width = expected.width, pitch = gl ? width * 4 : static_cast<const uint32_t*>(image)[4];
     std::string fault;
     for (uint32_t i = 0; i < width * expected.height && fault.empty(); ++i) {
@@ -76,7 +79,10 @@ inline void Put32(Bytes& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
 }
 
-struct Chunk { const char* type; Bytes data; };
+struct Chunk {
+    const char* type;
+    Bytes data;
+};
 
 // The signature, then each chunk with its length and CRC.
 inline Bytes Chunks(const std::vector<Chunk>& chunks) {
@@ -91,8 +97,19 @@ inline Bytes Chunks(const std::vector<Chunk>& chunks) {
 }
 
 inline Bytes Ihdr(uint32_t w, uint32_t h, int depth, int colorType, int interlace = 0) {
-    return {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 24), uint8_t(h >> 16),
-            uint8_t(h >> 8), uint8_t(h), uint8_t(depth), uint8_t(colorType), 0, 0, uint8_t(interlace)};
+    return {uint8_t(w >> 24),
+            uint8_t(w >> 16),
+            uint8_t(w >> 8),
+            uint8_t(w),
+            uint8_t(h >> 24),
+            uint8_t(h >> 16),
+            uint8_t(h >> 8),
+            uint8_t(h),
+            uint8_t(depth),
+            uint8_t(colorType),
+            0,
+            0,
+            uint8_t(interlace)};
 }
 
 inline Bytes Deflate(const Bytes& raw) {

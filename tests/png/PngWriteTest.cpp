@@ -16,7 +16,10 @@ namespace {
 // one grey pick None (all zero), Sub (first change), Paeth (up + steady left);
 // a one-pixel column where the row is half the one above picks Average.
 // Expected filter types of the rows; none: not checked.
-const struct { int width, height, channels; pngtest::Bytes pixels, filters; } kPictures[] = {
+const struct {
+    int width, height, channels;
+    pngtest::Bytes pixels, filters;
+} kPictures[] = {
     {2, 2, 3, {10, 20, 30, 10, 20, 30, 10, 20, 30, 10, 20, 30}, {1, 2}},
     {2, 3, 3, {0, 0, 0, 0, 0, 0, 40, 40, 40, 40, 40, 40, 80, 80, 80, 80, 80, 80}, {0, 1, 4}},
     {1, 3, 3, {0, 0, 0, 100, 100, 100, 50, 50, 50}, {0, 0, 3}},
@@ -30,7 +33,7 @@ TEST(PngWrite, LibpngReadsThePixelsBackAndRowsCarryTheChosenFilters) {
             pngtest::Rgba image;
             ASSERT_TRUE(pngtest::DecodeWithLibpng(file, image));
             ASSERT_EQ(image.width * image.height, uint32_t(p.width * p.height));
-            for (size_t i = 0; i < image.pixels.size(); ++i)   // no alpha reads as 255
+            for (size_t i = 0; i < image.pixels.size(); ++i)  // no alpha reads as 255
                 ASSERT_EQ(image.pixels[i], int(i % 4) < p.channels ? p.pixels[i / 4 * p.channels + i % 4] : 255) << i;
             // One IDAT right after the IHDR: inflate it and read each row's filter byte.
             ASSERT_EQ(std::string(file.begin() + 37, file.begin() + 41), "IDAT");
@@ -57,8 +60,13 @@ TEST(PngWriteFile, WritesWholeOrNothingAndNamesTheFileOnFailure) {
     EXPECT_TRUE(PngWriteFile(path.c_str(), blue, 1, 1, 4, error)) << error;
     umask(saved);
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0644));
-    EXPECT_EQ(pngtest::Differs(PngLoadFile(path.c_str(), 3), 3, {1, 1, {0, 0, 255, 128}}), "");   // the second
-    const struct { std::string path; const uint8_t* pixels; int width, channels; const char* error; } cases[] = {
+    EXPECT_EQ(pngtest::Differs(PngLoadFile(path.c_str(), 3), 3, {1, 1, {0, 0, 255, 128}}), "");  // the second
+    const struct {
+        std::string path;
+        const uint8_t* pixels;
+        int width, channels;
+        const char* error;
+    } cases[] = {
         {folder / "none/out.png", red, 1, 4, ": cannot create a file beside it: No such file"},
         {folder / "taken.png", red, 1, 4, ": cannot put the file in place"},
         {folder / "a.png", red, 1, 2, ": cannot encode a 1x1 image of 2 channels"},

@@ -16,9 +16,16 @@ TEST_F(GlFixture, InitGLLeavesTheScreenRecordStateAndLog) {
     EXPECT_EQ(std::tuple(screen.width, screen.height, screen.halfWidth, screen.halfHeight, screen.colorDepth,
                          screen.fieldOfView, screen.aspect, screen.nearPlane, screen.farPlane),
               std::tuple(1024, 768, 512, 384, 32, 60.0f, 1.3333334f, 1.0f, 5000.0f));
-    ExpectState({{GL_DEPTH_TEST, 1}, {GL_DEPTH_FUNC, GL_LEQUAL}, {GL_COLOR_MATERIAL, 1}, {GL_CULL_FACE, 1},
-                 {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST}, {GL_VERTEX_ARRAY, 1}, {GL_DEPTH_BITS, 24},
-                 {GL_STENCIL_BITS, 8}, {GL_SAMPLE_BUFFERS, 0}, {GL_MATRIX_MODE, GL_MODELVIEW}});
+    ExpectState({{GL_DEPTH_TEST, 1},
+                 {GL_DEPTH_FUNC, GL_LEQUAL},
+                 {GL_COLOR_MATERIAL, 1},
+                 {GL_CULL_FACE, 1},
+                 {GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST},
+                 {GL_VERTEX_ARRAY, 1},
+                 {GL_DEPTH_BITS, 24},
+                 {GL_STENCIL_BITS, 8},
+                 {GL_SAMPLE_BUFFERS, 0},
+                 {GL_MATRIX_MODE, GL_MODELVIEW}});
     // 60 degrees, 4:3, planes 1 and 5000: cot 30 = 1.7320508, (n + f) / (n - f), 2nf / (n - f).
     const float perspective[16] = {1.2990381f, 0, 0, 0, 0, 1.7320508f, 0, 0, 0, 0, -1.0004f, -1, 0, 0, -2.0004f, 0};
     GLfloat loaded[16];
@@ -28,9 +35,11 @@ TEST_F(GlFixture, InitGLLeavesTheScreenRecordStateAndLog) {
     const std::string units = std::to_string(GlInteger(GL_MAX_TEXTURE_UNITS_ARB));
     EXPECT_EQ(Found(glExtensions), "111111 43 " + units);
     EXPECT_TRUE(started.log.ends_with("\nGL_EXT_framebuffer_object is supported\nGL_ARB_multitexture is supported\n" +
-                                      units + " Texture units supported\nGL_ARB_shading_language_100 is supported\n"
+                                      units +
+                                      " Texture units supported\nGL_ARB_shading_language_100 is supported\n"
                                       "GL_ARB_vertex_program is supported\nGL_ARB_fragment_program is supported\n"
-                                      "glActiveStencilFaceEXT is supported\n")) << started.log;
+                                      "glActiveStencilFaceEXT is supported\n"))
+        << started.log;
 }
 
 // Stencil marks made in the pass; the shadow quad then darkens them, and only
@@ -55,8 +64,13 @@ TEST_F(GlFixture, ShadowQuadDarkensExactlyTheStencilMarks) {
     EXPECT_TRUE(PixelsNear(200, 150, 64, 32, {102, 77, 51}, 1));  // half of 204, 153, 102
     const std::vector<unsigned char> all = ReadPixels(0, 0, kWidth, kHeight);
     EXPECT_EQ(std::count(all.begin(), all.end(), 153), kWidth * kHeight - 64 * 32) << "unmarked pixels changed";
-    ExpectState({{GL_COLOR_WRITEMASK, 1}, {GL_BLEND, 0}, {GL_STENCIL_TEST, 0}, {GL_LIGHTING, 1},
-                 {GL_DEPTH_WRITEMASK, 1}, {GL_DEPTH_FUNC, GL_LEQUAL}, {GL_SHADE_MODEL, GL_SMOOTH}});
+    ExpectState({{GL_COLOR_WRITEMASK, 1},
+                 {GL_BLEND, 0},
+                 {GL_STENCIL_TEST, 0},
+                 {GL_LIGHTING, 1},
+                 {GL_DEPTH_WRITEMASK, 1},
+                 {GL_DEPTH_FUNC, GL_LEQUAL},
+                 {GL_SHADE_MODEL, GL_SMOOTH}});
     EndStencilPass();
     ExpectState({{GL_DEPTH_FUNC, GL_LESS}});
 }
@@ -80,8 +94,10 @@ TEST_F(GlFixture, RenderTargetDrawsIntoItsTextureWithDepth) {
     glBindTexture(GL_TEXTURE_2D, target.colorTexture);
     glEnable(GL_TEXTURE_2D);
     glCallList(screen.screenQuadList);
-    for (auto [x, y, colour] : {std::tuple{0, 0, std::array{0, 255, 0}}, {1, 1, std::array{255, 255, 255}},
-                                {1, 0, std::array{255, 255, 255}}, {0, 1, std::array{255, 255, 255}}})
+    for (auto [x, y, colour] : {std::tuple{0, 0, std::array{0, 255, 0}},
+                                {1, 1, std::array{255, 255, 255}},
+                                {1, 0, std::array{255, 255, 255}},
+                                {0, 1, std::array{255, 255, 255}}})
         EXPECT_TRUE(PixelsNear(x * kWidth / 2, y * kHeight / 2, kWidth / 2, kHeight / 2, colour, 0));
     // Freed, and the record zeroed: GL hands freed names out again, so a
     // second destroy must not find them.
@@ -133,8 +149,8 @@ TEST_F(GlFixture, LoadTextureUploadsMipmapsAndFindsEntriesByBaseName) {
     TextureTable table;
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     EXPECT_EQ(LoadTexture("a/grass.png", table, 0, (std::string(VOXWALK_SOURCE_DIR) + "/assets/textures/").c_str()), 0);
-    EXPECT_EQ(sampling(), (std::array{GL_REPEAT, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, 16, 512, 1,
-                                      GL_MODULATE}));
+    EXPECT_EQ(sampling(),
+              (std::array{GL_REPEAT, GL_REPEAT, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, 16, 512, 1, GL_MODULATE}));
     ExpectState({{GL_TEXTURE_BINDING_2D, static_cast<GLint>(table[0].texture)}, {GL_TEXTURE_2D, 1}});
     EXPECT_EQ(LoadTexture("grass.png", table, 1, "/elsewhere/"), 0);  // the same base name, found again
     // Names compare exactly: this one is new, and missing, so its texture is empty.
@@ -158,11 +174,15 @@ TEST_F(GlFixture, TextIsDrawnAtItsPlaceAndScaleFromItsCellOfTheSheet) {
         base = font.listBase;
         BeginText(font);
         EXPECT_EQ(GlInteger(GL_DEPTH_TEST), 0);
-        PrintText(font, "AB", 100, 400, 1, 1, 1, 1, 40, 8);  // 0.675 x 40 + 40 wide
+        PrintText(font, "AB", 100, 400, 1, 1, 1, 1, 40, 8);                 // 0.675 x 40 + 40 wide
         PrintGlyphs("AB", static_cast<int32_t>(lists), 300, 500, 0, 1, 0);  // a whole cell on
         EndText(font);
-        ExpectState({{GL_LIGHTING, 1}, {GL_DEPTH_TEST, 1}, {GL_BLEND, 0}, {GL_MATRIX_MODE, GL_MODELVIEW},
-                     {GL_MODELVIEW_STACK_DEPTH, 1}, {GL_PROJECTION_STACK_DEPTH, 1}});
+        ExpectState({{GL_LIGHTING, 1},
+                     {GL_DEPTH_TEST, 1},
+                     {GL_BLEND, 0},
+                     {GL_MATRIX_MODE, GL_MODELVIEW},
+                     {GL_MODELVIEW_STACK_DEPTH, 1},
+                     {GL_PROJECTION_STACK_DEPTH, 1}});
         LoadFont(font, sheetPath.c_str());  // at the default scale a pixel samples a texel's centre
         BeginText(font);
         PrintText(font, "g", 80, 60, 1, 0, 0, 1, 0, 0);

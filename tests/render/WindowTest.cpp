@@ -3,6 +3,7 @@
 // this program's window (found by its pid, as other test programs may share
 // the display).
 #include "support/GlFixture.h"  // before Xlib, whose macros clash with GoogleTest
+
 #include "support/CloseRequest.h"
 
 TEST(Window, CloseRequestsAndEscapeEndTheLoop) {
@@ -11,8 +12,11 @@ TEST(Window, CloseRequestsAndEscapeEndTheLoop) {
     SetWindowAttribute(WindowAttribute::Samples, 4);    // not asked for by the flags
     SetWindowAttribute(WindowAttribute::DepthBits, 0);  // and no stencil (GlFixture windows have both)
     // {what is sent, Escape read while presenting, and read again at once}
-    for (auto [sent, escape, again] : {std::tuple{std::string("nothing"), 0, 0}, {"close request", 1, 1},
-                                       {"key", 1, 0}, {"keydown", 1, 1}, {"keyup", 0, 0}}) {
+    for (auto [sent, escape, again] : {std::tuple{std::string("nothing"), 0, 0},
+                                       {"close request", 1, 1},
+                                       {"key", 1, 0},
+                                       {"keydown", 1, 1},
+                                       {"keyup", 0, 0}}) {
         SCOPED_TRACE(sent);
         if (sent != "keyup") {  // each a new window, in place of the one before
             ASSERT_EQ(OpenWindow(64, 48, 32, 0, kWindowOpenGL | kWindowHighPriority, 0), 1);
@@ -41,4 +45,3 @@ TEST(Window, CloseRequestsAndEscapeEndTheLoop) {
     CloseWindow();
     EXPECT_EQ(std::tuple(HasWindow(), IsEscapeDown()), std::tuple(0, 1));
 }
-

@@ -44,26 +44,26 @@ inline bool HavePillow() { return std::system("/usr/bin/python3 -c 'import PIL' 
 inline bool HaveFfprobe() { return std::system("ffprobe -version >/dev/null 2>&1") == 0; }
 
 // Skips (or fails under CI) a test whose tool is missing.
-#define VOXWALK_REQUIRE_TOOL(present, name)                                       \
-    if (!(present)) {                                                             \
-        if (std::getenv("CI")) FAIL() << name " is missing";                      \
-        GTEST_SKIP() << name " is missing";                                       \
+#define VOXWALK_REQUIRE_TOOL(present, name)                  \
+    if (!(present)) {                                        \
+        if (std::getenv("CI")) FAIL() << name " is missing"; \
+        GTEST_SKIP() << name " is missing";                  \
     }
 
 // What Pillow read: frames composited as the format says, R, G, B, A each.
 struct Decoded {
     int frames = 0, width = 0, height = 0;
-    long loop = -1;                    // -1: the file sets no loop count
-    std::vector<double> durationsMs;   // per frame
+    long loop = -1;                   // -1: the file sets no loop count
+    std::vector<double> durationsMs;  // per frame
     std::vector<std::vector<uint8_t>> rgba;
-    std::string fault;                 // empty when Pillow read the file
+    std::string fault;  // empty when Pillow read the file
 };
 
 inline Decoded DecodeWithPillow(const std::string& path) {
     Decoded d;
     const std::string out = path + ".frames";
-    const std::string command = "/usr/bin/python3 \"" VOXWALK_SOURCE_DIR "/tests/png/anim_frames.py\" \"" +
-                                path + "\" \"" + out + "\" 2>&1";
+    const std::string command =
+        "/usr/bin/python3 \"" VOXWALK_SOURCE_DIR "/tests/png/anim_frames.py\" \"" + path + "\" \"" + out + "\" 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     char buffer[512];
     while (pipe && std::fgets(buffer, sizeof buffer, pipe)) d.fault += buffer;
@@ -93,7 +93,8 @@ inline Decoded DecodeWithPillow(const std::string& path) {
 inline int CountFramesWithFfprobe(const std::string& path, const char* format) {
     const std::string command = std::string("ffprobe -v error -f ") + format +
                                 " -count_frames -select_streams v:0 -show_entries stream=nb_read_frames"
-                                " -of csv=p=0 \"" + path + "\" 2>/dev/null";
+                                " -of csv=p=0 \"" +
+                                path + "\" 2>/dev/null";
     std::FILE* pipe = popen(command.c_str(), "r");
     int frames = -1;
     if (pipe && std::fscanf(pipe, "%d", &frames) != 1) frames = -1;

@@ -49,12 +49,16 @@ inline std::string Found(const GLExtensions& e) {
         held += std::memcmp(p, std::array<char, sizeof(GLProc)>{}.data(), sizeof(GLProc)) != 0;
     std::string found;
     for (bool flag : {e.hasAnisotropy, e.hasFramebufferObject, e.hasVertexBufferObject, e.hasMultitexture,
-                      e.hasShaderObjects, e.hasStencilTwoSide}) found += flag ? '1' : '0';
+                      e.hasShaderObjects, e.hasStencilTwoSide})
+        found += flag ? '1' : '0';
     return found + " " + std::to_string(held) + " " + std::to_string(e.maxTextureUnits);
 }
 
 // What a start through InitGL left: whether a window was made, and the log.
-struct GlStartup { bool opened; std::string log; };
+struct GlStartup {
+    bool opened;
+    std::string log;
+};
 
 // Runs InitGL(width, height, 32, 0, samples, 0) on a hidden window; the log
 // channel is standard output again afterwards.

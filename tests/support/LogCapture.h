@@ -16,12 +16,18 @@ class LogCapture {
     // The log channel by default; else descriptor `fd` (1: standard output,
     // which InitGL's log channel copies; 2: standard error).
     explicit LogCapture(int fd = -1) : file_(std::tmpfile()), fd_(fd), saved_(fd < 0 ? logDescriptor : dup(fd)) {
-        if (fd < 0) logDescriptor = fileno(file_);
-        else dup2(fileno(file_), fd);
+        if (fd < 0)
+            logDescriptor = fileno(file_);
+        else
+            dup2(fileno(file_), fd);
     }
     ~LogCapture() {
-        if (fd_ < 0) logDescriptor = saved_;
-        else { dup2(saved_, fd_); close(saved_); }
+        if (fd_ < 0)
+            logDescriptor = saved_;
+        else {
+            dup2(saved_, fd_);
+            close(saved_);
+        }
         std::fclose(file_);
     }
 

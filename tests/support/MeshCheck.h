@@ -78,7 +78,7 @@ inline std::string Check(const Mesh& mesh, const Cells& cells) {
     for (uint32_t i : mesh.indices) used.insert(mesh.positions[i]);
 
     std::map<std::pair<Point, Point>, int> directed;
-    __int128 volume6 = 0;  // far cells make products past 64 bits
+    __int128 volume6 = 0;            // far cells make products past 64 bits
     std::array<int64_t, 6> area2{};  // twice the area facing each direction
     for (size_t t = 0; t < mesh.indices.size(); t += 3) {
         const Point& p0 = mesh.positions[mesh.indices[t]];
@@ -123,8 +123,8 @@ inline std::string Check(const Mesh& mesh, const Cells& cells) {
                 return "edge " + Text(edge.first) + " " + Text(edge.second) + " shared by four triangles";
             }
         } else if (count != 1) {
-            return "edge " + Text(edge.first) + " " + Text(edge.second) + " shared by " +
-                   std::to_string(2 * count) + " triangles";
+            return "edge " + Text(edge.first) + " " + Text(edge.second) + " shared by " + std::to_string(2 * count) +
+                   " triangles";
         }
     }
     if (volume6 != 6 * static_cast<int64_t>(cells.size())) {

@@ -28,7 +28,7 @@ TEST(Monument, VoxelCountAndLandmarks) {
     // band and frieze; outside the first tier; the doorway, hollow, and its
     // frame; the obelisk's gold tip.
     const std::tuple<int, int, int, uint32_t> landmarks[] = {
-        {12, 72, 20, 5}, {12, 72, 16, 3}, {12, 72, 25, 4}, {5, 72, 20, 0},
+        {12, 72, 20, 5}, {12, 72, 16, 3}, {12, 72, 25, 4},  {5, 72, 20, 0},
         {72, 2, 3, 0},   {72, 2, 10, 6},  {71, 71, 125, 7},
     };
     auto at = [&](int x, int y, int z) { return cells.contains({x, y, z}) ? cells.at({x, y, z}) : 0u; };

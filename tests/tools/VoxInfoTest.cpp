@@ -26,8 +26,8 @@ void Write(const std::string& name, const Bytes& bytes) {
 // Runs the tool in the test's folder (its standard output to `output`);
 // fills `out` and `err`, returns the exit status.
 int RunInfo(const std::string& arguments, const std::string& output = "out.txt") {
-    const std::string command = "cd \"" + dir.string() + "\" && timeout 20 \"" VOXWALK_INFO "\" " +
-                                arguments + " >" + output + " 2>err.txt";
+    const std::string command =
+        "cd \"" + dir.string() + "\" && timeout 20 \"" VOXWALK_INFO "\" " + arguments + " >" + output + " 2>err.txt";
     const int status = std::system(command.c_str());
     std::ifstream outFile(dir / "out.txt"), errFile(dir / "err.txt");
     out.assign(std::istreambuf_iterator<char>(outFile), {});
@@ -43,14 +43,17 @@ TEST(VoxInfo, ReportsFilesAndExitsWithTheirStatus) {
     Write("a.vox", VoxFile(Join(Chunk("PACK", Int32s({2})), Size(3, 4, 5), Xyzi({{0, 0, 0, 1}, {2, 3, 4, 1}}),
                                 Size(1, 1, 1), Xyzi({}))));
     EXPECT_EQ(RunInfo("--json a.vox"), 0);
-    EXPECT_EQ(out, "[\n  {\"file\": \"a.vox\", \"format\": \"magicavoxel\", \"version\": 150, "
-                   "\"models\": [{\"size\": [3, 4, 5], \"voxels\": 2}, {\"size\": [1, 1, 1], \"voxels\": 0}], "
-                   "\"layers\": [], \"materials\": [], \"frames\": 2, \"frame_stats\": [{\"voxels\": 2, \"min\": [-1, -2, -2], "
-                   "\"max\": [1, 1, 2]}, {\"voxels\": 0, \"min\": null, \"max\": null}], \"error\": null}\n]\n");
+    EXPECT_EQ(
+        out,
+        "[\n  {\"file\": \"a.vox\", \"format\": \"magicavoxel\", \"version\": 150, "
+        "\"models\": [{\"size\": [3, 4, 5], \"voxels\": 2}, {\"size\": [1, 1, 1], \"voxels\": 0}], "
+        "\"layers\": [], \"materials\": [], \"frames\": 2, \"frame_stats\": [{\"voxels\": 2, \"min\": [-1, -2, -2], "
+        "\"max\": [1, 1, 2]}, {\"voxels\": 0, \"min\": null, \"max\": null}], \"error\": null}\n]\n");
     EXPECT_EQ(err, "");
     EXPECT_EQ(RunInfo("a.vox"), 0);
     EXPECT_NE(out.find("  frames: 2\n    0: 2 voxels, min (-1, -2, -2), max (1, 1, 2)\n    1: no voxels\n"),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
     Write("good.vox", VoxFile(Join(Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}), Chunk("nTRN", Int32s({0, 0, 1, -1, -1, 1, 0})),
                                    Chunk("nSHP", Int32s({1, 0, 1, 0, 0})))));
     Write("bad.vox", VoxFile(Chunk("nGRP", Int32s({0, 0, -5}))));
@@ -69,9 +72,9 @@ TEST(VoxInfo, ReportsFilesAndExitsWithTheirStatus) {
     }
     EXPECT_EQ(RunInfo("--help"), 0);
     EXPECT_EQ(out.rfind("usage: voxwalk-info", 0), 0u);
-    for (int64_t limit : {int64_t{kVoxSceneMaxDepth}, kVoxSceneMaxPlacements, kVoxSceneMaxVoxels,
-                          int64_t{kVoxSceneMaxFrameIndex}, int64_t{kVoxSceneMaxTranslation},
-                          int64_t{kVoxSceneMaxModelSize}}) {
+    for (int64_t limit :
+         {int64_t{kVoxSceneMaxDepth}, kVoxSceneMaxPlacements, kVoxSceneMaxVoxels, int64_t{kVoxSceneMaxFrameIndex},
+          int64_t{kVoxSceneMaxTranslation}, int64_t{kVoxSceneMaxModelSize}}) {
         EXPECT_NE(out.find(" " + std::to_string(limit)), std::string::npos) << limit;
     }
     EXPECT_NE(out.find("U+FFFD"), std::string::npos);
@@ -93,8 +96,10 @@ TEST(VoxInfo, FailsWhenItsOutputCannotBeWrittenAndWritesValidUtf8) {
                                    Layr(1, {{"_name", "\xc0\xaf \xed\xa0\x80 \xf0\x9f\x98\x80 \xc3\xa9"}}),
                                    Layr(2, {{"_name", "\x80\xbf\xfe\xf4\x90\x80\x80"}}))));
     EXPECT_EQ(RunInfo("--json a.vox \"$(printf '\\377').vox\" missing\xfe.vox"), 1);
-    const std::string check = "/usr/bin/python3 -c \"import json,sys; json.loads(open(sys.argv[1],'rb').read()"
-                              ".decode('utf-8'))\" \"" + (dir / "out.txt").string() + "\"";
+    const std::string check =
+        "/usr/bin/python3 -c \"import json,sys; json.loads(open(sys.argv[1],'rb').read()"
+        ".decode('utf-8'))\" \"" +
+        (dir / "out.txt").string() + "\"";
     EXPECT_EQ(std::system(check.c_str()), 0) << out;
     for (const char* part : {"\"file\": \"\xef\xbf\xbd.vox\"", "\"name\": \"a\xef\xbf\xbd\xef\xbf\xbdz\\u0001\"",
                              "\"missing\xef\xbf\xbd.vox: No such file or directory\""}) {
@@ -116,12 +121,14 @@ TEST(VoxInfo, ListsTheMaterialsOfTheColoursInUse) {
     EXPECT_NE(out.find("  materials: 2 of 3 (those of colour indices some voxel uses)\n"
                        "    1: emit, emit 0.5, flux 2\n"
                        "    7: glass, ior 1.5, trans 0.25\n"),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
     EXPECT_EQ(RunInfo("--json m.vox"), 0);
     EXPECT_NE(out.find("\"materials\": [{\"id\": 1, \"type\": \"emit\", "
                        "\"properties\": {\"emit\": 0.5, \"flux\": 2}}, "
                        "{\"id\": 7, \"type\": \"glass\", \"properties\": {\"ior\": 1.5, \"trans\": 0.25}}]"),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
     fs::remove_all(dir);
 }
 

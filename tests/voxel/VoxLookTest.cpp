@@ -36,8 +36,11 @@ TEST(VoxLook, EachKindWithTheEditorsDefaultsAndTheViewersClamps) {
         ASSERT_EQ(looks.size(), 256u) << row;
         const VoxelLook &got = looks[4], &want = rows[row].look;
         EXPECT_EQ(got.surface, want.surface) << row;
-        for (const auto& [a, b] : {std::pair{got.emission, want.emission}, {got.opacity, want.opacity},
-                                   {got.metal, want.metal}, {got.rough, want.rough}, {got.ior, want.ior}}) {
+        for (const auto& [a, b] : {std::pair{got.emission, want.emission},
+                                   {got.opacity, want.opacity},
+                                   {got.metal, want.metal},
+                                   {got.rough, want.rough},
+                                   {got.ior, want.ior}}) {
             EXPECT_NEAR(a, b, 1e-6) << "row " << row;
         }
         EXPECT_EQ(looks[3], VoxelLook{}) << row << ": other entries stay diffuse";

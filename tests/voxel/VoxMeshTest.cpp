@@ -38,7 +38,8 @@ Voxels Join(Voxels a, const Voxels& b) {
 }
 
 // The voxels of `voxels` for which `keep` holds.
-template <class Keep> Voxels Where(Voxels voxels, Keep keep) {
+template <class Keep>
+Voxels Where(Voxels voxels, Keep keep) {
     std::erase_if(voxels, [&](const Voxel& v) { return !keep(v); });
     return voxels;
 }
@@ -95,27 +96,40 @@ struct Model {
 
 const Model kModels[] = {
     {"SingleVoxel", [] { return Voxels{V(0, 0, 0)}; }},
-    {"FarFromOrigin", [] { return Voxels{V(-2000000000, 2000000000, 7), V(2147483646, -2147483647 - 1, 0, 2)}; }},
+    {"FarFromOrigin",
+     [] {
+         return Voxels{V(-2000000000, 2000000000, 7), V(2147483646, -2147483647 - 1, 0, 2)};
+     }},
     {"Bar", [] { return Box(0, 0, 0, 5, 1, 1); }},
     {"LShape", [] { return Join(Box(0, 0, 0, 4, 1, 1), Box(0, 1, 0, 1, 3, 1, 2)); }},
     {"LShapeOneColour", [] { return Join(Box(0, 0, 0, 4, 2, 2), Box(0, 2, 0, 2, 3, 2)); }},
     {"StepOnBar", [] { return Join(Box(0, 0, 0, 3, 1, 1), Voxels{V(1, 0, 1)}); }},
-    {"TouchAlongEdge", [] { return Voxels{V(0, 0, 0), V(1, 1, 0)}; }},
+    {"TouchAlongEdge",
+     [] {
+         return Voxels{V(0, 0, 0), V(1, 1, 0)};
+     }},
     {"TouchAlongEdgeInRows", [] { return Join(Box(0, 0, 0, 4, 1, 1), Box(0, 1, 1, 4, 1, 1, 2)); }},
-    {"TouchAtCorner", [] { return Voxels{V(0, 0, 0), V(1, 1, 1), V(-1, 1, -1, 3)}; }},
-    {"EmptyDiagonalsInSlab", [] {  // all but (1, 1, 0) and (2, 2, 0)
+    {"TouchAtCorner",
+     [] {
+         return Voxels{V(0, 0, 0), V(1, 1, 1), V(-1, 1, -1, 3)};
+     }},
+    {"EmptyDiagonalsInSlab",
+     [] {  // all but (1, 1, 0) and (2, 2, 0)
          return Where(Box(0, 0, 0, 4, 4, 2), [](const Voxel& v) { return v.z || v.x != v.y || v.x == 0 || v.x == 3; });
      }},
-    {"SlabWithHole", [] {
+    {"SlabWithHole",
+     [] {
          return Where(Box(0, 0, 0, 7, 6, 1), [](const Voxel& v) { return v.x < 2 || v.x > 4 || v.y < 2 || v.y > 3; });
      }},
-    {"HollowBox", [] {  // the cells with a coordinate of 0 or 4
+    {"HollowBox",
+     [] {  // the cells with a coordinate of 0 or 4
          return Where(Box(0, 0, 0, 5, 5, 5, 3), [](const Voxel& v) { return !(v.x % 4 && v.y % 4 && v.z % 4); });
      }},
     {"Checkerboard", [] { return Checkerboard(6); }},
     {"CheckerSlab", [] { return Join(Box(0, 0, -1, 6, 6, 1, 4), Checkerboard(6)); }},
     {"PlateWithPillars", PlateWithPillars},
-    {"Stripes", [] {
+    {"Stripes",
+     [] {
          Voxels out;
          for (int32_t x = 0; x < 9; ++x) out = Join(out, Box(x, 0, 0, 1, 9 - x, 3 + x % 2, 1 + uint32_t(x % 2)));
          return out;
@@ -123,15 +137,19 @@ const Model kModels[] = {
     {"BlobTwoColours", [] { return Blob(1, 300, 2); }},
     {"BlobFiveColours", [] { return Blob(7, 800, 5); }},
     {"BlobOneColour", [] { return Blob(11, 1500, 1); }},
-    {"DuplicatesAndEmpty", [] {
+    {"DuplicatesAndEmpty",
+     [] {
          Voxels out = Box(0, 0, 0, 3, 3, 3, 2);
-         out.push_back(V(1, 1, 1, 3));   // the later voxel of a cell wins
-         out.push_back(V(5, 5, 5, 0));   // index 0 is no voxel
-         out.push_back(V(6, 5, 5, 300)); // neither is an index past 255
+         out.push_back(V(1, 1, 1, 3));    // the later voxel of a cell wins
+         out.push_back(V(5, 5, 5, 0));    // index 0 is no voxel
+         out.push_back(V(6, 5, 5, 300));  // neither is an index past 255
          out.push_back(V(0, 0, 0, 2));
          return out;
      }},
-    {"NothingColoured", [] { return Voxels{V(0, 0, 0, 0), V(1, 0, 0, 256)}; }},
+    {"NothingColoured",
+     [] {
+         return Voxels{V(0, 0, 0, 0), V(1, 0, 0, 256)};
+     }},
     {"Monument", Monument},
 };
 
@@ -172,8 +190,8 @@ class VoxMeshModels : public ::testing::TestWithParam<std::tuple<Model, bool>> {
         for (size_t t = 0; t < mesh.indices.size(); t += 3) {
             const VoxMeshVertex* p[3] = {&mesh.vertices[mesh.indices[t]], &mesh.vertices[mesh.indices[t + 1]],
                                          &mesh.vertices[mesh.indices[t + 2]]};
-            ASSERT_TRUE(p[0]->face == p[1]->face && p[1]->face == p[2]->face &&
-                        p[0]->colorIndex == p[2]->colorIndex && p[0]->colorIndex == p[1]->colorIndex);
+            ASSERT_TRUE(p[0]->face == p[1]->face && p[1]->face == p[2]->face && p[0]->colorIndex == p[2]->colorIndex &&
+                        p[0]->colorIndex == p[1]->colorIndex);
             // The cell behind the triangle's centroid (times 3, to stay whole).
             const int axis = p[0]->face / 2;
             meshcheck::Point cell;
@@ -222,8 +240,7 @@ TEST_P(VoxMeshModels, FacesAndCubesCountFromFirstPrinciples) {
     EXPECT_EQ(cubes.vertices.size(), corners.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Generated, VoxMeshModels,
-                         ::testing::Combine(::testing::ValuesIn(kModels), ::testing::Bool()),
+INSTANTIATE_TEST_SUITE_P(Generated, VoxMeshModels, ::testing::Combine(::testing::ValuesIn(kModels), ::testing::Bool()),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) +
                                     (std::get<1>(info.param) ? "Hashed" : "Bitmap");
@@ -291,7 +308,8 @@ TEST(TriangulateRect, EveryStartCornerGivesNMinusTwoProperTriangles) {
     // Points on the bottom, right, top and left sides.
     const int sides[][4] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {3, 0, 0, 0}, {0, 2, 0, 2},
                             {2, 1, 3, 1}, {5, 5, 5, 5}, {0, 0, 4, 0}};
-    const std::array<int32_t, 2> from[4] = {{0, 0}, {8, 0}, {8, 6}, {0, 6}}, step[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+    const std::array<int32_t, 2> from[4] = {{0, 0}, {8, 0}, {8, 6}, {0, 6}},
+                                 step[4] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
     for (const auto& counts : sides) {
         std::vector<std::array<int32_t, 2>> polygon;
         int corners[4];

@@ -71,33 +71,48 @@ std::vector<Case> Cases() {
     for (int k = 0; k < 256; ++k) poly.insert(poly.end(), {uint8_t(k % 64), 1, uint8_t(63 - k % 64)});
     const Bytes hidden = Join(Size(100, 100, 100), Xyzi({{9, 9, 9, 9}}), PatternRgba());
     std::vector<Case> cases = {
-        {"Magica", VoxFile(Join(Size(10, 20, 30), Xyzi({{3, 0, 0, 7}, {1, 2, 3, 255}}), PatternRgba())),
-         {{3, 20, 30, 7}, {1, 18, 27, 255}}, {{1, kFirst}, {7, {6, 249, 6 ^ 0x55, 200}}, {256, kLast}},
+        {"Magica",
+         VoxFile(Join(Size(10, 20, 30), Xyzi({{3, 0, 0, 7}, {1, 2, 3, 255}}), PatternRgba())),
+         {{3, 20, 30, 7}, {1, 18, 27, 255}},
+         {{1, kFirst}, {7, {6, 249, 6 ^ 0x55, 200}}, {256, kLast}},
          {"Magic Header ID = (VOX )", "It's a MagicaVoxel file!  It is Sized = 1104", "Version:  150", " ", "ID =MAIN",
           "Size = 0", "ChildChunks = 1084", "ID =SIZE", "Size = 12", "ChildChunks = 0", " ", "ID =XYZI", "Size = 12",
           "ChildChunks = 0", "Voxel count 2", "ID =RGBA", "Size = 1024", "ChildChunks = 0"}},
-        {"Poly2Vox", poly, {{1, 0, 2, 5}, {0, 0, 1, 7}},
+        {"Poly2Vox",
+         poly,
+         {{1, 0, 2, 5}, {0, 0, 1, 7}},
          {{5, {20, 4, 232, 255}}, {7, {28, 4, 224, 255}}, {255, {252, 4, 0, 255}}, {256, {0, 4, 252, 255}}},
          {"Magic Header ID = (\x02\0\0\0)"s, "We think it is a Poly2Vox file...", "Size is (2,1,3)", "(6)",
           "Now getting voxels...", "Got 2 voxels! ", "Now getting color palette...", "Got color palette!"}},
         // Other ids are skipped with their children, hidden models included;
         // a SIZE longer than 12 bytes; the last model replaces the first.
-        {"ChunkWalk", VoxFile(Join(Chunk("PACK", Int32s({1})), Size(5, 5, 5), Xyzi({{0, 0, 0, 1}}),
-                                   Chunk("nTRN", {}, hidden), Chunk("IMAP", Bytes(256, 1)),
-                                   Chunk("SIZE", Join(Int32s({10, 10, 10}), Text("XYZI"), Int32s({0}))),
-                                   Xyzi({{1, 1, 1, 3}}))),
-         {{1, 9, 9, 3}}, {{1, kWhite}}, {"ID =nTRN", "ChildChunks = 1080", "ID =IMAP", "Size = 256", "Size = 20"}},
+        {"ChunkWalk",
+         VoxFile(Join(Chunk("PACK", Int32s({1})), Size(5, 5, 5), Xyzi({{0, 0, 0, 1}}), Chunk("nTRN", {}, hidden),
+                      Chunk("IMAP", Bytes(256, 1)),
+                      Chunk("SIZE", Join(Int32s({10, 10, 10}), Text("XYZI"), Int32s({0}))), Xyzi({{1, 1, 1, 3}}))),
+         {{1, 9, 9, 3}},
+         {{1, kWhite}},
+         {"ID =nTRN", "ChildChunks = 1080", "ID =IMAP", "Size = 256", "Size = 20"}},
         {"ShortRgba",
          VoxFile(Join(Chunk("RGBA", {10, 20, 30, 40, 50, 60, 70, 80}), Size(1, 1, 1), Xyzi({{0, 0, 0, 1}}))),
-         {{0, 1, 1, 1}}, {{1, {10, 20, 30, 40}}, {2, {50, 60, 70, 80}}, {3, kMark}}, {}},
+         {{0, 1, 1, 1}},
+         {{1, {10, 20, 30, 40}}, {2, {50, 60, 70, 80}}, {3, kMark}},
+         {}},
         // A count beyond the chunk: only the voxels in it.
-        {"Count", VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), PatternRgba())),
-         {{1, 1, 1, 2}, {2, 1, 1, 3}}, {{1, kFirst}}, {"Voxel count 2147483647"}},
+        {"Count",
+         VoxFile(Join(Size(1, 1, 1), Xyzi({{1, 0, 0, 2}, {2, 0, 0, 3}}, INT32_MAX), PatternRgba())),
+         {{1, 1, 1, 2}, {2, 1, 1, 3}},
+         {{1, kFirst}},
+         {"Voxel count 2147483647"}},
         {"SignedVersion", VoxFile(Chunk("ABCD", {}), -7), kMarked, {}, {"Version: -7", "ID =ABCD", "Size = 0"}},
         {"NegativeCount", VoxFile(Xyzi({{1, 1, 1, 1}}, -1)), {}, {}, {"Voxel count 4294967295"}},
-        {"MirrorWraps", VoxFile(Join(Size(0, INT32_MIN, INT32_MAX), Xyzi({{0, 1, 0, 4}}))),
+        {"MirrorWraps",
+         VoxFile(Join(Size(0, INT32_MIN, INT32_MAX), Xyzi({{0, 1, 0, 4}}))),
          {{0, INT32_MAX, INT32_MAX, 4}}},
-        {"NotVoxSpace", Join(Text("VOX!"), Int32s({1, 1})), {}, {{1, kMark}},
+        {"NotVoxSpace",
+         Join(Text("VOX!"), Int32s({1, 1})),
+         {},
+         {{1, kMark}},
          {"Magic Header ID = (VOX!)", "We think it is a Poly2Vox file...", "Size is (559435606,1,1)", "(0)"}},
         {"ShortMagic", Text("VO"), {}, {}, {"Magic Header ID = (VO34)", "Size is (20310,0,0)"}},
         {"Empty", {}, {}, {}, {"Magic Header ID = (1234)", "Size is (0,0,0)", "(0)", "Got 0 voxels! "}},
@@ -108,8 +123,11 @@ std::vector<Case> Cases() {
     // editors wrote -1 for MAIN) changes only the log.
     for (int32_t bad : {-1, -12, 12, 0x7fffffff}) {
         const std::string n = std::to_string(uint32_t(bad)), shown = (bad < 0 ? "" : " ") + std::to_string(bad);
-        cases.push_back({"ContentSize" + n, VoxFile(Join(Header("nTRN", bad, 0), Size(3, 3, 3), Xyzi({{0, 0, 0, 1}}))),
-                         kMarked, {}, {"Size =" + shown}});
+        cases.push_back({"ContentSize" + n,
+                         VoxFile(Join(Header("nTRN", bad, 0), Size(3, 3, 3), Xyzi({{0, 0, 0, 1}}))),
+                         kMarked,
+                         {},
+                         {"Size =" + shown}});
         cases.push_back({"ChildrenSize" + n, VoxFile(Join(Header("nGRP", 0, bad), Xyzi({{0, 0, 0, 1}}))), kMarked});
         Bytes file = VoxFile(Join(Size(4, 5, 6), Xyzi({{1, 2, 3, 9}}), PatternRgba()));
         const Bytes field = Int32s({bad});
@@ -120,7 +138,9 @@ std::vector<Case> Cases() {
     }
     for (auto [x, z] : {std::pair{-1, 1}, {1, -2}, {65536, 65536}, {INT32_MAX, INT32_MAX}, {2, 2}}) {
         cases.push_back({"Poly2Vox" + std::to_string(uint32_t(x)) + "x" + std::to_string(uint32_t(z)),
-                         Join(Int32s({x, x, z}), Bytes(7, 9)), {}, {{1, kMark}, {256, kMark}},
+                         Join(Int32s({x, x, z}), Bytes(7, 9)),
+                         {},
+                         {{1, kMark}, {256, kMark}},
                          {"(0)", "Got 0 voxels! "}});
     }
     return cases;
@@ -196,10 +216,9 @@ TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
                           Trn(2, {{"_hidden", "1"}}, 3, -1), Trn(4, {}, 5, 1), Shp(5, 1), Trn(6, {}, 7, 0), Shp(7, 2),
                           Trn(8, {}, 9, -1), Shp(9, {{"_hidden", "1"}}, {{3, Dict({})}})));
     // Group 2 under transforms 1 and 3; shape 5 under transforms 4 and 6.
-    const Bytes shared = VoxFile(Join(
-        Model(1, 1, 1, {{0, 0, 0, 7}}), Trn(0, {}, 10, -1), Grp(10, {}, {1, 3}), Trn(1, {}, 2, -1),
-        Trn(3, {}, 2, -1, {Key("4", "0 0 10")}), Grp(2, {}, {4, 6}), Trn(4, {}, 5, -1),
-        Trn(6, {}, 5, -1, {Key("4", "5 0 0")}), Shp(5, 0)));
+    const Bytes shared = VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 7}}), Trn(0, {}, 10, -1), Grp(10, {}, {1, 3}),
+                                      Trn(1, {}, 2, -1), Trn(3, {}, 2, -1, {Key("4", "0 0 10")}), Grp(2, {}, {4, 6}),
+                                      Trn(4, {}, 5, -1), Trn(6, {}, 5, -1, {Key("4", "5 0 0")}), Shp(5, 0)));
     // Rotation bytes: 52 a half turn about z, 17 a quarter turn about z
     // (x, y, z) -> (-y, x, z), 40 a quarter turn about x (x, y, z) ->
     // (x, -z, y), 66 (x, y, z) -> (z, x, -y).
@@ -248,19 +267,19 @@ TEST(VoxScene, KeyframesAndModelsWithoutAGraphMakeTheFrames) {
     // Keys stored out of order; the translation goes from 4 0 0 to 0 -3 0
     // over frames 1 to 5 and holds before frame 1; the half turn starts at 5;
     // model 1 replaces model 0 at 2.
-    const VoxelScene scene = Read(VoxFile(
-        Join(Model(1, 1, 1, {{0, 0, 0, 1}}), Model(1, 1, 1, {{0, 0, 0, 2}}), Trn(0, {}, 1, -1), Grp(1, {}, {2}),
-             Trn(2, {}, 3, -1, {Key("52", "0 -3 0", "5"), Key("4", "4 0 0", "1")}),
-             Shp(3, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "2"}})}})),
-        200));
+    const VoxelScene scene =
+        Read(VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 1}}), Model(1, 1, 1, {{0, 0, 0, 2}}), Trn(0, {}, 1, -1),
+                          Grp(1, {}, {2}), Trn(2, {}, 3, -1, {Key("52", "0 -3 0", "5"), Key("4", "4 0 0", "1")}),
+                          Shp(3, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "2"}})}})),
+                     200));
     EXPECT_EQ(VoxelSceneFrameCount(scene), 6);
-    const std::pair<int32_t, Cell4> expected[] = {{-3, {4, 0, 0, 1}}, {0, {4, 0, 0, 1}},  {1, {4, 0, 0, 1}},
-                                                  {2, {3, -1, 0, 2}}, {3, {2, -1, 0, 2}},  {4, {1, -2, 0, 2}},
+    const std::pair<int32_t, Cell4> expected[] = {{-3, {4, 0, 0, 1}},  {0, {4, 0, 0, 1}},  {1, {4, 0, 0, 1}},
+                                                  {2, {3, -1, 0, 2}},  {3, {2, -1, 0, 2}}, {4, {1, -2, 0, 2}},
                                                   {5, {-1, -4, 0, 2}}, {9, {-1, -4, 0, 2}}};
     for (const auto& [frame, cell] : expected) EXPECT_EQ(Frame(scene, frame), Cells{cell}) << "frame " << frame;
     // Models without a graph are frames.
-    const VoxelScene packed = Read(VoxFile(Join(Chunk("PACK", Int32s({2})), Model(2, 2, 2, {{0, 0, 1, 1}}),
-                                               Model(2, 2, 2, {{1, 0, 1, 2}}))));
+    const VoxelScene packed =
+        Read(VoxFile(Join(Chunk("PACK", Int32s({2})), Model(2, 2, 2, {{0, 0, 1, 1}}), Model(2, 2, 2, {{1, 0, 1, 2}}))));
     ASSERT_EQ(VoxelSceneFrameCount(packed), 2);
     EXPECT_EQ(Frame(packed, 0), (Cells{{-1, -1, 0, 1}}));
     EXPECT_EQ(Frame(packed, 2), (Cells{{0, -1, 0, 2}}));  // the last frame holds
@@ -277,21 +296,44 @@ TEST(VoxScene, ReadsMaterialsAndNeverRefusesAFileForThem) {
     };
     const float big = 1e30f;
     const Row rows[] = {
-        {Matl(1, {{"_type", "_metal"}, {"_rough", "0.25"}, {"_metal", "1.000000"}, {"_spec", "0.5"}}), 1, T::Metal,
+        {Matl(1, {{"_type", "_metal"}, {"_rough", "0.25"}, {"_metal", "1.000000"}, {"_spec", "0.5"}}),
+         1,
+         T::Metal,
          {{P::Rough, 0.25f}, {P::Metal, 1}, {P::Specular, 0.5f}}},
         // Clamped to the range; flux rounded to a whole number.
-        {Matl(2, {{"_type", "_emit"}, {"_emit", "2"}, {"_flux", "2.6"}, {"_ldr", "0.1"}, {"_weight", "-3"}}), 2, T::Emit,
+        {Matl(2, {{"_type", "_emit"}, {"_emit", "2"}, {"_flux", "2.6"}, {"_ldr", "0.1"}, {"_weight", "-3"}}),
+         2,
+         T::Emit,
          {{P::Emit, 1}, {P::Flux, 3}, {P::Ldr, 0.1f}, {P::Weight, 0}}},
         // The own key wins over its alias in either order; aliases alone count.
-        {Matl(3, {{"_type", "_glass"}, {"_ri", "1.5"}, {"_ior", "0.3"}, {"_trans", "0.6"}, {"_alpha", "0.4"},
-                  {"_sp", "7"}, {"_d", "1e30"}}),
-         3, T::Glass, {{P::Ior, 0.3f}, {P::Transparency, 0.6f}, {P::Specular, 7}, {P::Density, big}}},
-        {Matl(4, {{"_alpha", "0.4"}, {"_type", "_blend"}, {"_att", " 0.5 "}, {"_plastic", "1"}, {"_d", "-0"}}), 4,
-         T::Blend, {{P::Transparency, 0.4f}, {P::Attenuation, 0.5f}, {P::Plastic, 1}, {P::Density, 0}}},
+        {Matl(3, {{"_type", "_glass"},
+                  {"_ri", "1.5"},
+                  {"_ior", "0.3"},
+                  {"_trans", "0.6"},
+                  {"_alpha", "0.4"},
+                  {"_sp", "7"},
+                  {"_d", "1e30"}}),
+         3,
+         T::Glass,
+         {{P::Ior, 0.3f}, {P::Transparency, 0.6f}, {P::Specular, 7}, {P::Density, big}}},
+        {Matl(4, {{"_alpha", "0.4"}, {"_type", "_blend"}, {"_att", " 0.5 "}, {"_plastic", "1"}, {"_d", "-0"}}),
+         4,
+         T::Blend,
+         {{P::Transparency, 0.4f}, {P::Attenuation, 0.5f}, {P::Plastic, 1}, {P::Density, 0}}},
         // Unknown types and keys, unparsable, non-finite and out-of-range numbers: left out.
-        {Matl(5, {{"_type", "_plasma"}, {"_rough", "abc"}, {"_metal", ""}, {"_att", "nan"}, {"_trans", "inf"},
-                  {"_d", "1e99"}, {"type", "_glass"}, {"_unknown", "5"}, {"_emit", "0x1"}, {"_flux", "1,5"}}),
-         5, T::Diffuse, {}},
+        {Matl(5, {{"_type", "_plasma"},
+                  {"_rough", "abc"},
+                  {"_metal", ""},
+                  {"_att", "nan"},
+                  {"_trans", "inf"},
+                  {"_d", "1e99"},
+                  {"type", "_glass"},
+                  {"_unknown", "5"},
+                  {"_emit", "0x1"},
+                  {"_flux", "1,5"}}),
+         5,
+         T::Diffuse,
+         {}},
         {Matl(6, {{"_type", "_cloud"}, {"_type", "_media"}, {"_plastic", "0.4"}}), 6, T::Media, {{P::Plastic, 0}}},
         // Entries outside 1..255, a lying DICT, a cut one: no material, the file still reads.
         {Matl(0, {{"_type", "_emit"}}), 0, T::Diffuse, {}},
@@ -301,7 +343,9 @@ TEST(VoxScene, ReadsMaterialsAndNeverRefusesAFileForThem) {
         {Chunk("MATL", Int32s({7})), 0, T::Diffuse, {}},
         // MATT: emissive with roughness, power and glow; a metal with plastic
         // and isTotalPower (no value); values cut short; an unknown type.
-        {Matt(8, 3, 0.8f, 0x62, {0.3f, 2.0f, 0.7f}), 8, T::Emit,
+        {Matt(8, 3, 0.8f, 0x62, {0.3f, 2.0f, 0.7f}),
+         8,
+         T::Emit,
          {{P::Weight, 0.8f}, {P::Emit, 0.8f}, {P::Rough, 0.3f}, {P::Flux, 2}, {P::Ldr, 0.7f}}},
         {Matt(9, 1, 1.5f, 0x81, {1.0f}), 9, T::Metal, {{P::Weight, 1}, {P::Plastic, 1}}},
         {Matt(10, 2, 0.5f, 0x3, {1.0f}), 0, T::Diffuse, {}},
@@ -355,7 +399,8 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
     const Bytes m = Model(1, 1, 1, {{0, 0, 0, 1}});
     Bytes cut = VoxFile(Join(m, PatternRgba()));
     cut.resize(cut.size() - 1036);
-    const std::pair<Bytes, const char*> rows[] = {  // the file, part of the error
+    const std::pair<Bytes, const char*> rows[] = {
+        // the file, part of the error
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {2}), Trn(2, {}, 1, -1))), "cycle"},
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Grp(1, {}, {1}))), "not a valid child"},
         {VoxFile(Join(m, Trn(0, {}, 5, -1))), "child node 5 does not exist"},
@@ -363,13 +408,18 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
         {VoxFile(Join(m, Trn(0, {}, 1, -1), Trn(1, {}, 2, -1), Shp(2, 0))), "not a valid child"},
         {VoxFile(Join(m, Trn(1, {}, 2, -1), Shp(2, 0))), "no root node 0"},
         {VoxFile(Join(m, Grp(0, {}, {}))), "root node 0 is not a transform"},
-        {OneShape(Key("4", "0 0 0"), 1), "model 1 does not exist"}, {OneShape(Key("4", "0 0 0"), -1), "model -1"},
+        {OneShape(Key("4", "0 0 0"), 1), "model 1 does not exist"},
+        {OneShape(Key("4", "0 0 0"), -1), "model -1"},
         // Rotations: column 3, two rows in one column, bit 7.
-        {OneShape(Key("3", "0 0 0")), "rotation '3'"}, {OneShape(Key("0", "0 0 0")), "rotation '0'"},
+        {OneShape(Key("3", "0 0 0")), "rotation '3'"},
+        {OneShape(Key("0", "0 0 0")), "rotation '0'"},
         {OneShape(Key("132", "0 0 0")), "rotation '132'"},
-        {OneShape(Key("4", "1 2")), "translation '1 2'"}, {OneShape(Key("4", "1 2 3 4")), "translation"},
-        {OneShape(Key("4", "1 up 3")), "translation"}, {OneShape(Key("4", "0 99999999 0")), "translation"},
-        {OneShape(Key("4", "0 0 0", "2147483647")), "frame index"}, {OneShape(Key("4", "0 0 0", "-1")), "frame index"},
+        {OneShape(Key("4", "1 2")), "translation '1 2'"},
+        {OneShape(Key("4", "1 2 3 4")), "translation"},
+        {OneShape(Key("4", "1 up 3")), "translation"},
+        {OneShape(Key("4", "0 99999999 0")), "translation"},
+        {OneShape(Key("4", "0 0 0", "2147483647")), "frame index"},
+        {OneShape(Key("4", "0 0 0", "-1")), "frame index"},
         {VoxFile(Join(m, Trn(0, {}, 1, -1, {Key("4", "0 0 0"), Key("4", "1 0 0")}), Shp(1, 0))), "two keys"},
         {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0x7fffffff})))), "dictionary claims"},
         {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 1, 0x7ffffff0, 0})))), "string runs past"},
@@ -378,9 +428,12 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
         {VoxFile(Join(m, Chunk("nTRN", Int32s({0, 0, 1, -1, -1, 0x40000000})))), "keyframes"},
         {VoxFile(Join(m, Chunk("nSHP", Int32s({1, 0, 0})))), "models"},
         {VoxFile(Join(Size(1, 1, 1), Chunk("XYZI", Int32s({0x7fffffff, 0})))), "voxels but holds 1"},
-        {VoxFile(Xyzi({{0, 0, 0, 1}})), "without a SIZE"}, {VoxFile(Model(0, 1, 1, {})), "model size 0 1 1"},
-        {Join(VoxFile(m), Header("nTRN", 100, 0)), "runs past the end"}, {Join(VoxFile(m), Text("nTR")), "header cut"},
-        {Tree(kVoxSceneMaxDepth, 1, m), "deeper than 64"}, {Tree(21, 2, m), "more than 4194304 node placements"},
+        {VoxFile(Xyzi({{0, 0, 0, 1}})), "without a SIZE"},
+        {VoxFile(Model(0, 1, 1, {})), "model size 0 1 1"},
+        {Join(VoxFile(m), Header("nTRN", 100, 0)), "runs past the end"},
+        {Join(VoxFile(m), Text("nTR")), "header cut"},
+        {Tree(kVoxSceneMaxDepth, 1, m), "deeper than 64"},
+        {Tree(21, 2, m), "more than 4194304 node placements"},
         {Tree(21, 2, m, true), "node placements"},  // a wide graph without shapes
         {Tree(11, 2, big), "more than 16777216 voxels"},
         {Text("not a voxel file"), "neither a MagicaVoxel file nor a Poly2Vox file"},
@@ -421,8 +474,8 @@ TEST(VoxScene, RefusesHostileFilesWithOneLineNamingTheFileAndLeavesTheSceneEmpty
     Bytes minusOne = VoxFile(m), fewer = VoxFile(m);
     minusOne[16] = minusOne[17] = minusOne[18] = minusOne[19] = 0xff;
     fewer[16] = 4;
-    for (const Bytes& file : {minusOne, fewer, VoxFile(Join(Chunk("IMAP", Bytes(256, 0)), m, Chunk("rOBJ", {}))),
-                              VoxFile(PatternRgba())}) {
+    for (const Bytes& file :
+         {minusOne, fewer, VoxFile(Join(Chunk("IMAP", Bytes(256, 0)), m, Chunk("rOBJ", {}))), VoxFile(PatternRgba())}) {
         EXPECT_TRUE(LoadVoxelSceneFromMemory(file.data(), file.size(), "ok.vox", scene, error)) << error;
     }
 }
@@ -474,7 +527,8 @@ TEST(VoxScene, ReadsRegularFilesAndDescriptorPipesAndRefusesOtherFilesWithoutBlo
         Loaded none;
         WithoutHanging(fifo, [&] { none = Load({}, path.c_str()); });
         EXPECT_TRUE(none.result == 0 && none.lines == Lines{"Error opening the file"} && none.voxels() == kMarked &&
-                    none.entry(1) == kMark) << path;
+                    none.entry(1) == kMark)
+            << path;
     }
 
     // A pipe through each of its names, written while it is read.

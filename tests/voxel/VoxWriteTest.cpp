@@ -62,10 +62,10 @@ TEST(VoxWrite, ScenesReadBackWithTheSameGraphLayersMaterialsAndFrames) {
     std::array<uint32_t, 256> palette;
     for (uint32_t k = 0; k < 256; ++k) palette[k] = 0x01020304u * k;
     const Bytes rgba = Rgba(palette);
-    const Bytes materials = Join(
-        Matl(1, {{"_type", "_emit"}, {"_emit", "0.5"}, {"_flux", "3"}}),
-        Matl(2, {{"_type", "_glass"}, {"_ri", "1.33"}, {"_trans", "0.25"}, {"_rough", "0.1"}, {"_d", "0.05"}}),
-        Matt(5, 1, 0.75f, 0x3, {1.0f, 0.2f}));
+    const Bytes materials =
+        Join(Matl(1, {{"_type", "_emit"}, {"_emit", "0.5"}, {"_flux", "3"}}),
+             Matl(2, {{"_type", "_glass"}, {"_ri", "1.33"}, {"_trans", "0.25"}, {"_rough", "0.1"}, {"_d", "0.05"}}),
+             Matt(5, 1, 0.75f, 0x3, {1.0f, 0.2f}));
     const std::pair<const char*, Bytes> files[] = {
         {"plain", VoxFile(Join(a, rgba))},
         {"default palette, materials", VoxFile(Join(a, b, materials, Trn(0, {}, 1, -1), Shp(1, 1)))},
@@ -77,15 +77,13 @@ TEST(VoxWrite, ScenesReadBackWithTheSameGraphLayersMaterialsAndFrames) {
                       Grp(5, {{"_name", "pair"}}, {2, 4}), Trn(2, {}, 3, -1, {Key("66", "1 2 3")}),
                       Trn(4, {}, 3, -1, {Key("52", "0 0 9")}), Shp(3, 0), Layr(2, {{"_name", "two"}})))},
         {"hidden layers and nodes",
-         VoxFile(Join(a, b, Layr(0, {{"_name", "shown"}}), Layr(1, {{"_hidden", "1"}, {"_name", "off"}}),
-                      Layr(1, {}), Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6, 8}), Trn(2, {{"_hidden", "1"}}, 3, 0),
-                      Shp(3, 0), Trn(4, {}, 5, 1), Shp(5, 1), Trn(6, {}, 7, 7),
-                      Shp(7, {{"_hidden", "1"}}, {{1, Dict({})}}),
+         VoxFile(Join(a, b, Layr(0, {{"_name", "shown"}}), Layr(1, {{"_hidden", "1"}, {"_name", "off"}}), Layr(1, {}),
+                      Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6, 8}), Trn(2, {{"_hidden", "1"}}, 3, 0), Shp(3, 0),
+                      Trn(4, {}, 5, 1), Shp(5, 1), Trn(6, {}, 7, 7), Shp(7, {{"_hidden", "1"}}, {{1, Dict({})}}),
                       Trn(8, {{"_name", "\xff\x01 odd"}}, 9, 0), Shp(9, 0)))},
         {"keyframes",
          VoxFile(Join(a, b, Trn(0, {}, 1, -1), Grp(1, {}, {2}),
-                      Trn(2, {}, 3, -1,
-                          {Key("52", "0 -3 0", "5"), Key("4", "4 0 0", "1"), Key("17", "9 9 9", "8")}),
+                      Trn(2, {}, 3, -1, {Key("52", "0 -3 0", "5"), Key("4", "4 0 0", "1"), Key("17", "9 9 9", "8")}),
                       Shp(3, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "2"}})}, {0, Dict({{"_f", "6"}})}})),
                  200)},
         {"models as frames", VoxFile(Join(Pack(3), a, b, Model(1, 1, 1, {}), rgba))},
@@ -131,22 +129,39 @@ TEST(VoxWrite, ModelsBeyondTheEditorsCellsAreWrittenAsBricksThatComposeToTheSame
         cells.push_back({uint8_t(i), uint8_t(i % 40), uint8_t(255 - i), uint8_t(1 + i % 9)});
     }
     const Bytes big = Model(300, 40, 257, cells), small = Model(3, 3, 3, {{0, 1, 2, 9}});
-    ExpectBricksKeepTheCells(Read(VoxFile(
-        Join(small, big, Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6, 8}),
-             Trn(2, {}, 3, -1, {Key("116", "5 0 -5", "0"), Key("4", "0 0 0", "4")}),
-             Shp(3, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "2"}})}, {0, Dict({{"_f", "3"}})}}),
-             Trn(4, {}, 3, -1, {Key("17", "-40 0 0")}), Trn(6, {}, 7, -1), Shp(7, 1),
-             Trn(8, {}, 9, -1), Shp(9, {{"_hidden", "1"}}, {{1, Dict({})}})),
-        200)));
+    ExpectBricksKeepTheCells(
+        Read(VoxFile(Join(small, big, Trn(0, {}, 1, -1), Grp(1, {}, {2, 4, 6, 8}),
+                          Trn(2, {}, 3, -1, {Key("116", "5 0 -5", "0"), Key("4", "0 0 0", "4")}),
+                          Shp(3, {}, {{0, Dict({{"_f", "0"}})}, {1, Dict({{"_f", "2"}})}, {0, Dict({{"_f", "3"}})}}),
+                          Trn(4, {}, 3, -1, {Key("17", "-40 0 0")}), Trn(6, {}, 7, -1), Shp(7, 1), Trn(8, {}, 9, -1),
+                          Shp(9, {{"_hidden", "1"}}, {{1, Dict({})}})),
+                     200)));
     // Hand-made models without a graph: wide voxels far apart and below 0,
     // a wide model that fits, a big empty one.
     // Sizes, voxels and the inclusive box of each, as the reader gives them.
     VoxelScene scene;
-    scene.models = {{.sizeX = 10, .sizeY = 600, .sizeZ = 1, .cells = {},
+    scene.models = {{.sizeX = 10,
+                     .sizeY = 600,
+                     .sizeZ = 1,
+                     .cells = {},
                      .wide = {{-300, 5, 0, 3, 0}, {600, -2, 9, 4, 0}, {0, 0, 0, 5, 0}, {255, 256, 257, 6, 0}},
-                     .minX = -300, .minY = -2, .minZ = 0, .maxX = 600, .maxY = 256, .maxZ = 257},
-                    {.sizeX = 4, .sizeY = 4, .sizeZ = 4, .cells = {}, .wide = {{1, 2, 3, 7, 0}},
-                     .minX = 1, .minY = 2, .minZ = 3, .maxX = 1, .maxY = 2, .maxZ = 3},
+                     .minX = -300,
+                     .minY = -2,
+                     .minZ = 0,
+                     .maxX = 600,
+                     .maxY = 256,
+                     .maxZ = 257},
+                    {.sizeX = 4,
+                     .sizeY = 4,
+                     .sizeZ = 4,
+                     .cells = {},
+                     .wide = {{1, 2, 3, 7, 0}},
+                     .minX = 1,
+                     .minY = 2,
+                     .minZ = 3,
+                     .maxX = 1,
+                     .maxY = 2,
+                     .maxZ = 3},
                     {.sizeX = 2000, .sizeY = 2000, .sizeZ = 2000, .cells = {}, .wide = {}}};
     scene.frameCount = 3;
     ExpectBricksKeepTheCells(scene);
