@@ -425,7 +425,7 @@ TEST_F(ModelPicture, GlassBlendsItsColourOverWhatLiesBehindAndKeepsTheFacesBehin
 }
 
 TEST_F(ModelPicture, TranslucentFacesAreSortedAgainWhenTheModelTurns) {
-    // A red pane before a blue one, seen through both at the picture's
+    // A red pane and a blue one, seen through both at the picture's
     // middle: the nearer one's colour leads, also after a half turn.
     std::vector<Voxel> voxels;
     AddBox(voxels, {0, 0, 0}, {0, 9, 9}, 5);
@@ -440,8 +440,9 @@ TEST_F(ModelPicture, TranslucentFacesAreSortedAgainWhenTheModelTurns) {
         redLead[half] = Rgb(picture, {64, 64})[0] - Rgb(picture, {64, 64})[2];
     }
     ClosePictureRenderer(r);
-    EXPECT_GT(std::abs(redLead[0]), 25);
-    EXPECT_LT(redLead[0] * redLead[1], 0) << redLead[0] << ", then " << redLead[1];
+    // The front view's eye is on +x: the blue pane (x = 6) is nearer, then the red one.
+    EXPECT_LT(redLead[0], -25);
+    EXPECT_GT(redLead[1], 25);
 }
 
 TEST_F(ModelPicture, AMetalFaceHasAHighlightWhoseSizeFollowsRoughnessAndStrengthFollowsMetal) {
