@@ -208,12 +208,12 @@ Bytes Overlap(const char* far, std::initializer_list<int32_t> placed) {
 
 TEST(VoxScene, ComposesFrameZeroAsTheCompositionRuleSays) {
     // Four shapes of colours 1 to 4 under transforms 2, 4, 6 and 8: hidden
-    // itself, on hidden layer 1, on visible layer 0, and a hidden shape.
+    // itself, on hidden layer 0, on visible layer 1, and a hidden shape.
     Bytes hidden;
     for (uint8_t c = 1; c <= 4; ++c) Append(hidden, Model(1, 1, 1, {{c, 0, 0, c}}));
-    hidden = VoxFile(Join(hidden, Node("LAYR", 0, {{"_name", "shown"}}, Int32s({-1})), Trn(0, {}, 1, -1),
-                          Node("LAYR", 1, {{"_hidden", "1"}}, Int32s({-1})), Grp(1, {}, {2, 4, 6, 8}), Shp(3, 0),
-                          Trn(2, {{"_hidden", "1"}}, 3, -1), Trn(4, {}, 5, 1), Shp(5, 1), Trn(6, {}, 7, 0), Shp(7, 2),
+    hidden = VoxFile(Join(hidden, Node("LAYR", 0, {{"_hidden", "1"}}, Int32s({-1})), Trn(0, {}, 1, -1),
+                          Node("LAYR", 1, {{"_name", "shown"}}, Int32s({-1})), Grp(1, {}, {2, 4, 6, 8}), Shp(3, 0),
+                          Trn(2, {{"_hidden", "1"}}, 3, -1), Trn(4, {}, 5, 0), Shp(5, 1), Trn(6, {}, 7, 1), Shp(7, 2),
                           Trn(8, {}, 9, -1), Shp(9, {{"_hidden", "1"}}, {{3, Dict({})}})));
     // Group 2 under transforms 1 and 3; shape 5 under transforms 4 and 6.
     const Bytes shared = VoxFile(Join(Model(1, 1, 1, {{0, 0, 0, 7}}), Trn(0, {}, 10, -1), Grp(10, {}, {1, 3}),
