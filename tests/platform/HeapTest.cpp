@@ -2,6 +2,7 @@
 // from the heap, inside the part marked for huge pages (smaps' THPeligible),
 // and freeing it keeps it there for the next.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -41,6 +42,8 @@ TEST(Heap, AFramebufferSizedBlockComesFromTheHugePagePartOfTheHeap) {
     std::string modes;
     std::getline(thp, modes);
     if (modes.empty() || modes.find("[never]") != std::string::npos) GTEST_SKIP() << "no transparent huge pages";
+    // Under a sanitizer or valgrind malloc is not glibc's, and the heap is left alone.
+    if (mallopt(M_MMAP_THRESHOLD, 128 << 10) != 1) GTEST_SKIP() << "malloc is not glibc's";
     ReserveHugePageHeap(size_t{64} << 20);
     // A 1024 x 768 buffer at four samples; its first huge page may begin
     // before the marked part, which starts at a whole huge page.
