@@ -246,6 +246,7 @@ TEST(GifWrite, RefusesBadSettingsFramesAndAFailingOutputInOneLine) {
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
         EXPECT_FALSE(GifAddFrame(writer, pixels, {}, error)) << c.error << ": accepted a frame after failing";
+        EXPECT_NE(error.find(" after a failure"), std::string::npos) << c.error << ": " << error;
     }
     // A full disk, with the system's reason; the writer is released unfinished.
     std::FILE* full = std::fopen("/dev/full", "wb");
