@@ -1,5 +1,7 @@
 // The scene pass on a real context (the GL fixture's 1024 x 768 window with
 // InitGL's state), read back from the back buffer.
+#include <GL/glu.h>
+
 #include <cmath>
 #include <vector>
 
@@ -55,6 +57,47 @@ TEST_F(GlFixture, SceneShadowIsFlatGreyTheCharacterLitInItsPaletteColoursAndNoLi
     EXPECT_TRUE(PixelsNear(571, 499, 5, 5, {97, 161, 236}, 1));
     EXPECT_TRUE(PixelsNear(562, 485, 5, 5, {41, 68, 99}, 1));
     DeleteWalkFrameLists(frames);
+}
+
+TEST_F(GlFixture, TheGroundTextureRepeatsTwiceAlongEachSideFromTheGroundsCorners) {
+    // Four texels, nearest and repeated: red, green along s, blue, white along t.
+    // Twice along a side of 4000 units, the texel at (x, z) is (floor(x / 1000),
+    // floor(z / 1000)) mod 2. Probes 4 units either side of x = 0 and z = 0, out
+    // each way as far as the picture shows, where every corner has a say.
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    const unsigned char texels[4 * 3] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    std::vector<TextureEntry> textures(1);
+    textures[0].texture = texture;
+    LightSource light;
+    SetupSceneLight(light);
+    WalkFrames frames;
+    Matrix4 identity(0.0f);
+    setIdentity(identity);
+    DrawScene(Vector3(0.0f, 0.0f, 0.0f), identity, 1, light, textures, frames);
+    GLdouble modelView[16], projection[16];
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const double probes[][2] = {{-4, -300}, {4, -300}, {-4, 150}, {4, 150}, {-150, -4}, {-150, 4}, {150, -4}, {150, 4}};
+    for (const auto& [x, z] : probes) {
+        const int s = int(std::floor(x / 1000.0)) & 1, t = int(std::floor(z / 1000.0)) & 1;
+        const unsigned char* want = &texels[3 * (2 * t + s)];
+        GLdouble wx, wy, wz;
+        ASSERT_TRUE(gluProject(x, 0.0, z, modelView, projection, viewport, &wx, &wy, &wz));
+        ASSERT_TRUE(wx >= 0 && wx < kWidth && wy >= 0 && wy < kHeight) << x << ", " << z << " is off the picture";
+        const std::vector<unsigned char> got = ReadPixels(int(wx), int(wy), 1, 1);
+        // The lit grey ground times the texel: a channel the texel lacks stays dark.
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(got[size_t(c)] > 60, want[c] == 255) << x << ", " << z << ", channel " << c;
+    }
+    glDeleteTextures(1, &texture);
 }
 
 }  // namespace
