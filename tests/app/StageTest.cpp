@@ -14,6 +14,7 @@ TEST(Hud, TextInTheFontsGlyphsWithAQuestionMarkForAnythingElse) {
         {"walk_12.vox", "walk_12.vox"},
         {"caf\xc3\xa9 \xc3\xbf", "caf\xe9 \xff"},  // U+00E9, U+00FF: in the sheet
         {"\xe2\x82\xac", "?"},                     // U+20AC: beyond Latin-1
+        {"\xc4\x80", "?"},                         // U+0100: the first beyond the sheet
         {"\xf0\x9f\x98\x80!", "?!"},               // four bytes
         {"a\xc2\x85z", "a?z"},                     // U+0085: a control, no glyph
         {"\x07\x7f", "??"},

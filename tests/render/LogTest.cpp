@@ -51,6 +51,13 @@ TEST(Log, StandardOutputUntilALogIsOpenedAndNothingOnceSilenced) {
         LogLine("gone");
         EXPECT_EQ(out.text(), "");
     }
+    // A log that cannot be written loses the line and returns.
+    const int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC), silencedLog = logDescriptor;
+    logDescriptor = readOnly;
+    LogLine("lost");
+    logDescriptor = silencedLog;
+    close(readOnly);
+
     const int silenced = logDescriptor;
     SilenceLog();  // a second call replaces the descriptor rather than leaking it
     EXPECT_EQ(fcntl(silenced, F_GETFD), -1);
