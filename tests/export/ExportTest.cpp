@@ -109,11 +109,11 @@ Bytes Keyframed() {
         200);
 }
 
-// An old-style animation: several models, no scene graph.
+// An old-style animation: several models, one of them empty, no scene graph.
 Bytes Pack() {
-    return VoxFile(Join(Chunk("PACK", Int32s({3})), Size(3, 2, 1), Xyzi({{0, 0, 0, 5}, {1, 0, 0, 6}}), Size(3, 2, 1),
-                        Xyzi({{1, 0, 0, 5}, {2, 1, 0, 6}, {2, 0, 0, 7}}), Size(5, 5, 5), Xyzi({{4, 4, 4, 8}}),
-                        Palette()));
+    return VoxFile(Join(Chunk("PACK", Int32s({4})), Size(3, 2, 1), Xyzi({{0, 0, 0, 5}, {1, 0, 0, 6}}), Size(2, 2, 2),
+                        Xyzi({}), Size(3, 2, 1), Xyzi({{1, 0, 0, 5}, {2, 1, 0, 6}, {2, 0, 0, 7}}), Size(5, 5, 5),
+                        Xyzi({{4, 4, 4, 8}}), Palette()));
 }
 
 Bytes Single() {
@@ -661,6 +661,23 @@ TEST(ExportGltf, InstancesShareMeshesAndHiddenNodesNeedTheOption) {
 }
 
 // A folder of frames: file k is frame k, each file's meshes its own.
+// Everything hidden, under vertex colours: a file with no data, and so no
+// buffer, since glTF allows none of zero length.
+TEST(ExportGltf, AHiddenSceneWritesAFileWithoutAnEmptyBuffer) {
+    const VoxelScene scene = Load(
+        VoxFile(Join(Size(2, 1, 1), Xyzi({{0, 0, 0, 1}, {1, 0, 0, 2}}), Trn(0, {{"_hidden", "1"}}, 1, -1), Shp(1, 0))),
+        "hidden");
+    TempDir dir;
+    ExportOptions vertex;
+    vertex.colors = ExportColors::Vertex;
+    for (const char* name : {"out.glb", "out.gltf"}) {
+        ASSERT_TRUE(Export(scene, dir / name, vertex));
+        tinygltf::Model model;
+        ASSERT_TRUE(ReadGltf(dir / name, model)) << name;
+        for (const tinygltf::Buffer& b : model.buffers) EXPECT_GT(b.data.size(), 0u) << name;
+    }
+}
+
 TEST(ExportGltf, FolderFramesSwitchByVisibility) {
     ExportInput input;
     input.scenes = {Load(Single(), "a"), Load(Pack(), "b"), Load(Instances(), "c")};
