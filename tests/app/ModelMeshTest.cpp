@@ -116,6 +116,24 @@ TEST(ModelMesh, EachCornerCountsItsTwoEdgeCellsAndItsCornerCellWithBothEdgesAtTh
     }
 }
 
+TEST(ModelMesh, NeighboursAcrossTheWordsOfARowHideFacesAndNoOthersDo) {
+    // Cells along x live 64 to a word: a neighbour across a word's edge hides
+    // a face exactly as one inside a word does. {x of each voxel, faces -x, faces +x}
+    const struct {
+        std::vector<int> xs;
+        size_t minusX, plusX;
+    } rows[] = {
+        {{0, 64}, 2, 2}, {{63, 64}, 1, 1}, {{63, 65}, 2, 2}, {{1, 64, 127}, 3, 3}, {{127, 128}, 1, 1},
+    };
+    for (const auto& row : rows) {
+        std::vector<Voxel> voxels;
+        for (int x : row.xs) voxels.push_back(MakeVoxel(x, 0, 0));
+        const Mesh mesh = Build(Model(voxels), false);
+        EXPECT_EQ(Of(mesh, MeshPart::Lit, 4).size(), row.minusX) << row.xs.front() << ".." << row.xs.back();
+        EXPECT_EQ(Of(mesh, MeshPart::Lit, 5).size(), row.plusX) << row.xs.front() << ".." << row.xs.back();
+    }
+}
+
 TEST(ModelMesh, TheSharedDiagonalJoinsTheCornersWhoseLevelsDifferLess) {
     // Quads split along vertices 0-2. Every arrangement of the eight cells
     // around the one above the voxel: the shared edge joins the pair whose
