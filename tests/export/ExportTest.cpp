@@ -220,6 +220,12 @@ bool ReadGltf(const std::string& path, tinygltf::Model& model) {
     return ok;
 }
 
+// Exports `scene` to `path` and reads the file back with tinygltf.
+bool ExportAndRead(const VoxelScene& scene, const std::string& path, tinygltf::Model& model,
+                   ExportOptions options = {}) {
+    return Export(scene, path, options) && ReadGltf(path, model);
+}
+
 std::vector<float> Floats(const tinygltf::Model& m, int accessor) {
     const tinygltf::Accessor& a = m.accessors[size_t(accessor)];
     const tinygltf::BufferView& v = m.bufferViews[size_t(a.bufferView)];
@@ -436,9 +442,8 @@ TEST_P(ExportScenes, GlbAndGltfShowTheComposedCellsOfEveryFrame) {
     const VoxelScene scene = Load(GetParam().make(), GetParam().name);
     TempDir dir;
     for (const char* name : {"out.glb", "out.gltf"}) {
-        ASSERT_TRUE(Export(scene, dir / name));
         tinygltf::Model model;
-        ASSERT_TRUE(ReadGltf(dir / name, model));
+        ASSERT_TRUE(ExportAndRead(scene, dir / name, model));
         const int32_t frames = VoxelSceneFrameCount(scene);
         EXPECT_EQ(!model.animations.empty(), GetParam().animated);
         for (int32_t f = 0; f < frames; ++f) {
@@ -453,9 +458,8 @@ TEST_P(ExportScenes, GlbAndGltfShowTheComposedCellsOfEveryFrame) {
 TEST_P(ExportScenes, EveryGreedyMeshIsWatertight) {
     const VoxelScene scene = Load(GetParam().make(), GetParam().name);
     TempDir dir;
-    ASSERT_TRUE(Export(scene, dir / "out.glb"));
     tinygltf::Model model;
-    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_TRUE(ExportAndRead(scene, dir / "out.glb", model));
     ASSERT_FALSE(model.meshes.empty());
     // Mesh names say which model each is.
     for (const tinygltf::Mesh& mesh : model.meshes) {
@@ -613,9 +617,8 @@ INSTANTIATE_TEST_SUITE_P(Generated, ExportScenes, ::testing::ValuesIn(kScenes),
 TEST(ExportGltf, TranslationKeysAreLinearOnlyWhereLinearGivesTheCells) {
     const VoxelScene scene = Load(Keyframed(), "keyframed");
     TempDir dir;
-    ASSERT_TRUE(Export(scene, dir / "out.glb"));
     tinygltf::Model model;
-    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_TRUE(ExportAndRead(scene, dir / "out.glb", model));
     ASSERT_EQ(model.animations.size(), 1u);
     std::map<std::string, std::string> byNode;  // "name path" -> interpolation
     for (const tinygltf::AnimationChannel& c : model.animations[0].channels) {
@@ -699,9 +702,8 @@ TEST(ExportGltf, VertexColoursAreThePaletteInLinearSpace) {
     TempDir dir;
     ExportOptions options;
     options.colors = ExportColors::Vertex;
-    ASSERT_TRUE(Export(scene, dir / "out.glb", options));
     tinygltf::Model model;
-    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_TRUE(ExportAndRead(scene, dir / "out.glb", model, options));
     const std::vector<float> colors = Floats(model, model.meshes[0].primitives[0].attributes.at("COLOR_0"));
     ASSERT_EQ(colors.size(), 3u * 24);
     EXPECT_NEAR(colors[0], 0.2158605, 1e-6);
@@ -724,9 +726,8 @@ double ExtensionValue(const tinygltf::Material& m, const char* extension, const 
 TEST(ExportGltf, EachPrimitiveHoldsOneLookAndItsMaterialCarriesIt) {
     const VoxelScene scene = Load(LighthouseVoxFile(), "lighthouse");
     TempDir dir;
-    ASSERT_TRUE(Export(scene, dir / "out.glb"));
     tinygltf::Model model;
-    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_TRUE(ExportAndRead(scene, dir / "out.glb", model));
     EXPECT_EQ(model.extensionsUsed.size(), 3u);
     // Metallic, roughness, transmission, IOR, emissive strength (-1: no such extension).
     const std::map<int, std::array<double, 5>> want = {{0, {0, 1, -1, -1, -1}},
@@ -764,9 +765,8 @@ TEST(ExportGltf, FacesOfOneColourInTwoMaterialsStayApart) {
                                     Rgba(palette), Matl(2, {{"_type", "_glass"}})));
     const VoxelScene scene = Load(file, "two");
     TempDir dir;
-    ASSERT_TRUE(Export(scene, dir / "out.glb"));
     tinygltf::Model model;
-    ASSERT_TRUE(ReadGltf(dir / "out.glb", model));
+    ASSERT_TRUE(ExportAndRead(scene, dir / "out.glb", model));
     ASSERT_EQ(model.meshes[0].primitives.size(), 2u);
     ExpectSameCells(CellsAt(model, 0, 1.0), Composed(scene, 0), "two materials");
     // Each long side is a rectangle per material, two triangles each, and
